@@ -1,0 +1,16 @@
+// Status codes every codec context keeps. Never shown to the user; the driver
+// only looks at success.
+#pragma once
+
+#include <cstdint>
+
+enum CodecStatus : uint32_t {
+    kStatusOk = 50000,
+    kStatusNoMemory = 50001,
+    kStatusUnsupported = 50002,  // unsupported or self-contradicting content
+    kStatusInputError = 50004,   // cannot open/map, or shorter than its structure
+    kStatusOutputError = 50005,  // cannot create the output, or it would not fit in 32 bits
+    kStatusReducerFailed = 50006,
+    kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory)
+    // The PNG codecs add their own values from 50009 upwards.
+};

@@ -1,0 +1,60 @@
+#include "codecs/mapped_input.h"
+
+uint32_t MappedInput::open(const char16_t* path, bool copyOnWrite) {
+    close();
+    status = kStatusOk;
+    bool opened = copyOnWrite ? file_.openForReadWrite(path) : file_.openForReading(path);
+    uint64_t bytes = 0;
+    if (!opened || !file_.size(bytes) || bytes == 0 || bytes >> 32 != 0 ||
+        !mapping_.map(file_, bytes, copyOnWrite)) {
+        close();
+        status = kStatusInputError;
+        return 0;
+    }
+    lastWriteTime = file_.lastWriteTime();
+    base = cursor = mapping_.data();
+    end = base + bytes;
+    writableView = copyOnWrite ? mapping_.data() : nullptr;
+    return static_cast<uint32_t>(bytes);
+}
+
+uint32_t MappedInput::openReadOnly(const char16_t* path) { return open(path, false); }
+uint32_t MappedInput::openCopyOnWrite(const char16_t* path) { return open(path, true); }
+
+void MappedInput::close() {
+    mapping_.close();
+    file_.close();
+    base = cursor = end = nullptr;
+    writableView = nullptr;
+}
+
+bool beginRead(MappedInput& input, const char16_t* path, ImageRecord& record) {
+    input.status = kStatusOk;
+    resetRecord(record);
+    uint32_t size = input.openReadOnly(path);
+    if (size == 0) return false;
+    record.sourceFileSize = size;
+    record.sourceModified = input.lastWriteTime;
+    return true;
+}
+
+uint16_t readU16LE(const uint8_t*& c) {
+    uint16_t v = loadU16LE(c);
+    c += 2;
+    return v;
+}
+uint16_t readU16BE(const uint8_t*& c) {
+    uint16_t v = loadU16BE(c);
+    c += 2;
+    return v;
+}
+uint32_t readU32LE(const uint8_t*& c) {
+    uint32_t v = loadU32LE(c);
+    c += 4;
+    return v;
+}
+uint32_t readU32BE(const uint8_t*& c) {
+    uint32_t v = loadU32BE(c);
+    c += 4;
+    return v;
+}

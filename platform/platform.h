@@ -1,0 +1,134 @@
+// The thin operating-system layer. Everything above it is shared between the
+// Windows program and the Linux engine build. Strings are UTF-16 NUL-terminated
+// paths; the POSIX implementation converts them to UTF-8 at the system call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
+inline constexpr char16_t kPathSeparator = u'/';
+#endif
+
+// ---- Private heap: zero-filled blocks, freed individually, all released when
+// the heap is destroyed.
+class PrivateHeap {
+public:
+    PrivateHeap();
+    ~PrivateHeap();
+    PrivateHeap(const PrivateHeap&) = delete;
+    PrivateHeap& operator=(const PrivateHeap&) = delete;
+
+    bool valid() const { return impl_ != nullptr; }
+    void* allocate(size_t bytes);  // zero-filled; null when refused
+    void release(void* block);     // null is ignored
+    size_t liveBlocks() const { return liveBlocks_; }
+
+    // Test hook: refuse every allocation once this many more have succeeded
+    // (negative: never refuse).
+    void refuseAfter(long count) { refuseAfter_ = count; }
+
+private:
+    void* impl_ = nullptr;
+    size_t liveBlocks_ = 0;
+    long refuseAfter_ = -1;
+};
+
+// The process-wide heap, created on first use and released at exit.
+PrivateHeap& privateHeap();
+
+// ---- Page allocations for pixel buffers and large work areas.
+void* allocatePages(size_t bytes);  // committed read-write, zero-filled; null when refused
+void releasePages(void* pages);     // null is ignored
+
+// ---- Files.
+using NativeHandle = intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
+
+// An open file, closed when the object goes away.
+class File {
+public:
+    File() = default;
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
+    File& operator=(File&& other) noexcept;
+
+    // Read-only, shared for reading by others.
+    bool openForReading(const char16_t* path);
+    // Read and write, shared for reading (used for copy-on-write mappings).
+    bool openForReadWrite(const char16_t* path);
+    // Creates or truncates the file for writing.
+    bool create(const char16_t* path);
+
+    bool isOpen() const { return handle_ != kNoHandle; }
+    // Reads up to `bytes`; returns the number read (0 at the end or on error).
+    size_t read(void* buffer, size_t bytes);
+    // Writes everything or reports failure.
+    bool write(const void* data, size_t bytes);
+    // Size in bytes; false on error.
+    bool size(uint64_t& bytes) const;
+    // Last-write time as 100-nanosecond intervals since 1601-01-01.
+    uint64_t lastWriteTime() const;
+    void close();
+    NativeHandle handle() const { return handle_; }
+
+private:
+    NativeHandle handle_ = kNoHandle;
+};
+
+// A whole-file view, unmapped when the object goes away.
+class FileMapping {
+public:
+    FileMapping() = default;
+    ~FileMapping() { close(); }
+    FileMapping(const FileMapping&) = delete;
+    FileMapping& operator=(const FileMapping&) = delete;
+
+    // Maps `size` bytes of an open file. copyOnWrite: writes through the view
+    // stay private and never reach the file (the file must be open read-write).
+    bool map(const File& file, uint64_t size, bool copyOnWrite);
+    void close();
+    uint8_t* data() const { return view_; }
+
+private:
+    uint8_t* view_ = nullptr;
+    size_t size_ = 0;
+    NativeHandle mapping_ = kNoHandle;
+};
+
+// ---- Paths and folders.
+bool pathExists(const char16_t* path);
+bool isDirectory(const char16_t* path);
+bool createDirectory(const char16_t* path);
+bool removeDirectory(const char16_t* path);
+bool deleteFile(const char16_t* path);
+// Copies with overwriting allowed.
+bool copyFile(const char16_t* from, const char16_t* to);
+
+// The temporary folder, ending with a separator; returns its length in
+// characters, 0 on failure. `capacity` counts the terminator.
+size_t tempFolder(char16_t* buffer, size_t capacity);
+// Creates an empty file with a unique name "<prefix>XXXX.tmp" in `folder` and
+// writes its path into `buffer` (capacity counts the terminator).
+bool createUniqueTempFile(const char16_t* folder, const char16_t* prefix, char16_t* buffer,
+                          size_t capacity);
+
+enum class ChangeKind { FolderCreated, FolderRemoved, FolderUpdated };
+// Tells the shell that something changed (a no-op where there is no shell).
+void notifyChange(ChangeKind kind, const char16_t* path);
+
+// Length of a NUL-terminated UTF-16 text.
+inline size_t textLength(const char16_t* text) {
+    size_t n = 0;
+    if (text)
+        while (text[n]) ++n;
+    return n;
+}
+
+}  // namespace platform

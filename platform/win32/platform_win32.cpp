@@ -1,0 +1,192 @@
+// Win32 implementation of the platform layer (the Windows program).
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+HANDLE toHandle(NativeHandle h) { return reinterpret_cast<HANDLE>(h); }
+NativeHandle fromHandle(HANDLE h) {
+    return h == INVALID_HANDLE_VALUE || h == nullptr ? kNoHandle : reinterpret_cast<NativeHandle>(h);
+}
+}  // namespace
+
+// ---- Private heap.
+PrivateHeap::PrivateHeap() : impl_(HeapCreate(0, 0x10000, 0)) {}
+
+PrivateHeap::~PrivateHeap() {
+    if (impl_) HeapDestroy(static_cast<HANDLE>(impl_));
+}
+
+void* PrivateHeap::allocate(size_t bytes) {
+    if (!impl_ || refuseAfter_ == 0) return nullptr;
+    if (refuseAfter_ > 0) --refuseAfter_;
+    void* block = HeapAlloc(static_cast<HANDLE>(impl_), HEAP_ZERO_MEMORY, bytes ? bytes : 1);
+    if (block) ++liveBlocks_;
+    return block;
+}
+
+void PrivateHeap::release(void* block) {
+    if (!block || !impl_) return;
+    HeapFree(static_cast<HANDLE>(impl_), 0, block);
+    --liveBlocks_;
+}
+
+PrivateHeap& privateHeap() {
+    static PrivateHeap heap;
+    return heap;
+}
+
+// ---- Pages.
+void* allocatePages(size_t bytes) {
+    if (bytes == 0) return nullptr;
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void releasePages(void* pages) {
+    if (!pages) return;
+    VirtualFree(pages, 0, MEM_DECOMMIT);
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+// ---- Files.
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
+
+bool File::openForReading(const char16_t* path) {
+    close();
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return isOpen();
+}
+
+bool File::openForReadWrite(const char16_t* path) {
+    close();
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return isOpen();
+}
+
+bool File::create(const char16_t* path) {
+    close();
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return isOpen();
+}
+
+size_t File::read(void* buffer, size_t bytes) {
+    size_t done = 0;
+    while (isOpen() && done < bytes) {
+        DWORD chunk = bytes - done > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes - done);
+        DWORD n = 0;
+        if (!ReadFile(toHandle(handle_), static_cast<uint8_t*>(buffer) + done, chunk, &n, nullptr) ||
+            n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+bool File::write(const void* data, size_t bytes) {
+    size_t done = 0;
+    while (done < bytes) {
+        if (!isOpen()) return false;
+        DWORD chunk = bytes - done > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes - done);
+        DWORD n = 0;
+        if (!WriteFile(toHandle(handle_), static_cast<const uint8_t*>(data) + done, chunk, &n,
+                       nullptr) ||
+            n == 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+bool File::size(uint64_t& bytes) const {
+    LARGE_INTEGER value;
+    if (!isOpen() || !GetFileSizeEx(toHandle(handle_), &value)) return false;
+    bytes = static_cast<uint64_t>(value.QuadPart);
+    return true;
+}
+
+uint64_t File::lastWriteTime() const {
+    FILETIME written{};
+    if (!isOpen() || !GetFileTime(toHandle(handle_), nullptr, nullptr, &written)) return 0;
+    return (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
+void File::close() {
+    if (isOpen()) CloseHandle(toHandle(handle_));
+    handle_ = kNoHandle;
+}
+
+bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
+    close();
+    if (!file.isOpen() || size == 0 || size > SIZE_MAX) return false;
+    HANDLE mapping = CreateFileMappingW(toHandle(file.handle()), nullptr,
+                                        copyOnWrite ? PAGE_WRITECOPY : PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return false;
+    void* view = MapViewOfFile(mapping, copyOnWrite ? FILE_MAP_COPY : FILE_MAP_READ, 0, 0, 0);
+    if (!view) {
+        CloseHandle(mapping);
+        return false;
+    }
+    mapping_ = reinterpret_cast<NativeHandle>(mapping);
+    view_ = static_cast<uint8_t*>(view);
+    size_ = static_cast<size_t>(size);
+    return true;
+}
+
+void FileMapping::close() {
+    if (view_) UnmapViewOfFile(view_);
+    if (mapping_ != kNoHandle) CloseHandle(toHandle(mapping_));
+    view_ = nullptr;
+    size_ = 0;
+    mapping_ = kNoHandle;
+}
+
+// ---- Paths and folders.
+bool pathExists(const char16_t* path) { return path && *path && PathFileExistsW(wide(path)); }
+bool isDirectory(const char16_t* path) { return path && *path && PathIsDirectoryW(wide(path)); }
+bool createDirectory(const char16_t* path) {
+    return path && *path && CreateDirectoryW(wide(path), nullptr);
+}
+bool removeDirectory(const char16_t* path) { return path && *path && RemoveDirectoryW(wide(path)); }
+bool deleteFile(const char16_t* path) { return path && *path && DeleteFileW(wide(path)); }
+bool copyFile(const char16_t* from, const char16_t* to) {
+    return CopyFileW(wide(from), wide(to), FALSE) != 0;
+}
+
+size_t tempFolder(char16_t* buffer, size_t capacity) {
+    if (capacity > MAX_PATH + 1) capacity = MAX_PATH + 1;
+    DWORD n = GetTempPathW(static_cast<DWORD>(capacity), wide(buffer));
+    return n == 0 || n >= capacity ? 0 : n;
+}
+
+bool createUniqueTempFile(const char16_t* folder, const char16_t* prefix, char16_t* buffer,
+                          size_t capacity) {
+    if (capacity < MAX_PATH) return false;
+    return GetTempFileNameW(wide(folder), wide(prefix), 0, wide(buffer)) != 0;
+}
+
+void notifyChange(ChangeKind kind, const char16_t* path) {
+    LONG event = kind == ChangeKind::FolderCreated   ? SHCNE_MKDIR
+                 : kind == ChangeKind::FolderRemoved ? SHCNE_RMDIR
+                                                     : SHCNE_UPDATEDIR;
+    SHChangeNotify(event, SHCNF_PATHW | SHCNF_FLUSH | SHCNF_FLUSHNOWAIT, path, nullptr);
+}
+
+}  // namespace platform

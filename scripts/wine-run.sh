@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine, headless, in a private prefix.
+#
+#   wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]
+#   wine-run.sh [--prefix DIR] --init          (only create the prefix)
+#   wine-run.sh [--prefix DIR] --kill          (stop that prefix's wineserver)
+#
+# The prefix is DIR, else $WINEPREFIX, else <repository>/build/wineprefix.
+# It is created once, with the null display driver (no X server needed) and
+# without the Mono/Gecko installers; concurrent callers wait on a lock while
+# one of them creates it.  The exit status is the Windows program's.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+prefix="${WINEPREFIX:-}"
+if [[ "${1:-}" == "--prefix" ]]; then
+  prefix="$2"
+  shift 2
+fi
+[[ -n "$prefix" ]] || prefix="$(dirname "$here")/build/wineprefix"
+mkdir -p "$(dirname "$prefix")"
+prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")"
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${MORAVEL_WINEDEBUG:--all}"
+export WINEARCH=win64
+export HOME="${HOME:-/root}"
+# The X11 driver is never wanted here; the registry says "null" as well.
+unset DISPLAY WAYLAND_DISPLAY
+
+# Debian's /usr/bin/wine is a shell wrapper that prefers a 32-bit loader and
+# nags when it is missing; call the 64-bit loader directly when present.
+if [[ -x /usr/lib/wine/wine64 ]]; then
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=/usr/lib/wine/wine64
+elif command -v wine64 >/dev/null 2>&1; then
+  wine="$(command -v wine64)"
+else
+  wine="$(command -v wine)"
+fi
+if [[ -x /usr/lib/wine/wineserver64 ]]; then
+  wineserver=/usr/lib/wine/wineserver64
+elif command -v wineserver >/dev/null 2>&1; then
+  wineserver="$(command -v wineserver)"
+else
+  wineserver=/usr/lib/wine/wineserver
+fi
+export WINESERVER="$wineserver"
+
+stamp="$prefix/.moravel-ready"
+
+create_prefix() {
+  [[ -f "$stamp" ]] && return 0
+  exec 9>"$prefix.lock"
+  flock 9
+  if [[ ! -f "$stamp" ]]; then
+    rm -rf "$prefix"
+    local log="$prefix.log"
+    # mscoree/mshtml disabled: no Mono or Gecko install prompts.
+    if ! WINEDLLOVERRIDES="mscoree,mshtml=" \
+      "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+      >"$log" 2>&1 </dev/null; then
+      echo "wine-run.sh: could not create the Wine prefix $prefix:" >&2
+      cat "$log" >&2
+      exit 125
+    fi
+    # Let wineboot finish writing the registry before anyone else starts.
+    "$wineserver" -w || true
+    touch "$stamp"
+  fi
+  flock -u 9
+  exec 9>&-
+}
+
+case "${1:-}" in
+  --init)
+    create_prefix
+    exit 0
+    ;;
+  --kill)
+    [[ -d "$prefix" ]] && "$wineserver" -k 2>/dev/null || true
+    exit 0
+    ;;
+  "")
+    echo "usage: wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]" >&2
+    exit 2
+    ;;
+esac
+
+create_prefix
+exec "$wine" "$@"
