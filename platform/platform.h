@@ -65,6 +65,8 @@ public:
     bool openForReadWrite(const char16_t* path);
     // Creates or truncates the file for writing.
     bool create(const char16_t* path);
+    // Creates the file for writing; fails when it already exists.
+    bool createNew(const char16_t* path);
 
     bool isOpen() const { return handle_ != kNoHandle; }
     // Reads up to `bytes`; returns the number read (0 at the end or on error).
@@ -108,8 +110,9 @@ bool isDirectory(const char16_t* path);
 bool createDirectory(const char16_t* path);
 bool removeDirectory(const char16_t* path);
 bool deleteFile(const char16_t* path);
-// Copies with overwriting allowed.
-bool copyFile(const char16_t* from, const char16_t* to);
+// Copies a file. Without `overwrite` the copy fails when the target exists,
+// so that a name checked as free cannot be overwritten by a race.
+bool copyFile(const char16_t* from, const char16_t* to, bool overwrite);
 
 // The temporary folder, ending with a separator; returns its length in
 // characters, 0 on failure. `capacity` counts the terminator.

@@ -136,6 +136,12 @@ bool File::create(const char16_t* path) {
     return isOpen();
 }
 
+bool File::createNew(const char16_t* path) {
+    close();
+    handle_ = openPath(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    return isOpen();
+}
+
 size_t File::read(void* buffer, size_t bytes) {
     if (!isOpen()) return 0;
     size_t done = 0;
@@ -224,11 +230,11 @@ bool deleteFile(const char16_t* path) {
     return path && *path && unlink(toUtf8(path).c_str()) == 0;
 }
 
-bool copyFile(const char16_t* from, const char16_t* to) {
+bool copyFile(const char16_t* from, const char16_t* to, bool overwrite) {
     File source;
     if (!source.openForReading(from)) return false;
     File target;
-    if (!target.create(to)) return false;
+    if (!(overwrite ? target.create(to) : target.createNew(to))) return false;
     static constexpr size_t kChunk = 1 << 20;
     auto* buffer = static_cast<uint8_t*>(allocatePages(kChunk));
     if (!buffer) return false;

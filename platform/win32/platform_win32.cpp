@@ -73,6 +73,13 @@ bool File::openForReading(const char16_t* path) {
     return isOpen();
 }
 
+bool File::createNew(const char16_t* path) {
+    close();
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return isOpen();
+}
+
 bool File::openForReadWrite(const char16_t* path) {
     close();
     handle_ = fromHandle(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
@@ -166,8 +173,8 @@ bool createDirectory(const char16_t* path) {
 }
 bool removeDirectory(const char16_t* path) { return path && *path && RemoveDirectoryW(wide(path)); }
 bool deleteFile(const char16_t* path) { return path && *path && DeleteFileW(wide(path)); }
-bool copyFile(const char16_t* from, const char16_t* to) {
-    return CopyFileW(wide(from), wide(to), FALSE) != 0;
+bool copyFile(const char16_t* from, const char16_t* to, bool overwrite) {
+    return CopyFileW(wide(from), wide(to), overwrite ? FALSE : TRUE) != 0;
 }
 
 size_t tempFolder(char16_t* buffer, size_t capacity) {
