@@ -67,6 +67,8 @@ public:
     bool create(const char16_t* path);
     // Creates the file for writing; fails when it already exists.
     bool createNew(const char16_t* path);
+    // Read and write, shared for reading; an empty file is created when missing.
+    bool openForUpdate(const char16_t* path);
 
     bool isOpen() const { return handle_ != kNoHandle; }
     // Reads up to `bytes`; returns the number read (0 at the end or on error).
@@ -75,6 +77,12 @@ public:
     bool write(const void* data, size_t bytes);
     // Size in bytes; false on error.
     bool size(uint64_t& bytes) const;
+    // Moves the file position to `offset` bytes from the start.
+    bool seek(uint64_t offset);
+    // Cuts (or extends) the file at the current position.
+    bool setEndOfFile();
+    // Pushes written data through to the disk.
+    bool flush();
     // Last-write time as 100-nanosecond intervals since 1601-01-01.
     uint64_t lastWriteTime() const;
     void close();
@@ -113,6 +121,8 @@ bool deleteFile(const char16_t* path);
 // Copies a file. Without `overwrite` the copy fails when the target exists,
 // so that a name checked as free cannot be overwritten by a race.
 bool copyFile(const char16_t* from, const char16_t* to, bool overwrite);
+// Moves `from` over `to`, replacing it in one step where the system allows.
+bool replaceFile(const char16_t* from, const char16_t* to);
 
 // The temporary folder, ending with a separator; returns its length in
 // characters, 0 on failure. `capacity` counts the terminator.
@@ -121,6 +131,14 @@ size_t tempFolder(char16_t* buffer, size_t capacity);
 // writes its path into `buffer` (capacity counts the terminator).
 bool createUniqueTempFile(const char16_t* folder, const char16_t* prefix, char16_t* buffer,
                           size_t capacity);
+
+// The running program's full path; returns its length in characters, 0 on
+// failure (also when it does not fit). `capacity` counts the terminator.
+size_t programPath(char16_t* buffer, size_t capacity);
+// The user's application-data folder (Windows: CSIDL_APPDATA; elsewhere
+// $XDG_CONFIG_HOME or ~/.config), without a final separator; length as above.
+size_t appDataFolder(char16_t* buffer, size_t capacity);
+bool setCurrentDirectory(const char16_t* path);
 
 enum class ChangeKind { FolderCreated, FolderRemoved, FolderUpdated };
 // Tells the shell that something changed (a no-op where there is no shell).

@@ -283,4 +283,65 @@ bool createUniqueTempFile(const char16_t* folder, const char16_t* prefix, char16
 
 void notifyChange(ChangeKind, const char16_t*) {}
 
+// ---- Updating a file in place or by replacement; program and user folders.
+bool File::openForUpdate(const char16_t* path) {
+    close();
+    handle_ = openPath(path, O_RDWR | O_CREAT, 0644);
+    return isOpen();
+}
+
+bool File::seek(uint64_t offset) {
+    if (!isOpen() || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    const off_t target = static_cast<off_t>(offset);
+    return lseek(static_cast<int>(handle_), target, SEEK_SET) == target;
+}
+
+bool File::setEndOfFile() {
+    if (!isOpen()) return false;
+    const off_t here = lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+    return here >= 0 && ftruncate(static_cast<int>(handle_), here) == 0;
+}
+
+bool File::flush() { return isOpen() && fsync(static_cast<int>(handle_)) == 0; }
+
+bool replaceFile(const char16_t* from, const char16_t* to) {
+    return from && *from && to && *to && rename(toUtf8(from).c_str(), toUtf8(to).c_str()) == 0;
+}
+
+namespace {
+size_t copyOut(const std::u16string& text, char16_t* buffer, size_t capacity) {
+    if (text.empty() || text.size() + 1 > capacity) return 0;
+    std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    return text.size();
+}
+}  // namespace
+
+size_t programPath(char16_t* buffer, size_t capacity) {
+    char link[4096];
+    const ssize_t n = readlink("/proc/self/exe", link, sizeof link - 1);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof link - 1) return 0;
+    link[n] = 0;
+    return copyOut(fromUtf8(link), buffer, capacity);
+}
+
+size_t appDataFolder(char16_t* buffer, size_t capacity) {
+    std::string folder;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') {
+        folder = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/') return 0;
+        folder = home;
+        if (folder.back() != '/') folder += '/';
+        folder += ".config";
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return copyOut(fromUtf8(folder.c_str()), buffer, capacity);
+}
+
+bool setCurrentDirectory(const char16_t* path) {
+    return path && *path && chdir(toUtf8(path).c_str()) == 0;
+}
+
 }  // namespace platform

@@ -196,4 +196,54 @@ void notifyChange(ChangeKind kind, const char16_t* path) {
     SHChangeNotify(event, SHCNF_PATHW | SHCNF_FLUSH | SHCNF_FLUSHNOWAIT, path, nullptr);
 }
 
+// ---- Updating a file in place or by replacement; program and user folders.
+bool File::openForUpdate(const char16_t* path) {
+    close();
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return isOpen();
+}
+
+bool File::seek(uint64_t offset) {
+    if (!isOpen() || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(toHandle(handle_), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool File::setEndOfFile() { return isOpen() && SetEndOfFile(toHandle(handle_)) != 0; }
+
+bool File::flush() { return isOpen() && FlushFileBuffers(toHandle(handle_)) != 0; }
+
+bool replaceFile(const char16_t* from, const char16_t* to) {
+    return from && *from && to && *to &&
+           MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+               0;
+}
+
+size_t programPath(char16_t* buffer, size_t capacity) {
+    if (capacity == 0) return 0;
+    if (capacity > 0x7FFFFFFF) capacity = 0x7FFFFFFF;
+    const DWORD n = GetModuleFileNameW(nullptr, wide(buffer), static_cast<DWORD>(capacity));
+    if (n == 0 || n >= capacity) return 0;  // failed or cut short
+    return n;
+}
+
+size_t appDataFolder(char16_t* buffer, size_t capacity) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
+        return 0;
+    size_t n = 0;
+    while (n < MAX_PATH && folder[n]) ++n;
+    while (n > 3 && folder[n - 1] == L'\\') --n;  // a drive root keeps its separator
+    if (n == 0 || n + 1 > capacity) return 0;
+    std::memcpy(buffer, folder, n * sizeof(char16_t));
+    buffer[n] = 0;
+    return n;
+}
+
+bool setCurrentDirectory(const char16_t* path) {
+    return path && *path && SetCurrentDirectoryW(wide(path)) != 0;
+}
+
 }  // namespace platform
