@@ -18,8 +18,12 @@ uint32_t MappedInput::open(const char16_t* path, bool copyOnWrite) {
     return static_cast<uint32_t>(bytes);
 }
 
-uint32_t MappedInput::openReadOnly(const char16_t* path) { return open(path, false); }
-uint32_t MappedInput::openCopyOnWrite(const char16_t* path) { return open(path, true); }
+uint32_t MappedInput::openReadOnly(const char16_t* path) {
+    return open(path, false);
+}
+uint32_t MappedInput::openCopyOnWrite(const char16_t* path) {
+    return open(path, true);
+}
 
 void MappedInput::close() {
     mapping_.close();

@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 
 class MappedInput {
-public:
+  public:
     MappedInput() = default;
     MappedInput(const MappedInput&) = delete;
     MappedInput& operator=(const MappedInput&) = delete;
@@ -25,7 +25,7 @@ public:
 
     const uint8_t* base = nullptr;
     const uint8_t* cursor = nullptr;
-    const uint8_t* end = nullptr;  // nothing at or after it may be read
+    const uint8_t* end = nullptr;     // nothing at or after it may be read
     uint8_t* writableView = nullptr;  // set only for a copy-on-write view
     uint64_t lastWriteTime = 0;
     uint32_t status = kStatusOk;
@@ -36,7 +36,7 @@ public:
         return at >= base && at < end ? static_cast<uint64_t>(end - at) : 0;
     }
 
-private:
+  private:
     uint32_t open(const char16_t* path, bool copyOnWrite);
     platform::File file_;
     platform::FileMapping mapping_;
@@ -57,8 +57,12 @@ using U16Reader = uint16_t (*)(const uint8_t*&);
 using U32Reader = uint32_t (*)(const uint8_t*&);
 
 // Plain loads without a cursor.
-inline uint16_t loadU16LE(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline uint16_t loadU16BE(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint16_t loadU16LE(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint16_t loadU16BE(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 inline uint32_t loadU32LE(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }

@@ -5,17 +5,15 @@
 #include <cstdint>
 
 class Crc32Table {
-public:
+  public:
     Crc32Table();
     // Continues a running CRC; start with 0xFFFFFFFF and invert at the end.
     uint32_t update(uint32_t crc, const uint8_t* data, size_t size) const;
     // The finished CRC of one buffer.
-    uint32_t of(const uint8_t* data, size_t size) const {
-        return ~update(0xFFFFFFFFu, data, size);
-    }
+    uint32_t of(const uint8_t* data, size_t size) const { return ~update(0xFFFFFFFFu, data, size); }
     uint32_t entry(int i) const { return table_[i]; }
 
-private:
+  private:
     uint32_t table_[256];
 };
 

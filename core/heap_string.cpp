@@ -5,12 +5,18 @@
 #include "platform/platform.h"
 
 namespace {
-inline bool isSeparator(char16_t c) { return c == platform::kPathSeparator; }
+inline bool isSeparator(char16_t c) {
+    return c == platform::kPathSeparator;
+}
 }  // namespace
 
-HeapString::~HeapString() { release(); }
+HeapString::~HeapString() {
+    release();
+}
 
-HeapString::HeapString(const HeapString& other) { assign(other.c_str(), other.length_); }
+HeapString::HeapString(const HeapString& other) {
+    assign(other.c_str(), other.length_);
+}
 
 HeapString& HeapString::operator=(const HeapString& other) {
     if (this != &other) assign(other.c_str(), other.length_);
@@ -105,8 +111,7 @@ bool HeapString::joinPath(const char16_t* folder, uint32_t n, const char16_t* na
 
 bool HeapString::appendPath(const char16_t* name, uint32_t m) {
     if (m == 0) return true;
-    if (length_ > 0 && !isSeparator(buffer_[length_ - 1]) &&
-        !appendChar(platform::kPathSeparator))
+    if (length_ > 0 && !isSeparator(buffer_[length_ - 1]) && !appendChar(platform::kPathSeparator))
         return false;
     return append(name, m);
 }
@@ -164,8 +169,8 @@ bool sameName(const char16_t* a, const char16_t* b) {
 bool appendDecimal(HeapString& out, long long n) {
     char16_t digits[24];
     int count = 0;
-    unsigned long long magnitude = n < 0 ? 0ull - static_cast<unsigned long long>(n)
-                                         : static_cast<unsigned long long>(n);
+    unsigned long long magnitude =
+        n < 0 ? 0ull - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
     do {
         digits[count++] = static_cast<char16_t>(u'0' + magnitude % 10);
         magnitude /= 10;

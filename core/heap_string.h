@@ -7,7 +7,7 @@
 #include <cstdint>
 
 class HeapString {
-public:
+  public:
     HeapString() = default;
     explicit HeapString(const char16_t* text) { assign(text); }
     ~HeapString();
@@ -42,7 +42,7 @@ public:
     void clear();
     void release();
 
-private:
+  private:
     char16_t* buffer_ = nullptr;
     uint32_t capacity_ = 0;  // bytes
     uint32_t length_ = 0;

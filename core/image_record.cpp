@@ -14,7 +14,9 @@ uint8_t* allocatePixelBuffer(int64_t width, int64_t height, int bitCount) {
     return static_cast<uint8_t*>(platform::allocatePages(static_cast<size_t>(size) + 4));
 }
 
-void releasePixelBuffer(uint8_t* pixels) { platform::releasePages(pixels); }
+void releasePixelBuffer(uint8_t* pixels) {
+    platform::releasePages(pixels);
+}
 
 void resetRecord(ImageRecord& record) {
     std::memset(record.palette, 0, sizeof record.palette);

@@ -6,11 +6,16 @@
 
 OutputFormat outputFormatFromCode(uint32_t code) {
     switch (code) {
-        case 1: return OutputFormat::Png;
-        case 2: return OutputFormat::Jpeg;
-        case 4: return OutputFormat::Gif;
-        case 5: return OutputFormat::JpegCopy;
-        default: return OutputFormat::Bmp;
+        case 1:
+            return OutputFormat::Png;
+        case 2:
+            return OutputFormat::Jpeg;
+        case 4:
+            return OutputFormat::Gif;
+        case 5:
+            return OutputFormat::JpegCopy;
+        default:
+            return OutputFormat::Bmp;
     }
 }
 

@@ -16,7 +16,7 @@ enum ResizeMode : int32_t { kResizeByWidth = 0, kResizeByHeight = 1, kResizeByLo
 // Names of switched-off plug-ins: a singly linked list of heap strings in the
 // order they were stored.
 class NameList {
-public:
+  public:
     struct Node {
         HeapString name;
         Node* next = nullptr;
@@ -32,31 +32,31 @@ public:
     const Node* first() const { return head_; }
     uint32_t count() const;
 
-private:
+  private:
     Node* head_ = nullptr;
 };
 
 inline constexpr int kSettingsSlotCount = 19;
 
 struct Settings {
-    HeapString language;                                      // slot 0
-    int32_t fontHeight = -12;                                 // slot 1
-    int32_t jpegQuality = 75;                                 // slot 2
-    int32_t jpegSubsampling = 0;                              // slot 3
-    int32_t jpegSizeLimitOn = 0;                              // slot 4
-    int32_t jpegSizeLimitKiB = 100;                           // slot 5
-    int32_t resizeOn = 0;                                     // slot 6
-    int32_t resizeMode = kResizeByLongerSide;                 // slot 7
-    int32_t resizeTarget = 100;                               // slot 8
-    HeapString outputFolder;                                  // slot 9
-    int32_t subFolderOn = 0;                                  // slot 10
-    HeapString subFolderName{u"Output"};                      // slot 11
-    HeapString pluginFolder;                                  // slot 13
-    int32_t startMode = 0;                                    // slot 14
-    int32_t sendToMigrated1 = 0;                              // slot 15
-    int32_t sendToMigrated2 = 0;                              // slot 16
-    NameList disabledPlugins;                                 // slot 17
-    int32_t keepTransparency = 0;                             // slot 18
+    HeapString language;                       // slot 0
+    int32_t fontHeight = -12;                  // slot 1
+    int32_t jpegQuality = 75;                  // slot 2
+    int32_t jpegSubsampling = 0;               // slot 3
+    int32_t jpegSizeLimitOn = 0;               // slot 4
+    int32_t jpegSizeLimitKiB = 100;            // slot 5
+    int32_t resizeOn = 0;                      // slot 6
+    int32_t resizeMode = kResizeByLongerSide;  // slot 7
+    int32_t resizeTarget = 100;                // slot 8
+    HeapString outputFolder;                   // slot 9
+    int32_t subFolderOn = 0;                   // slot 10
+    HeapString subFolderName{u"Output"};       // slot 11
+    HeapString pluginFolder;                   // slot 13
+    int32_t startMode = 0;                     // slot 14
+    int32_t sendToMigrated1 = 0;               // slot 15
+    int32_t sendToMigrated2 = 0;               // slot 16
+    NameList disabledPlugins;                  // slot 17
+    int32_t keepTransparency = 0;              // slot 18
 };
 
 // Puts every setting back to its default.

@@ -17,7 +17,7 @@ inline constexpr char16_t kPathSeparator = u'/';
 // ---- Private heap: zero-filled blocks, freed individually, all released when
 // the heap is destroyed.
 class PrivateHeap {
-public:
+  public:
     PrivateHeap();
     ~PrivateHeap();
     PrivateHeap(const PrivateHeap&) = delete;
@@ -32,7 +32,7 @@ public:
     // (negative: never refuse).
     void refuseAfter(long count) { refuseAfter_ = count; }
 
-private:
+  private:
     void* impl_ = nullptr;
     size_t liveBlocks_ = 0;
     long refuseAfter_ = -1;
@@ -51,7 +51,7 @@ inline constexpr NativeHandle kNoHandle = -1;
 
 // An open file, closed when the object goes away.
 class File {
-public:
+  public:
     File() = default;
     ~File() { close(); }
     File(const File&) = delete;
@@ -88,13 +88,13 @@ public:
     void close();
     NativeHandle handle() const { return handle_; }
 
-private:
+  private:
     NativeHandle handle_ = kNoHandle;
 };
 
 // A whole-file view, unmapped when the object goes away.
 class FileMapping {
-public:
+  public:
     FileMapping() = default;
     ~FileMapping() { close(); }
     FileMapping(const FileMapping&) = delete;
@@ -106,7 +106,7 @@ public:
     void close();
     uint8_t* data() const { return view_; }
 
-private:
+  private:
     uint8_t* view_ = nullptr;
     size_t size_ = 0;
     NativeHandle mapping_ = kNoHandle;

@@ -146,8 +146,8 @@ size_t File::read(void* buffer, size_t bytes) {
     if (!isOpen()) return 0;
     size_t done = 0;
     while (done < bytes) {
-        ssize_t n = ::read(static_cast<int>(handle_), static_cast<uint8_t*>(buffer) + done,
-                           bytes - done);
+        ssize_t n =
+            ::read(static_cast<int>(handle_), static_cast<uint8_t*>(buffer) + done, bytes - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);
@@ -302,7 +302,9 @@ bool File::setEndOfFile() {
     return here >= 0 && ftruncate(static_cast<int>(handle_), here) == 0;
 }
 
-bool File::flush() { return isOpen() && fsync(static_cast<int>(handle_)) == 0; }
+bool File::flush() {
+    return isOpen() && fsync(static_cast<int>(handle_)) == 0;
+}
 
 bool replaceFile(const char16_t* from, const char16_t* to) {
     return from && *from && to && *to && rename(toUtf8(from).c_str(), toUtf8(to).c_str()) == 0;

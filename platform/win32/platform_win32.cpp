@@ -1,7 +1,7 @@
 // Win32 implementation of the platform layer (the Windows program).
-#include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -10,11 +10,18 @@
 namespace platform {
 
 namespace {
-const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
-HANDLE toHandle(NativeHandle h) { return reinterpret_cast<HANDLE>(h); }
+const wchar_t* wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+wchar_t* wide(char16_t* text) {
+    return reinterpret_cast<wchar_t*>(text);
+}
+HANDLE toHandle(NativeHandle h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 NativeHandle fromHandle(HANDLE h) {
-    return h == INVALID_HANDLE_VALUE || h == nullptr ? kNoHandle : reinterpret_cast<NativeHandle>(h);
+    return h == INVALID_HANDLE_VALUE || h == nullptr ? kNoHandle
+                                                     : reinterpret_cast<NativeHandle>(h);
 }
 }  // namespace
 
@@ -99,7 +106,8 @@ size_t File::read(void* buffer, size_t bytes) {
     while (isOpen() && done < bytes) {
         DWORD chunk = bytes - done > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes - done);
         DWORD n = 0;
-        if (!ReadFile(toHandle(handle_), static_cast<uint8_t*>(buffer) + done, chunk, &n, nullptr) ||
+        if (!ReadFile(toHandle(handle_), static_cast<uint8_t*>(buffer) + done, chunk, &n,
+                      nullptr) ||
             n == 0)
             break;
         done += n;
@@ -143,8 +151,9 @@ void File::close() {
 bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
     close();
     if (!file.isOpen() || size == 0 || size > SIZE_MAX) return false;
-    HANDLE mapping = CreateFileMappingW(toHandle(file.handle()), nullptr,
-                                        copyOnWrite ? PAGE_WRITECOPY : PAGE_READONLY, 0, 0, nullptr);
+    HANDLE mapping =
+        CreateFileMappingW(toHandle(file.handle()), nullptr,
+                           copyOnWrite ? PAGE_WRITECOPY : PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return false;
     void* view = MapViewOfFile(mapping, copyOnWrite ? FILE_MAP_COPY : FILE_MAP_READ, 0, 0, 0);
     if (!view) {
@@ -166,13 +175,21 @@ void FileMapping::close() {
 }
 
 // ---- Paths and folders.
-bool pathExists(const char16_t* path) { return path && *path && PathFileExistsW(wide(path)); }
-bool isDirectory(const char16_t* path) { return path && *path && PathIsDirectoryW(wide(path)); }
+bool pathExists(const char16_t* path) {
+    return path && *path && PathFileExistsW(wide(path));
+}
+bool isDirectory(const char16_t* path) {
+    return path && *path && PathIsDirectoryW(wide(path));
+}
 bool createDirectory(const char16_t* path) {
     return path && *path && CreateDirectoryW(wide(path), nullptr);
 }
-bool removeDirectory(const char16_t* path) { return path && *path && RemoveDirectoryW(wide(path)); }
-bool deleteFile(const char16_t* path) { return path && *path && DeleteFileW(wide(path)); }
+bool removeDirectory(const char16_t* path) {
+    return path && *path && RemoveDirectoryW(wide(path));
+}
+bool deleteFile(const char16_t* path) {
+    return path && *path && DeleteFileW(wide(path));
+}
 bool copyFile(const char16_t* from, const char16_t* to, bool overwrite) {
     return CopyFileW(wide(from), wide(to), overwrite ? FALSE : TRUE) != 0;
 }
@@ -211,9 +228,13 @@ bool File::seek(uint64_t offset) {
     return SetFilePointerEx(toHandle(handle_), distance, nullptr, FILE_BEGIN) != 0;
 }
 
-bool File::setEndOfFile() { return isOpen() && SetEndOfFile(toHandle(handle_)) != 0; }
+bool File::setEndOfFile() {
+    return isOpen() && SetEndOfFile(toHandle(handle_)) != 0;
+}
 
-bool File::flush() { return isOpen() && FlushFileBuffers(toHandle(handle_)) != 0; }
+bool File::flush() {
+    return isOpen() && FlushFileBuffers(toHandle(handle_)) != 0;
+}
 
 bool replaceFile(const char16_t* from, const char16_t* to) {
     return from && *from && to && *to &&

@@ -1,0 +1,248 @@
+#include "core/batch_driver.h"
+
+#include <new>
+
+#include "core/codec_contexts.h"
+#include "core/format_detect.h"
+#include "core/jpeg_size_hint.h"
+#include "core/output_names.h"
+#include "platform/platform.h"
+
+namespace {
+constexpr size_t kPathCapacity = 261;
+}  // namespace
+
+const char16_t* extensionFor(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Png:
+            return u".png";
+        case OutputFormat::Jpeg:
+            return u".jpg";
+        case OutputFormat::Gif:
+            return u".gif";
+        case OutputFormat::JpegCopy:
+            return u".jpg";
+        case OutputFormat::Bmp:
+            break;
+    }
+    return u".bmp";
+}
+
+const char* fileFailureText(FileFailure failure) {
+    switch (failure) {
+        case FileFailure::Unreadable:
+            return "not a picture this program can read";
+        case FileFailure::ResizeFailed:
+            return "could not be resized";
+        case FileFailure::EncodeFailed:
+            return "could not be written in the output format";
+        case FileFailure::NoFreeName:
+            return "no free output name";
+        case FileFailure::CopyFailed:
+            return "could not be copied into the output folder";
+    }
+    return "failed";
+}
+
+BatchDriver::BatchDriver(Settings& settings, BatchHooks& hooks)
+    : settings_(settings), hooks_(hooks) {
+    resetRecord(picture_.record);
+}
+
+BatchDriver::~BatchDriver() {
+    releasePixelBuffer(picture_.record.pixels);
+    delete codecs_;
+}
+
+bool BatchDriver::executeJob(const ConvertJob& job) {
+    produced_ = 0;
+    hooks_.takeSettings(settings_);
+    // A configured folder that has gone away falls back to the source folder.
+    if (!settings_.outputFolder.empty() && !platform::isDirectory(settings_.outputFolder.c_str()))
+        settings_.outputFolder.clear();
+
+    const OutputFormat format = outputFormatFromCode(static_cast<uint32_t>(job.format));
+    const char16_t* extension = extensionFor(format);
+
+    HeapString outputFolder;
+    if (!settings_.outputFolder.empty()) {
+        outputFolder = settings_.outputFolder;
+    } else {
+        const char16_t* first = job.count > 0 ? job.sources[0].c_str() : u"";
+        folderOf(first, outputFolder);
+        if (!platform::isDirectory(outputFolder.c_str())) {
+            hooks_.showBatchError(kErrorNoSourceFolder);
+            return false;
+        }
+    }
+
+    bool createdSubFolder = false;
+    if (settings_.subFolderOn && !settings_.subFolderName.empty()) {
+        if (!outputFolder.appendPath(settings_.subFolderName.c_str())) {
+            hooks_.showBatchError(kErrorNoMemory);
+            return false;
+        }
+        if (!platform::isDirectory(outputFolder.c_str())) {
+            if (!platform::createDirectory(outputFolder.c_str())) {
+                hooks_.showBatchError(kErrorSubFolder);
+                return false;
+            }
+            platform::notifyChange(platform::ChangeKind::FolderCreated, outputFolder.c_str());
+            createdSubFolder = true;
+        }
+    }
+
+    codecs_ = CodecContexts::create();
+    if (!codecs_) {
+        hooks_.showBatchError(kErrorNoMemory);
+        return false;
+    }
+
+    char16_t tempFolder[kPathCapacity] = {};
+    if (platform::tempFolder(tempFolder, kPathCapacity) == 0) tempFolder[0] = 0;
+
+    for (uint32_t i = 0; i < job.count; ++i) {
+        const char16_t* source = job.sources[i].c_str();
+        HeapString tempFile;
+        lastFailure_ = FileFailure::Unreadable;
+        lastStatus_ = 0;
+        if (!convertOne(tempFolder, source, format, tempFile)) {
+            hooks_.fileFailed(source, lastFailure_, lastStatus_);
+            continue;
+        }
+        deliver(tempFile.c_str(), source, outputFolder.c_str(), extension);
+        platform::deleteFile(tempFile.c_str());
+    }
+
+    delete codecs_;
+    codecs_ = nullptr;
+
+    if (produced_ > 0) {
+        platform::notifyChange(platform::ChangeKind::FolderUpdated, outputFolder.c_str());
+        return true;
+    }
+    if (createdSubFolder && platform::removeDirectory(outputFolder.c_str()))
+        platform::notifyChange(platform::ChangeKind::FolderRemoved, outputFolder.c_str());
+    hooks_.showBatchError(kErrorNothingProduced);
+    return false;
+}
+
+bool BatchDriver::deliver(const char16_t* tempFile, const char16_t* source,
+                          const char16_t* outputFolder, const char16_t* extension) {
+    HeapString output;
+    if (!outputPathFor(outputFolder, source, extension, output)) {
+        hooks_.fileFailed(source, FileFailure::NoFreeName, 0);
+        return false;
+    }
+    // The copy refuses to overwrite: should another program take the chosen
+    // name between the check and the copy, the next free name is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!makeUniqueOutputName(output, extension)) {
+            hooks_.fileFailed(source, FileFailure::NoFreeName, 0);
+            return false;
+        }
+        if (platform::copyFile(tempFile, output.c_str(), false)) {
+            ++produced_;
+            hooks_.fileConverted(source, output.c_str());
+            return true;
+        }
+        if (!platform::pathExists(output.c_str())) break;
+    }
+    hooks_.fileFailed(source, FileFailure::CopyFailed, 0);
+    return false;
+}
+
+bool BatchDriver::convertOne(const char16_t* tempFolder, const char16_t* source,
+                             OutputFormat format, HeapString& tempFile) {
+    if (format == OutputFormat::JpegCopy) return copyJpeg(tempFolder, source, tempFile);
+    return decodeAndEncode(tempFolder, source, format, tempFile);
+}
+
+bool BatchDriver::createTempFile(const char16_t* tempFolder, HeapString& tempFile) {
+    char16_t name[kPathCapacity] = {};
+    if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kPathCapacity)) return false;
+    if (!tempFile.assign(name)) {
+        platform::deleteFile(name);
+        return false;
+    }
+    return true;
+}
+
+bool BatchDriver::decodeAndEncode(const char16_t* tempFolder, const char16_t* source,
+                                  OutputFormat format, HeapString& tempFile) {
+    if (!load(source)) return false;
+    bool ok = createTempFile(tempFolder, tempFile);
+    if (!ok) lastFailure_ = FileFailure::EncodeFailed;
+    if (ok && settings_.resizeOn) {
+        ok = codecs_->resize(picture_, settings_.resizeMode, settings_.resizeTarget);
+        if (!ok) {
+            lastFailure_ = FileFailure::ResizeFailed;
+            lastStatus_ = 0;
+        }
+    }
+    if (ok) {
+        PictureToWrite picture;
+        picture.width = picture_.width;
+        picture.height = picture_.height;
+        picture.currentBitCount = picture_.currentBitCount;
+        picture.loadedBitCount = picture_.loadedBitCount;
+        picture.horizontalResolution = picture_.horizontalResolution;
+        picture.verticalResolution = picture_.verticalResolution;
+        picture.palette = picture_.record.palette;
+        picture.pixels = picture_.record.pixels;
+        picture.transparent = transparent_.present;
+        picture.transparentRgb = &transparent_.red;
+        ok = codecs_->write(format, tempFile.c_str(), picture, settings_);
+        if (!ok) {
+            lastFailure_ = FileFailure::EncodeFailed;
+            lastStatus_ = codecs_->lastStatus();
+        }
+    }
+    if (!ok && !tempFile.empty()) {
+        platform::deleteFile(tempFile.c_str());
+        tempFile.clear();
+    }
+    releasePixelBuffer(picture_.record.pixels);
+    picture_.record.pixels = nullptr;
+    return ok;
+}
+
+bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
+                           HeapString& tempFile) {
+    if (!platform::pathExists(source)) return false;
+    if (!createTempFile(tempFolder, tempFile)) {
+        lastFailure_ = FileFailure::EncodeFailed;
+        return false;
+    }
+    if (!codecs_->copyJpeg(source, tempFile.c_str())) {
+        lastFailure_ = FileFailure::EncodeFailed;
+        lastStatus_ = codecs_->lastStatus();
+        platform::deleteFile(tempFile.c_str());
+        tempFile.clear();
+        return false;
+    }
+    return true;
+}
+
+bool BatchDriver::load(const char16_t* source) {
+    if (!platform::pathExists(source)) return false;
+    transparent_.present = false;
+    const ImageFormat format = detectFormat(source);
+    const JpegSizeHint hint =
+        jpegSizeHintFor(settings_.resizeOn, settings_.resizeMode, settings_.resizeTarget);
+    ImageRecord& record = picture_.record;
+    bool ok =
+        codecs_->read(format, source, record, hint, settings_.keepTransparency != 0, transparent_);
+    lastStatus_ = codecs_->lastStatus();
+    if (!ok) {
+        // The plug-in host would be tried here; this build has none.
+        return false;
+    }
+    picture_.width = record.header.biWidth;
+    picture_.height = record.header.biHeight;
+    picture_.currentBitCount = record.header.biBitCount;
+    picture_.loadedBitCount = record.header.biBitCount;
+    picture_.horizontalResolution = record.header.biXPelsPerMeter;
+    picture_.verticalResolution = record.header.biYPelsPerMeter;
+    return true;
+}

@@ -1,0 +1,40 @@
+// The per-batch codec contexts: one long-lived object per reader, writer and
+// filter, created at the start of a batch and released at its end.
+#pragma once
+
+#include <cstdint>
+
+#include "core/image_record.h"
+#include "core/jpeg_size_hint.h"
+#include "core/picture_to_write.h"
+#include "core/settings.h"
+
+class CodecContexts {
+  public:
+    // Null when memory for any context cannot be had.
+    static CodecContexts* create();
+    ~CodecContexts();
+    CodecContexts(const CodecContexts&) = delete;
+    CodecContexts& operator=(const CodecContexts&) = delete;
+
+    // Decodes `path` of the detected format into the record. When keep-
+    // transparency is on, PNG and GIF sources report their transparent colour.
+    bool read(ImageFormat format, const char16_t* path, ImageRecord& record,
+              const JpegSizeHint& hint, bool keepTransparency, TransparentColor& transparent);
+    // Writes the picture in the output format to `path`.
+    bool write(OutputFormat format, const char16_t* path, const PictureToWrite& picture,
+               const Settings& settings);
+    // Re-writes a JPEG losslessly without its metadata.
+    bool copyJpeg(const char16_t* source, const char16_t* destination);
+    // Shrinks (and sharpens) the working picture.
+    bool resize(WorkingPicture& picture, int32_t mode, int32_t target);
+
+    // Status of the codec used last (0 when none was used).
+    uint32_t lastStatus() const { return lastStatus_; }
+
+  private:
+    CodecContexts() = default;
+    struct Members;
+    Members* members_ = nullptr;
+    uint32_t lastStatus_ = 0;
+};

@@ -1,0 +1,20 @@
+#include "core/jpeg_size_hint.h"
+
+JpegSizeHint jpegSizeHintFor(int32_t resizeOn, int32_t resizeMode, int32_t target) {
+    JpegSizeHint hint;
+    if (!resizeOn || target == 0) return hint;
+    switch (resizeMode) {
+        case 0:
+            hint = {true, target, 1};
+            break;
+        case 1:
+            hint = {true, 1, target};
+            break;
+        case 2:
+            hint = {true, target, target};
+            break;
+        default:
+            break;
+    }
+    return hint;
+}
