@@ -1,3 +1,9 @@
 moravel_add_test(NAME resample_resampler_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/resample_resampler_test.cpp
   LIBS moravel_resample)
+moravel_add_test(NAME resample_sharpen_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/resample_sharpen_test.cpp
+  LIBS moravel_resample)
+moravel_add_test(NAME resample_step_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/resample_step_test.cpp
+  LIBS moravel_resample)
