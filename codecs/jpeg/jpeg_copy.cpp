@@ -1,0 +1,95 @@
+#include "codecs/jpeg/jpeg_copy.h"
+
+#include "codecs/jpeg/jpeg_destination.h"
+#include "codecs/jpeg/jpeg_scan_limit.h"
+#include "codecs/jpeg/jpeg_source.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Both library objects and their managers in one plain struct: transcodeFile()
+// calls setjmp, and nothing with a destructor may live in the frames a
+// library error jumps over.
+struct CopyJob {
+    jpeg_decompress_struct source;
+    jpeg_compress_struct destination;
+    JpegErrorManager sourceError;
+    JpegErrorManager destinationError;
+    JpegMappedSource mappedSource;
+    JpegScanLimit scanLimit;
+    JpegFileDestination fileDestination;
+    const uint8_t* data;
+    size_t size;
+    platform::File* file;
+    bool progressive;
+};
+
+void copySteps(CopyJob& job) {
+    jpeg_decompress_struct& source = job.source;
+    jpeg_compress_struct& destination = job.destination;
+    source.mem->max_memory_to_use = destination.mem->max_memory_to_use;
+    installMappedSource(&source, job.mappedSource, job.data, job.size);
+    installJpegScanLimit(&source, job.scanLimit);
+    jpeg_read_header(&source, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&source);
+    jpeg_copy_critical_parameters(&source, &destination);
+    if (destination.num_components == 1) {
+        destination.comp_info[0].h_samp_factor = 1;
+        destination.comp_info[0].v_samp_factor = 1;
+    }
+    destination.optimize_coding = TRUE;
+    if (job.progressive) jpeg_simple_progression(&destination);
+    installFileDestination(&destination, job.fileDestination, *job.file);
+    destination.write_JFIF_header = TRUE;
+    jpeg_write_coefficients(&destination, coefficients);
+    jpeg_finish_compress(&destination);
+    jpeg_finish_decompress(&source);
+}
+
+bool transcodeFile(CopyJob& job, char16_t* messageText) {
+    job.source.err = installJpegErrorManager(job.sourceError, messageText);
+    job.destination.err = installJpegErrorManager(job.destinationError, messageText);
+    // Both objects exist (or are marked not created) before either can fail:
+    // the create calls fail only on a version mismatch, which leaves the
+    // object safe to destroy.
+    if (setjmp(job.sourceError.jumpTarget)) {
+        jpeg_destroy_compress(&job.destination);
+        jpeg_destroy_decompress(&job.source);
+        return false;
+    }
+    if (setjmp(job.destinationError.jumpTarget)) {
+        jpeg_destroy_compress(&job.destination);
+        jpeg_destroy_decompress(&job.source);
+        return false;
+    }
+    jpeg_create_decompress(&job.source);
+    jpeg_create_compress(&job.destination);
+    copySteps(job);
+    jpeg_destroy_compress(&job.destination);
+    jpeg_destroy_decompress(&job.source);
+    return true;
+}
+
+}  // namespace
+
+bool JpegCopy::transcode(const char16_t* source, const char16_t* destination) {
+    input_.status = kStatusOk;
+    messageText_[0] = u'\0';
+    if (input_.openCopyOnWrite(source) == 0) return false;  // status 50004
+
+    bool copied = false;
+    platform::File file;
+    if (!file.create(destination)) {
+        input_.status = kStatusOutputError;
+    } else {
+        CopyJob job{};
+        job.data = input_.base;
+        job.size = input_.size();
+        job.file = &file;
+        job.progressive = progressive_;
+        copied = transcodeFile(job, messageText_);
+    }
+    file.close();
+    input_.close();
+    return copied;
+}

@@ -1,0 +1,38 @@
+// Re-writes a JPEG file without decoding it to pixels: the DCT coefficients
+// are copied unchanged, the entropy coding is rebuilt with optimised Huffman
+// tables, every application and comment marker (EXIF, ICC profile, ...) is
+// dropped and a fresh JFIF header is written.
+#pragma once
+
+#include <cstdint>
+
+#include "codecs/codec_status.h"
+#include "codecs/jpeg/jpeg_error.h"
+#include "codecs/mapped_input.h"
+
+class JpegCopy {
+  public:
+    JpegCopy() = default;
+    JpegCopy(const JpegCopy&) = delete;
+    JpegCopy& operator=(const JpegCopy&) = delete;
+
+    // Back to the plain re-write: no transformation, no markers copied,
+    // progressive output off. The driver calls it before every file.
+    void resetOptions() { progressive_ = false; }
+    // Writes the coefficients as a progressive file instead of a sequential one.
+    void setProgressive(bool on) { progressive_ = on; }
+
+    // Re-writes `source` into `destination`. The source is opened for
+    // reading and writing and mapped copy-on-write, so nothing can reach it.
+    // False on failure; the destination may then hold a partial file and is
+    // the caller's to delete.
+    bool transcode(const char16_t* source, const char16_t* destination);
+
+    uint32_t status() const { return input_.status; }
+    const char16_t* messageText() const { return messageText_; }
+
+  private:
+    MappedInput input_;
+    bool progressive_ = false;
+    char16_t messageText_[kJpegMessageCapacity] = {};
+};
