@@ -9,7 +9,7 @@
 #include "core/image_record.h"
 
 class ColorReducer {
-public:
+  public:
     ColorReducer() = default;
     ~ColorReducer();
     ColorReducer(const ColorReducer&) = delete;
@@ -20,10 +20,13 @@ public:
     void configure(int32_t width, int32_t height, int32_t sourceBits, int32_t targetBits);
 
     // Rows in the layout of a bottom-up DIB at the target stride. Pairs
-    // (8, 8), (8, 24) and (24, 8) only.
+    // (8, 8), (8, 24) and (24, 8) only. The destination buffer holds at least
+    // targetImageSize() bytes; the destination palette 256 entries, of which
+    // only the produced ones are written (callers pass a zeroed table).
     bool convertPacked(const RgbQuad* sourcePalette, const uint8_t* sourcePixels,
                        RgbQuad* destinationPalette, uint8_t* destinationPixels);
-    // One index byte per pixel, rows of exactly width bytes; source 8 or 24 bits.
+    // One index byte per pixel, rows of exactly width bytes; source 8 or 24
+    // bits, target 8.
     bool convertToIndices(const RgbQuad* sourcePalette, const uint8_t* sourcePixels,
                           RgbQuad* destinationPalette, uint8_t* destinationIndices);
 
@@ -33,7 +36,13 @@ public:
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
 
-private:
+  private:
+    bool ensureSquareTable();
+    // Narrows the source to at most 256 colours, writing one index per pixel
+    // into rows of `outputStride` bytes (padding bytes are zeroed).
+    bool narrow(uint8_t* output, uint64_t outputStride);
+    bool widen(uint8_t* output) const;
+
     const RgbQuad* sourcePalette_ = nullptr;
     RgbQuad* destinationPalette_ = nullptr;
     const uint8_t* sourcePixels_ = nullptr;
@@ -42,7 +51,6 @@ private:
     int32_t targetStride_ = 0;
     int32_t workStride_ = 0;
     uint32_t targetImageSize_ = 0;
-    uint8_t* workBuffer_ = nullptr;
     int32_t* squareStorage_ = nullptr;  // 511 entries on the private heap
     int32_t width_ = 0;
     int32_t height_ = 0;

@@ -1,0 +1,82 @@
+// Building blocks of the colour reducer: page-allocated arrays that give
+// themselves back, and the set of distinct 24-bit colours of a picture.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace reducer {
+
+struct PageDeleter {
+    void operator()(void* pages) const { platform::releasePages(pages); }
+};
+template <class T>
+using PageArray = std::unique_ptr<T[], PageDeleter>;
+
+// Zero-filled page allocation of `count` elements; null when refused.
+template <class T>
+PageArray<T> allocatePageArray(uint64_t count) {
+    if (count == 0 || count > SIZE_MAX / sizeof(T)) return nullptr;
+    return PageArray<T>(static_cast<T*>(platform::allocatePages(count * sizeof(T))));
+}
+
+// A colour key is B + 256 G + 65536 R, which is also a work-buffer pixel read
+// as a little-endian u32 with its fourth byte 0.
+inline uint32_t blueOf(uint32_t key) {
+    return key & 0xFF;
+}
+inline uint32_t greenOf(uint32_t key) {
+    return key >> 8 & 0xFF;
+}
+inline uint32_t redOf(uint32_t key) {
+    return key >> 16 & 0xFF;
+}
+
+// One bit per possible 24-bit colour (2 MiB), plus, once counting is done, the
+// number of set bits before each 64-bit word so that every present colour has
+// a dense rank 0..count-1 in key order.
+class ColorSet {
+  public:
+    static constexpr uint32_t kWords = (1u << 24) / 64;
+
+    bool allocate() {
+        bits_ = allocatePageArray<uint64_t>(kWords);
+        ranks_ = allocatePageArray<uint32_t>(kWords);
+        return bits_ && ranks_;
+    }
+    void insert(uint32_t key) { bits_[key >> 6] |= uint64_t{1} << (key & 63); }
+    bool contains(uint32_t key) const { return bits_[key >> 6] >> (key & 63) & 1; }
+
+    // Builds the rank table; returns the number of distinct colours.
+    uint32_t finish() {
+        uint32_t total = 0;
+        for (uint32_t w = 0; w < kWords; ++w) {
+            ranks_[w] = total;
+            total += static_cast<uint32_t>(std::popcount(bits_[w]));
+        }
+        return total;
+    }
+    // Rank of a colour that is in the set.
+    uint32_t rank(uint32_t key) const {
+        uint64_t below = bits_[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
+        return ranks_[key >> 6] + static_cast<uint32_t>(std::popcount(below));
+    }
+    // Calls visit(key) for every colour in the set, in key (= rank) order.
+    template <class Visit>
+    void forEach(Visit visit) const {
+        for (uint32_t w = 0; w < kWords; ++w) {
+            for (uint64_t word = bits_[w]; word != 0; word &= word - 1)
+                visit(w << 6 | static_cast<uint32_t>(std::countr_zero(word)));
+        }
+    }
+
+  private:
+    PageArray<uint64_t> bits_;
+    PageArray<uint32_t> ranks_;
+};
+
+}  // namespace reducer
