@@ -136,6 +136,7 @@ bool TiffReader::choosePlan(ImageRecord& record) {
             return fail(input_, kStatusUnsupported);
     }
     outputStride_ = rowStride(d.width, outputBitCount_);
+    if (outputStride_ == 0) return fail(input_, kStatusUnsupported);  // row beyond 32 bits
     return true;
 }
 
