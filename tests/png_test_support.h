@@ -1,0 +1,162 @@
+// Helpers shared by the PNG tests: fixture paths, expected records, temporary
+// files and a small chunk builder for hand-made (often broken) files.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/crc32.h"
+#include "core/image_record.h"
+
+namespace pngtest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline std::filesystem::path dataDir() {
+    const char* root = std::getenv("MORAVEL_TEST_DATA");
+    return std::filesystem::path(root ? root : "tests/data") / "png";
+}
+
+inline Bytes readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// A file in a fresh folder under the temporary folder, removed afterwards.
+class TempFile {
+  public:
+    explicit TempFile(const std::string& name) {
+        static int counter = 0;
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("moravel_png_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
+                   std::to_string(++counter));
+        std::filesystem::create_directories(folder_);
+        path_ = folder_ / name;
+        text_ = path_.u16string();
+    }
+    ~TempFile() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    const char16_t* path() const { return text_.c_str(); }
+    const std::filesystem::path& fsPath() const { return path_; }
+    void write(const Bytes& bytes) const { writeBytes(path_, bytes); }
+    Bytes read() const { return readBytes(path_); }
+
+  private:
+    std::filesystem::path folder_, path_;
+    std::u16string text_;
+};
+
+// A decoded record whose pixel buffer is released with it.
+struct RecordHolder {
+    ImageRecord record{};
+    ~RecordHolder() { releasePixelBuffer(record.pixels); }
+};
+
+// The expected result written by tests/data/png/make_fixtures.py.
+struct ExpectedRecord {
+    uint32_t width = 0, height = 0, bitCount = 0;
+    int32_t resolutionX = 0, resolutionY = 0;
+    uint32_t sourceBitsPerPixel = 0;
+    bool transparent = false;
+    uint8_t red = 0, green = 0, blue = 0;
+    Bytes palette;  // 1024 bytes
+    Bytes pixels;   // stride * height
+
+    bool load(const std::filesystem::path& path) {
+        Bytes b = readBytes(path);
+        if (b.size() < 32 + 1024 || std::memcmp(b.data(), "MREC", 4) != 0) return false;
+        auto u32 = [&](size_t at) {
+            uint32_t v;
+            std::memcpy(&v, b.data() + at, 4);
+            return v;
+        };
+        width = u32(4);
+        height = u32(8);
+        bitCount = u32(12);
+        resolutionX = static_cast<int32_t>(u32(16));
+        resolutionY = static_cast<int32_t>(u32(20));
+        sourceBitsPerPixel = u32(24);
+        transparent = b[28] != 0;
+        red = b[29];
+        green = b[30];
+        blue = b[31];
+        palette.assign(b.begin() + 32, b.begin() + 32 + 1024);
+        pixels.assign(b.begin() + 32 + 1024, b.end());
+        return pixels.size() ==
+               static_cast<size_t>(rowStride(width, static_cast<int>(bitCount))) * height;
+    }
+};
+
+// Builds PNG files chunk by chunk.
+class PngBuilder {
+  public:
+    PngBuilder() { bytes_.assign({0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A}); }
+
+    PngBuilder& chunk(const char* type, const Bytes& data) {
+        Bytes body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        putU32(bytes_, static_cast<uint32_t>(data.size()));
+        bytes_.insert(bytes_.end(), body.begin(), body.end());
+        putU32(bytes_, crc32Table().of(body.data(), body.size()));
+        return *this;
+    }
+    PngBuilder& header(uint32_t width, uint32_t height, uint8_t depth, uint8_t colourType,
+                       uint8_t interlace = 0, uint8_t compression = 0, uint8_t filter = 0) {
+        Bytes data;
+        putU32(data, width);
+        putU32(data, height);
+        data.insert(data.end(), {depth, colourType, compression, filter, interlace});
+        return chunk("IHDR", data);
+    }
+    PngBuilder& end() { return chunk("IEND", {}); }
+    PngBuilder& raw(const Bytes& bytes) {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
+    Bytes& bytes() { return bytes_; }
+
+    static void putU32(Bytes& out, uint32_t v) {
+        out.insert(out.end(), {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                               static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    }
+
+  private:
+    Bytes bytes_;
+};
+
+inline Bytes compress(const Bytes& raw) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes out(size);
+    compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 9);
+    out.resize(size);
+    return out;
+}
+
+// Offset of the first chunk of a type, or 0.
+inline size_t findChunk(const Bytes& file, const char* type, size_t from = 8) {
+    for (size_t at = from; at + 12 <= file.size();) {
+        uint32_t length = static_cast<uint32_t>(file[at]) << 24 | file[at + 1] << 16 |
+                          file[at + 2] << 8 | file[at + 3];
+        if (std::memcmp(&file[at + 4], type, 4) == 0) return at;
+        at += 12 + static_cast<size_t>(length);
+    }
+    return 0;
+}
+
+}  // namespace pngtest
