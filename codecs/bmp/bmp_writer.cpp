@@ -1,0 +1,100 @@
+#include "codecs/bmp/bmp_writer.h"
+
+#include <cstring>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace {
+
+void storeU16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void storeU32(uint8_t* p, uint32_t v) {
+    storeU16(p, v & 0xFFFF);
+    storeU16(p + 2, v >> 16);
+}
+
+struct PageDeleter {
+    void operator()(uint8_t* pages) const { platform::releasePages(pages); }
+};
+
+}  // namespace
+
+bool BmpWriter::fail(uint32_t status) {
+    status_ = status;
+    return false;
+}
+
+void BmpWriter::buildHeaders(int32_t width, int32_t height, uint16_t bitCount,
+                             uint32_t paletteEntries, uint32_t imageSize) {
+    const uint32_t pixelOffset = 54 + 4 * paletteEntries;
+    uint8_t* h = headers_;
+    h[0] = 'B';
+    h[1] = 'M';
+    storeU32(h + 2, imageSize + pixelOffset);  // bfSize
+    storeU32(h + 6, 0);                        // two reserved words
+    storeU32(h + 10, pixelOffset);             // bfOffBits
+    storeU32(h + 14, 40);                      // biSize
+    storeU32(h + 18, static_cast<uint32_t>(width));
+    storeU32(h + 22, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    storeU16(h + 26, 1);                              // biPlanes
+    storeU16(h + 28, bitCount);
+    storeU32(h + 30, 0);  // biCompression: uncompressed
+    storeU32(h + 34, 0);  // biSizeImage
+    storeU32(h + 38, static_cast<uint32_t>(horizontalResolution_));
+    storeU32(h + 42, static_cast<uint32_t>(verticalResolution_));
+    storeU32(h + 46, paletteEntries);  // biClrUsed
+    storeU32(h + 50, 0);               // biClrImportant
+}
+
+bool BmpWriter::write(const char16_t* path, const PictureToWrite& picture) {
+    status_ = kStatusOk;
+    std::memset(headers_, 0, sizeof headers_);
+    const int32_t sourceBits = static_cast<int32_t>(picture.currentBitCount);
+    const int32_t targetBits = picture.loadedBitCount;
+    reducer_.configure(picture.width, picture.height, sourceBits, targetBits);
+    horizontalResolution_ = picture.horizontalResolution;
+    verticalResolution_ = picture.verticalResolution;
+
+    platform::File file;
+    if (!file.create(path)) return fail(kStatusOutputError);
+
+    // Only 8- and 24-bit rows exist in a record; anything else is a depth
+    // pair no conversion serves.
+    if ((sourceBits != 8 && sourceBits != 24) || (targetBits != 8 && targetBits != 24))
+        return fail(kStatusReducerFailed);
+    const uint32_t paletteEntries = targetBits == 8 ? 256 : 0;
+    const uint32_t imageSize = reducer_.targetImageSize();
+    // The rows, and the whole file (bfSize), must fit in 32 bits.
+    const bool hasPixels = reducer_.width() > 0 && reducer_.height() > 0;
+    if ((hasPixels && imageSize == 0) || uint64_t{imageSize} + 54 + 4 * paletteEntries > UINT32_MAX)
+        return fail(kStatusOutputError);
+    if (!picture.pixels || (sourceBits == 8 && !picture.palette)) return fail(kStatusNoMemory);
+
+    bool written = false;
+    if (sourceBits == targetBits) {
+        if (imageSize == 0) return fail(kStatusNoMemory);
+        buildHeaders(reducer_.width(), reducer_.height(), static_cast<uint16_t>(targetBits),
+                     paletteEntries, imageSize);
+        written = file.write(headers_, sizeof headers_) &&
+                  file.write(picture.palette, 4 * paletteEntries) &&
+                  file.write(picture.pixels, imageSize);
+    } else {
+        std::unique_ptr<uint8_t, PageDeleter> converted(
+            static_cast<uint8_t*>(platform::allocatePages(uint64_t{imageSize} + 4)));
+        if (!converted) return fail(kStatusNoMemory);
+        RgbQuad palette[256] = {};
+        if (!reducer_.convertPacked(picture.palette, picture.pixels, palette, converted.get()))
+            return fail(kStatusReducerFailed);
+        buildHeaders(reducer_.width(), reducer_.height(), static_cast<uint16_t>(targetBits),
+                     paletteEntries, imageSize);
+        written = file.write(headers_, sizeof headers_) &&
+                  file.write(palette, 4 * paletteEntries) && file.write(converted.get(), imageSize);
+    }
+    // A short write (a full disk) leaves a damaged file: report it.
+    if (!written) return fail(kStatusOutputError);
+    file.close();
+    return true;
+}

@@ -1,0 +1,101 @@
+// Helpers shared by the BMP tests: fixture paths, temporary files, and a
+// builder for bitmap files with any header values.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace bmptest {
+
+namespace fs = std::filesystem;
+
+inline fs::path dataDir() {
+    const char* root = std::getenv("MORAVEL_TEST_DATA");
+    return fs::path(root ? root : "tests/data") / "bmp";
+}
+
+inline std::u16string u16(const fs::path& p) {
+    auto s = p.u16string();
+    return std::u16string(s.begin(), s.end());
+}
+
+inline std::vector<uint8_t> readBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeBytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A file in the temporary folder, removed when the object goes away.
+class TempFile {
+  public:
+    explicit TempFile(const std::string& stem) {
+        std::random_device random;
+        path_ = fs::temp_directory_path() /
+                ("moravel_bmp_" + stem + "_" + std::to_string(random()) + ".bmp");
+    }
+    ~TempFile() {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+    std::u16string u16path() const { return u16(path_); }
+
+  private:
+    fs::path path_;
+};
+
+inline void putU16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    b[at] = uint8_t(v);
+    b[at + 1] = uint8_t(v >> 8);
+}
+inline void putU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    putU16(b, at, v & 0xFFFF);
+    putU16(b, at + 2, v >> 16);
+}
+inline uint32_t getU32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// Header fields of a file to build; the body (table and rows) follows the
+// 54 header bytes as given.
+struct BmpSpec {
+    int32_t width = 4;
+    int32_t height = 2;
+    uint16_t bits = 24;
+    uint32_t compression = 0;
+    uint32_t clrUsed = 0;
+    uint32_t offBits = 54;
+    int32_t xRes = 0, yRes = 0;
+    std::vector<uint8_t> body;
+};
+
+inline std::vector<uint8_t> buildBmp(const BmpSpec& s) {
+    std::vector<uint8_t> b(54, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    putU32(b, 2, uint32_t(54 + s.body.size()));
+    putU32(b, 10, s.offBits);
+    putU32(b, 14, 40);
+    putU32(b, 18, uint32_t(s.width));
+    putU32(b, 22, uint32_t(s.height));
+    putU16(b, 26, 1);
+    putU16(b, 28, s.bits);
+    putU32(b, 30, s.compression);
+    putU32(b, 38, uint32_t(s.xRes));
+    putU32(b, 42, uint32_t(s.yRes));
+    putU32(b, 46, s.clrUsed);
+    b.insert(b.end(), s.body.begin(), s.body.end());
+    return b;
+}
+
+}  // namespace bmptest
