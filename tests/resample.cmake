@@ -7,3 +7,6 @@ moravel_add_test(NAME resample_sharpen_test
 moravel_add_test(NAME resample_step_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/resample_step_test.cpp
   LIBS moravel_resample)
+moravel_add_test(NAME resample_fixture_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/resample_fixture_test.cpp
+  LIBS moravel_resample)
