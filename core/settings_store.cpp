@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr uint32_t kTableEnd = kSettingsHeaderBytes + kSettingsSlotCount * kSettingsSlotBytes;
 // Largest old file that the in-place rewrite keeps a copy of, to put it back
 // when the rewrite fails.
 constexpr uint64_t kMaxRestorableBytes = 16u << 20;
