@@ -9,10 +9,18 @@
 namespace {
 
 constexpr size_t kSlack = 4;
+// Column sums are kept with two repeated border pixels on either side, so
+// that the horizontal sums need no coordinate clamping.
+constexpr size_t kBorderSums = 6;
 
-// Where the blur's column sums start behind the differences.
-size_t columnSumsOffset(size_t pictureBytes) {
-    return (pictureBytes + kSlack + 7) & ~size_t{7};
+// Where the blur's work rows start behind the differences.
+size_t workOffset(size_t pictureBytes) {
+    return (pictureBytes + kSlack + 15) & ~size_t{15};
+}
+
+// Entries of one work row: the padded column sums, or the box sums.
+size_t workRowEntries(size_t rowBytes) {
+    return (rowBytes + 2 * kBorderSums + 7) & ~size_t{7};
 }
 
 }  // namespace
@@ -78,32 +86,34 @@ bool SharpenEngine::computeDifference() {
     const uint64_t pictureBytes = static_cast<uint64_t>(stride_) * static_cast<uint64_t>(height_);
     if (pictureBytes >= (uint64_t{1} << 32)) return false;
 
-    const size_t columnsAt = columnSumsOffset(static_cast<size_t>(pictureBytes));
+    const size_t workBytes = 2 * sizeof(uint16_t) * workRowEntries(static_cast<size_t>(rowBytes));
     difference_ = static_cast<int8_t*>(
-        platform::allocatePages(columnsAt + sizeof(uint16_t) * static_cast<size_t>(rowBytes)));
+        platform::allocatePages(workOffset(static_cast<size_t>(pictureBytes)) + workBytes));
     if (!difference_) return false;
     blurAndDifference();
     return true;
 }
 
-// The 5 x 5 box sum of every channel is built from running sums: a sum of five
-// rows per channel byte, moved down one row at a time, and along each row a
-// sum of five of those, moved right one pixel at a time. Coordinates outside
-// the picture repeat the nearest border row or column. The sums are the same
-// integers as 25 separate reads, so the blur is exactly the direct one.
+// The 5 x 5 box sum of every channel byte is built in two steps: a sum of five
+// rows per channel byte, moved down one row at a time, then along the row the
+// sum of five of those. Coordinates outside the picture repeat the nearest
+// border row or column. The sums are the same integers as 25 separate reads,
+// so the blur is exactly the direct one.
 void SharpenEngine::blurAndDifference() {
     const int32_t lastRow = height_ - 1;
-    const int32_t lastColumn = width_ - 1;
     const size_t rowBytes = 3 * static_cast<size_t>(width_);
     const size_t stride = static_cast<size_t>(stride_);
-    uint16_t* __restrict columns = reinterpret_cast<uint16_t*>(
-        reinterpret_cast<uint8_t*>(difference_) + columnSumsOffset(stride * height_));
+    uint16_t* work = reinterpret_cast<uint16_t*>(reinterpret_cast<uint8_t*>(difference_) +
+                                                 workOffset(stride * height_));
+    uint16_t* __restrict padded = work;  // column sums of pixels -2 .. width + 1
+    uint16_t* __restrict columns = padded + kBorderSums;
+    uint16_t* __restrict boxes = work + workRowEntries(rowBytes);
     auto sourceRow = [&](int32_t y) {
         return source_ + static_cast<size_t>(std::clamp(y, 0, lastRow)) * stride;
     };
 
     for (int32_t j = -2; j <= 2; ++j) {
-        const uint8_t* row = sourceRow(j);
+        const uint8_t* __restrict row = sourceRow(j);
         for (size_t i = 0; i < rowBytes; ++i)
             columns[i] = static_cast<uint16_t>(columns[i] + row[i]);
     }
@@ -115,31 +125,21 @@ void SharpenEngine::blurAndDifference() {
             for (size_t i = 0; i < rowBytes; ++i)
                 columns[i] = static_cast<uint16_t>(columns[i] + entering[i] - leaving[i]);
         }
+        for (size_t i = 0; i < kBorderSums; ++i) {
+            padded[i] = columns[i % 3];
+            columns[rowBytes + i] = columns[rowBytes - 3 + i % 3];
+        }
+        for (size_t i = 0; i < rowBytes; ++i)
+            boxes[i] = static_cast<uint16_t>(padded[i] + padded[i + 3] + padded[i + 6] +
+                                             padded[i + 9] + padded[i + 12]);
 
         const uint8_t* source = source_ + static_cast<size_t>(y) * stride;
         uint8_t* blurred = destination_ + static_cast<size_t>(y) * stride;
         int8_t* difference = difference_ + static_cast<size_t>(y) * stride;
-        auto column = [&](int32_t x) { return columns + 3 * std::clamp(x, 0, lastColumn); };
-
-        uint32_t sums[3] = {0, 0, 0};
-        for (int32_t i = -2; i <= 2; ++i)
-            for (int c = 0; c < 3; ++c) sums[c] += column(i)[c];
-
-        for (int32_t x = 0; x <= lastColumn; ++x) {
-            if (x > 0) {
-                const uint16_t* entering = columns + 3 * std::min(x + 2, lastColumn);
-                const uint16_t* leaving = columns + 3 * std::max(x - 3, 0);
-                for (int c = 0; c < 3; ++c) sums[c] = sums[c] + entering[c] - leaving[c];
-            }
-            for (int c = 0; c < 3; ++c) {
-                const int32_t mean = divideBy25_[sums[c]];
-                const int32_t d = static_cast<int32_t>(source[c]) - mean;
-                blurred[c] = static_cast<uint8_t>(mean);
-                difference[c] = static_cast<int8_t>(std::clamp(d, -128, 127));
-            }
-            source += 3;
-            blurred += 3;
-            difference += 3;
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const int32_t mean = divideBy25_[boxes[i]];
+            blurred[i] = static_cast<uint8_t>(mean);
+            difference[i] = static_cast<int8_t>(std::clamp(source[i] - mean, -128, 127));
         }
     }
 }
