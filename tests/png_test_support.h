@@ -160,3 +160,47 @@ inline size_t findChunk(const Bytes& file, const char* type, size_t from = 8) {
 }
 
 }  // namespace pngtest
+
+namespace pngtest {
+
+struct Chunk {
+    std::string type;
+    Bytes data;
+};
+
+// The chunks after the signature, in file order.
+inline std::vector<Chunk> parseChunks(const Bytes& file) {
+    std::vector<Chunk> chunks;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        uint32_t length = static_cast<uint32_t>(file[at]) << 24 | file[at + 1] << 16 |
+                          file[at + 2] << 8 | file[at + 3];
+        if (at + 12 + length > file.size()) break;
+        Chunk c;
+        c.type.assign(reinterpret_cast<const char*>(&file[at + 4]), 4);
+        c.data.assign(file.begin() + static_cast<long>(at) + 8,
+                      file.begin() + static_cast<long>(at) + 8 + length);
+        chunks.push_back(c);
+        at += 12 + static_cast<size_t>(length);
+    }
+    return chunks;
+}
+
+inline Bytes inflateAll(const Bytes& stream) {
+    z_stream z{};
+    inflateInit(&z);
+    Bytes out;
+    uint8_t buffer[16384];
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        result = inflate(&z, Z_NO_FLUSH);
+        out.insert(out.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+    }
+    inflateEnd(&z);
+    return out;
+}
+
+}  // namespace pngtest
