@@ -2,9 +2,35 @@
 
 #include <new>
 
+#include "codecs/bmp/bmp_reader.h"
+#include "codecs/bmp/bmp_writer.h"
 #include "codecs/codec_status.h"
+#include "codecs/gif/gif_reader.h"
+#include "codecs/gif/gif_writer.h"
+#include "codecs/jpeg/jpeg_copy.h"
+#include "codecs/jpeg/jpeg_reader.h"
+#include "codecs/jpeg/jpeg_writer.h"
+#include "codecs/png/png_reader.h"
+#include "codecs/png/png_writer.h"
+#include "codecs/tiff/tiff_reader.h"
+#include "imaging/resampler.h"
+#include "imaging/resize_step.h"
+#include "imaging/sharpen.h"
 
-struct CodecContexts::Members {};
+struct CodecContexts::Members {
+    BmpReader bmpReader;
+    BmpWriter bmpWriter;
+    PngReader pngReader;
+    PngWriter pngWriter;
+    JpegReader jpegReader;
+    JpegWriter jpegWriter;
+    JpegCopy jpegCopy;
+    TiffReader tiffReader;
+    GifReader gifReader;
+    GifWriter gifWriter;
+    Resampler resampler;
+    SharpenEngine sharpener;
+};
 
 CodecContexts* CodecContexts::create() {
     auto* contexts = new (std::nothrow) CodecContexts;
@@ -17,28 +43,105 @@ CodecContexts* CodecContexts::create() {
     return contexts;
 }
 
-CodecContexts::~CodecContexts() {
-    delete members_;
-}
+CodecContexts::~CodecContexts() { delete members_; }
 
 bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& record,
                          const JpegSizeHint& hint, bool keepTransparency,
                          TransparentColor& transparent) {
-    lastStatus_ = kStatusUnsupported;
-    return false;
+    Members& m = *members_;
+    bool ok = false;
+    lastStatus_ = 0;
+    switch (format) {
+        case kFormatBmp:
+            ok = m.bmpReader.read(path, &record) != nullptr;
+            lastStatus_ = m.bmpReader.status();
+            break;
+        case kFormatPng:
+            // Transparency is composited onto the file's own background, or white.
+            m.pngReader.setDefaultBackground(0xFF, 0xFF, 0xFF);
+            ok = m.pngReader.read(path, &record) != nullptr;
+            lastStatus_ = m.pngReader.status();
+            if (ok && keepTransparency)
+                transparent.present =
+                    m.pngReader.transparentColour(transparent.red, transparent.green,
+                                                  transparent.blue);
+            break;
+        case kFormatJpeg:
+            m.jpegReader.setSizeHint(hint.enabled, static_cast<uint32_t>(hint.width),
+                                     static_cast<uint32_t>(hint.height));
+            ok = m.jpegReader.read(path, &record) != nullptr;
+            lastStatus_ = m.jpegReader.status();
+            break;
+        case kFormatTiff:
+            ok = m.tiffReader.read(path, &record) != nullptr;
+            lastStatus_ = m.tiffReader.status();
+            break;
+        case kFormatGif:
+            m.gifReader.setFlattenTransparency(true);
+            m.gifReader.setUseFileBackground(true);
+            m.gifReader.setFallbackBackground(0xFF, 0xFF, 0xFF);
+            ok = m.gifReader.read(path, &record) != nullptr;
+            lastStatus_ = m.gifReader.status();
+            if (ok && keepTransparency && m.gifReader.declaresTransparency()) {
+                const uint8_t* rgb = m.gifReader.transparentColor();
+                transparent = {true, rgb[0], rgb[1], rgb[2]};
+            }
+            break;
+        case kFormatUnknown:
+        case kFormatOpenFailed:
+            lastStatus_ = format == kFormatOpenFailed ? kStatusInputError : kStatusUnsupported;
+            break;
+    }
+    return ok;
 }
 
 bool CodecContexts::write(OutputFormat format, const char16_t* path, const PictureToWrite& picture,
                           const Settings& settings) {
-    lastStatus_ = kStatusUnsupported;
-    return false;
+    Members& m = *members_;
+    bool ok = false;
+    switch (format) {
+        case OutputFormat::Bmp:
+            ok = m.bmpWriter.write(path, picture);
+            lastStatus_ = m.bmpWriter.status();
+            break;
+        case OutputFormat::Png:
+            ok = m.pngWriter.write(path, picture);
+            lastStatus_ = m.pngWriter.status();
+            break;
+        case OutputFormat::Jpeg: {
+            int32_t horizontal = 2, vertical = 2;
+            jpegSamplingForSetting(settings.jpegSubsampling, horizontal, vertical);
+            m.jpegWriter.reset();
+            m.jpegWriter.setQuality(jpegQualityForSetting(settings.jpegQuality));
+            m.jpegWriter.setSamplingFactors(horizontal, vertical);
+            m.jpegWriter.setGreyscale(false);
+            m.jpegWriter.setProgressive(false);
+            ok = settings.jpegSizeLimitOn
+                     ? m.jpegWriter.writeLimited(path, picture,
+                                                 static_cast<uint32_t>(settings.jpegSizeLimitKiB))
+                     : m.jpegWriter.write(path, picture);
+            lastStatus_ = m.jpegWriter.status();
+            break;
+        }
+        case OutputFormat::Gif:
+            m.gifWriter.setInterlace(false);
+            ok = m.gifWriter.write(path, picture);
+            lastStatus_ = m.gifWriter.status();
+            break;
+        case OutputFormat::JpegCopy:
+            lastStatus_ = kStatusUnsupported;  // re-written by copyJpeg, never encoded
+            break;
+    }
+    return ok;
 }
 
 bool CodecContexts::copyJpeg(const char16_t* source, const char16_t* destination) {
-    lastStatus_ = kStatusUnsupported;
-    return false;
+    members_->jpegCopy.resetOptions();
+    bool ok = members_->jpegCopy.transcode(source, destination);
+    lastStatus_ = members_->jpegCopy.status();
+    return ok;
 }
 
 bool CodecContexts::resize(WorkingPicture& picture, int32_t mode, int32_t target) {
-    return false;
+    return resizeWorkingPicture(picture, mode, target, members_->resampler, members_->sharpener);
 }
