@@ -48,7 +48,9 @@ struct LoadedPicture {
     // The 24-bit pixels with their padding, as a reference picture.
     Picture pixels() const {
         Picture p(picture.width, picture.height);
-        std::memcpy(p.bytes.data(), picture.record.pixels, p.bytes.size() - 4);
+        const size_t bytes =
+            size_t{rowStride(picture.width, 24)} * static_cast<uint32_t>(picture.height);
+        std::memcpy(p.bytes.data(), picture.record.pixels, bytes);
         return p;
     }
     void expectGeometry(int32_t width, int32_t height, uint32_t bits) const {
