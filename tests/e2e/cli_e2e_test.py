@@ -1,0 +1,248 @@
+#!/usr/bin/python3
+"""End-to-end tests of the `moravel` program: real batches on pictures made by
+an independent tool (PIL), outputs checked with the same independent decoder.
+Runs the native program, or the Windows one under Wine (MORAVEL_WINE)."""
+import os
+import pathlib
+import shlex
+import struct
+import subprocess
+import sys
+import tempfile
+import traceback
+
+from PIL import Image
+
+CLI = os.environ["MORAVEL_CLI"]
+WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
+
+
+def target_path(path):
+    """A host path as the program under test sees it (Z:\\... under Wine)."""
+    text = str(path)
+    return "Z:" + text.replace("/", "\\") if WINE else text
+
+
+def run(args, tmp_folder, env_extra=None):
+    env = dict(os.environ)
+    env["TMPDIR"] = str(tmp_folder)
+    if WINE:
+        env["TMP"] = env["TEMP"] = target_path(tmp_folder)
+        env["WINEDEBUG"] = "-all"
+    env.update(env_extra or {})
+    converted = [target_path(a) if isinstance(a, pathlib.Path) else a for a in args]
+    return subprocess.run(WINE + [CLI] + converted, env=env, capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL, timeout=300)
+
+
+def gradient(width, height, colours=None):
+    img = Image.new("RGB", (width, height))
+    px = img.load()
+    for y in range(height):
+        for x in range(width):
+            if colours:
+                px[x, y] = colours[(x + y) % len(colours)]
+            else:
+                px[x, y] = ((x * 7 + y) % 256, (y * 5) % 256, (x * 3 + y * 11) % 256)
+    return img
+
+
+class Case:
+    def __init__(self):
+        root = pathlib.Path(tempfile.mkdtemp(prefix="moravel-e2e-"))
+        self.root = root
+        self.src = root / "src"
+        self.out = root / "out"
+        self.tmp = root / "tmp"
+        for d in (self.src, self.out, self.tmp):
+            d.mkdir()
+
+    def convert(self, fmt, files, *extra):
+        return run(["--format", fmt, "--output-folder", self.out, *extra, *files], self.tmp)
+
+    def no_temporary_files(self):
+        left = list(self.tmp.iterdir())
+        assert not left, f"temporary files left: {left}"
+
+
+def same_pixels(a, b):
+    return a.convert("RGB").tobytes() == b.convert("RGB").tobytes()
+
+
+def test_every_format_round_trips_through_an_independent_decoder():
+    c = Case()
+    picture = gradient(37, 23)
+    picture.save(c.src / "photo.bmp")
+    for fmt, ext in [("bmp", "bmp"), ("png", "png"), ("jpeg", "jpg"), ("gif", "gif")]:
+        r = c.convert(fmt, [c.src / "photo.bmp"])
+        assert r.returncode == 0, (fmt, r.stderr)
+        out = Image.open(c.out / f"photo.{ext}")
+        assert out.size == (37, 23), (fmt, out.size)
+        if fmt in ("bmp", "png"):
+            assert same_pixels(out, picture), fmt
+        elif fmt == "jpeg":
+            diff = [abs(p - q) for p, q in zip(out.convert("RGB").tobytes(), picture.tobytes())]
+            assert sum(diff) / len(diff) < 12, f"JPEG too far off: {sum(diff) / len(diff)}"
+    c.no_temporary_files()
+
+
+def test_few_colours_survive_gif_exactly_and_every_reader_feeds_png():
+    c = Case()
+    colours = [(255, 0, 0), (0, 128, 255), (10, 20, 30), (250, 250, 250), (0, 0, 0)]
+    picture = gradient(41, 17, colours)
+    picture.save(c.src / "a.tif", compression=None)
+    picture.save(c.src / "b.gif")
+    picture.save(c.src / "c.png")
+    picture.save(c.src / "d.bmp")
+    r = c.convert("gif", [c.src / "d.bmp"])
+    assert r.returncode == 0, r.stderr
+    assert same_pixels(Image.open(c.out / "d.gif"), picture)
+    r = c.convert("png", [c.src / n for n in ("a.tif", "b.gif", "c.png", "d.bmp")])
+    assert r.returncode == 0, r.stderr
+    for name in ("a", "b", "c", "d"):
+        assert same_pixels(Image.open(c.out / f"{name}.png"), picture), name
+    c.no_temporary_files()
+
+
+def test_existing_names_are_never_overwritten():
+    c = Case()
+    gradient(8, 8).save(c.src / "a.bmp")
+    (c.out / "a.png").write_bytes(b"keep me")
+    (c.out / "a+1.png").write_bytes(b"keep me too")
+    r = c.convert("png", [c.src / "a.bmp"])
+    assert r.returncode == 0, r.stderr
+    assert (c.out / "a.png").read_bytes() == b"keep me"
+    assert (c.out / "a+1.png").read_bytes() == b"keep me too"
+    assert Image.open(c.out / "a+2.png").size == (8, 8)
+
+
+def test_the_format_is_recognised_by_content_not_name():
+    c = Case()
+    gradient(5, 4).save(c.src / "scan", format="PNG")  # no extension
+    (c.src / "fake.png").write_bytes(b"this is not a picture at all")
+    r = c.convert("bmp", [c.src / "scan", c.src / "fake.png"])
+    assert r.returncode == 0, r.stderr
+    assert Image.open(c.out / "scan.bmp").size == (5, 4)
+    assert "fake.png" in r.stderr
+    assert not (c.out / "fake.bmp").exists()
+
+
+def test_nothing_produced_removes_the_new_sub_folder_and_exits_1():
+    c = Case()
+    (c.src / "junk.png").write_bytes(b"\x89PNG\r\n\x1a\nbroken")
+    r = run(["--format", "png", "--sub-folder", "Done", c.src / "junk.png"], c.tmp)
+    assert r.returncode == 1, (r.returncode, r.stderr)
+    assert not (c.src / "Done").exists()
+    assert "No file was converted" in r.stderr
+    c.no_temporary_files()
+
+
+def test_sub_folder_is_created_and_used():
+    c = Case()
+    gradient(6, 6).save(c.src / "x.bmp")
+    r = run(["--format", "png", "--sub-folder", "Output", c.src / "x.bmp"], c.tmp)
+    assert r.returncode == 0, r.stderr
+    assert Image.open(c.src / "Output" / "x.png").size == (6, 6)
+
+
+def test_bad_usage_exits_2_with_the_usage_text():
+    c = Case()
+    for args in (["x.bmp"], ["--format", "tiff", "x.bmp"], ["--format", "png", "--frobnicate"],
+                 ["--format", "jpeg", "--quality", "abc", "x.bmp"]):
+        r = run(args, c.tmp)
+        assert r.returncode == 2, (args, r.returncode)
+        assert "usage: moravel" in r.stderr, args
+
+
+def test_resize_arithmetic_and_depth_of_8_bit_sources():
+    c = Case()
+    gradient(1000, 3).save(c.src / "strip.bmp")
+    r = c.convert("png", [c.src / "strip.bmp"], "--resize", "width:100")
+    assert r.returncode == 0, r.stderr
+    assert Image.open(c.out / "strip.png").size == (100, 1)
+
+    colours = [(200, 10, 10), (10, 200, 10), (10, 10, 200)]
+    gradient(60, 40, colours).save(c.src / "few.gif")
+    r = c.convert("bmp", [c.src / "few.gif"], "--resize", "long:30")
+    assert r.returncode == 0, r.stderr
+    data = (c.out / "few.bmp").read_bytes()
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    assert (width, height, bits) == (30, 20, 8), (width, height, bits)
+
+    r = c.convert("png", [c.src / "strip.bmp"], "--resize", "height:0")
+    assert r.returncode == 1, r.stderr
+
+
+def test_jpeg_size_limit_and_lossless_copy():
+    c = Case()
+    noisy = Image.effect_noise((400, 300), 60).convert("RGB")
+    noisy.save(c.src / "noise.jpg", quality=95)
+    r = c.convert("jpeg", [c.src / "noise.jpg"], "--size-limit", "20")
+    assert r.returncode == 0, r.stderr
+    assert (c.out / "noise.jpg").stat().st_size <= 20 * 1024
+
+    photo = gradient(64, 48)
+    photo.save(c.src / "meta.jpg", quality=90, exif=b"Exif\x00\x00II*\x00\x08\x00\x00\x00\x00\x00",
+               comment=b"private note")
+    r = run(["--format", "jpegcopy", "--output-folder", c.out, c.src / "meta.jpg"], c.tmp)
+    assert r.returncode == 0, r.stderr
+    copy = (c.out / "meta.jpg").read_bytes()
+    assert b"Exif" not in copy and b"private note" not in copy
+    assert same_pixels(Image.open(c.out / "meta.jpg"), Image.open(c.src / "meta.jpg"))
+    c.no_temporary_files()
+
+
+def test_keep_transparency_carries_the_colour_into_png_and_gif():
+    c = Case()
+    img = Image.new("P", (10, 10), 1)
+    img.putpalette([0, 0, 0, 255, 0, 0, 0, 255, 0] + [0] * (253 * 3))
+    for x in range(5):
+        img.putpixel((x, 2), 2)
+    img.save(c.src / "t.png", transparency=2)
+    r = c.convert("gif", [c.src / "t.png"], "--keep-transparency")
+    assert r.returncode == 0, r.stderr
+    gif = Image.open(c.out / "t.gif")
+    index = gif.info.get("transparency")
+    assert index is not None, gif.info
+    # The transparent entry was composited onto the default white background.
+    assert tuple(gif.getpalette()[index * 3:index * 3 + 3]) == (255, 255, 255)
+    assert gif.getpixel((0, 2)) == index
+    r = c.convert("png", [c.src / "t.png"])
+    assert r.returncode == 0, r.stderr
+    assert "transparency" not in Image.open(c.out / "t.png").info  # off unless asked
+
+
+def test_settings_file_round_trip():
+    c = Case()
+    ini = c.root / "Pirex.ini"
+    r = run(["--quality", "90", "--resize", "height:480", "--save-settings", ini], c.tmp)
+    assert r.returncode == 0, r.stderr
+    r = run(["--settings", ini, "--show-settings"], c.tmp)
+    assert r.returncode == 0, r.stderr
+    lines = dict(line.split("=", 1) for line in r.stdout.splitlines() if "=" in line)
+    assert lines["jpegQuality"] == "90", lines
+    assert lines["resizeOn"] == "1" and lines["resizeMode"] == "1"
+    assert lines["resizeTarget"] == "480"
+    assert lines["subFolderName"] == "Output"
+
+
+TESTS = [value for name, value in sorted(globals().items()) if name.startswith("test_")]
+
+
+def main():
+    passed = failed = 0
+    for test in TESTS:
+        try:
+            test()
+            passed += 1
+            print(f"ok   {test.__name__}")
+        except Exception:
+            failed += 1
+            print(f"FAIL {test.__name__}")
+            traceback.print_exc()
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
