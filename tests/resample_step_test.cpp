@@ -202,6 +202,16 @@ TEST(ResizeStep, SidesBelowFiveAreNotSharpened) {
                   (sharpened ? reference::sharpen(shrunk, 3, 20) : shrunk).pixelBytes())
             << w << "x" << h;
     }
+    // Five by five is the smallest picture that is sharpened.
+    const Picture square = reference::randomPicture(25, 25, rng, true);
+    LoadedPicture small(square);
+    Engines smallEngines;
+    ASSERT_TRUE(smallEngines.resize(small, kResizeByLongerSide, 5));
+    small.expectGeometry(5, 5, 24);
+    const Picture shrunk = reference::resample(square, 5, 5);
+    ASSERT_NE(reference::sharpen(shrunk, 3, 20).bytes, shrunk.bytes);
+    EXPECT_EQ(small.pixels().bytes, reference::sharpen(shrunk, 3, 20).bytes);
+
     const Picture wide = reference::randomPicture(500, 20, rng);
     LoadedPicture p(wide);
     Engines engines;
