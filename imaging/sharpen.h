@@ -52,7 +52,9 @@ class SharpenEngine {
     // gains of one amount by difference + 128; the clamp by value -1600..1842.
     const uint8_t* divideBy25Table() const { return divideBy25_; }
     const int16_t* gainRow(int32_t amount) const;
-    uint8_t clamp(int32_t value) const { return clampCentre_[value]; }
+    uint8_t clamp(int32_t value) const {
+        return ready_ && value >= kClampLowest && value <= kClampHighest ? clampCentre_[value] : 0;
+    }
     // The differences of the last computeDifference, stride bytes per row.
     const int8_t* difference() const { return difference_; }
 
