@@ -13,15 +13,14 @@ namespace gif {
 // the closing flush byte and the slack the encoder needs for word stores.
 size_t lzwEncodedBound(size_t count);
 
-// Work tables of the encoder, kept off the stack (about 48 KiB). Strings are
-// found by their prefix code and last byte through an open-addressing hash;
-// every slot carries the generation of the table it belongs to, so emptying
-// the table at a reset is a counter increment rather than a clear.
+// Work table of the encoder (32 KiB, kept off the stack). Strings are found
+// by their prefix code and last byte through an open-addressing hash with
+// linear probing; a slot holds prefix code << 20 | last byte << 12 | code,
+// and 0 when empty (every code in it is 258 or more).
 struct LzwEncoderTables {
     static constexpr unsigned kSlotBits = 13;
     static constexpr unsigned kSlots = 1u << kSlotBits;  // at most 3838 in use
-    uint32_t slotKey[kSlots];  // generation << 20 | prefix code << 8 | last byte
-    uint16_t slotCode[kSlots];
+    uint32_t slot[kSlots];
 };
 
 class LzwEncoder {
@@ -36,27 +35,27 @@ class LzwEncoder {
     size_t finish();
 
   private:
-    static constexpr unsigned kClearCode = 256;
-    static constexpr unsigned kEndCode = 257;
-    static constexpr unsigned kFirstFree = 258;
-    static constexpr int kFirstWidth = 9;
+    // Everything the inner loop changes, copied into a local for the length
+    // of a call so that the compiler can keep it in registers (the byte
+    // stores of the output could otherwise alias the object's fields).
+    struct State {
+        LzwEncoderTables* tables;
+        uint8_t* cursor;
+        uint64_t bits;  // pending bits, least significant first
+        int bitCount;
+        int width;
+        unsigned nextFree;
+        unsigned current;  // code of the string matched so far
+    };
+    static void emit(State& s, unsigned code);
+    static void emitAndAdd(State& s, uint32_t key, unsigned slot, uint8_t byte);
+    static void step(State& s, uint8_t byte);
+    static void emptyTable(State& s);
 
-    void emit(unsigned code);
-    void step(uint8_t byte);
-    void emitAndAdd(uint32_t key, unsigned slot, uint8_t byte);
-    void nextGeneration();
-
-    LzwEncoderTables* tables_ = nullptr;
+    State state_{};
     uint8_t* out_ = nullptr;
-    uint8_t* cursor_ = nullptr;
-    uint64_t bits_ = 0;  // pending bits, least significant first
-    int bitCount_ = 0;
-    int width_ = kFirstWidth;
-    unsigned nextFree_ = kFirstFree;
-    uint32_t generation_ = 0;  // 1..4095 in slotKey bits 20-31
-    unsigned current_ = 0;     // code of the string matched so far
-    bool started_ = false;     // a string is being matched
-    bool pending_ = false;     // `pendingByte_` still has to be handled
+    bool started_ = false;  // a string is being matched
+    bool pending_ = false;  // `pendingByte_` still has to be handled
     uint8_t pendingByte_ = 0;
 };
 
