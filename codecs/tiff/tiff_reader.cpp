@@ -1,6 +1,5 @@
 #include "codecs/tiff/tiff_reader.h"
 
-#include <climits>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -91,7 +90,7 @@ bool TiffReader::decode(ImageRecord& record) {
 
     record.pixels = allocatePixelBuffer(directory_.width, directory_.height, outputBitCount_);
     if (!record.pixels) return fail(input_, kStatusNoMemory);
-    if (outputBitCount_ == 8 && !readPalette(record)) return false;
+    if (outputBitCount_ == 8) readPalette(record);
     setRecordGeometry(record, directory_.width, directory_.height, outputBitCount_);
     unpackRows(record);
     readResolution(record);
@@ -186,7 +185,7 @@ bool TiffReader::gatherStrips(uint64_t totalBytes) {
     return true;
 }
 
-bool TiffReader::readPalette(ImageRecord& record) {
+void TiffReader::readPalette(ImageRecord& record) {
     const TiffDirectory& d = directory_;
     const uint32_t entries = uint32_t{1} << d.bitsPerSample;
     if (d.photometric == kPalette) {
@@ -196,7 +195,7 @@ bool TiffReader::readPalette(ImageRecord& record) {
         for (uint32_t k = 0; k < entries; ++k) record.palette[k].red = d.readU16(p) >> 8;
         for (uint32_t k = 0; k < entries; ++k) record.palette[k].green = d.readU16(p) >> 8;
         for (uint32_t k = 0; k < entries; ++k) record.palette[k].blue = d.readU16(p) >> 8;
-        return true;
+        return;
     }
     const uint32_t step = 255 / (entries - 1);
     for (uint32_t k = 0; k < entries; ++k) {
@@ -204,7 +203,6 @@ bool TiffReader::readPalette(ImageRecord& record) {
             static_cast<uint8_t>(d.photometric == kWhiteIsZero ? 255 - k * step : k * step);
         record.palette[k] = RgbQuad{gray, gray, gray, 0};
     }
-    return true;
 }
 
 void TiffReader::unpackRows(ImageRecord& record) const {

@@ -30,7 +30,7 @@ class TiffReader {
     bool choosePlan(ImageRecord& record);
     bool checkStrips(uint64_t& totalBytes);
     bool gatherStrips(uint64_t totalBytes);
-    bool readPalette(ImageRecord& record);
+    void readPalette(ImageRecord& record);
     void unpackRows(ImageRecord& record) const;
     void readResolution(ImageRecord& record) const;
     int32_t pixelsPerMetre(uint32_t rationalOffset) const;
