@@ -457,3 +457,37 @@ TEST_F(GifReaderTest, ZeroSizedImageGivesABackgroundCanvas) {
 }
 
 }  // namespace
+
+namespace {
+
+// The collected image data is never cut to a nominal capacity of
+// width * height * 5 / 4 + 260 bytes: data far larger than that (here a long
+// run of clear codes before the pixels) is collected and decoded whole.
+TEST_F(GifReaderTest, ImageDataBeyondTheNominalCapacityIsDecodedWhole) {
+    const auto path = giftest::dataFolder() / "oversized_data.gif";
+    const size_t nominal = 40 * 30 * 5 / 4 + 260;
+    ASSERT_GT(std::filesystem::file_size(path), 3 * nominal);
+    ASSERT_TRUE(readFile(path)) << reader_.status();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(indexAt(record_, x, y), (x * 7 + y * 3) % 256);
+
+    // The same with the data in one long chain of many sub-blocks built here:
+    // clear codes, then every pixel.
+    GifParts parts;
+    parts.tableBits = 8;
+    parts.minCodeSize = 8;
+    parts.width = parts.screenWidth = 64;
+    parts.height = parts.screenHeight = 64;
+    CodePacker codes;
+    for (int i = 0; i < 20000; ++i) codes.put(256, 9);
+    for (int i = 0; i < 64 * 64; ++i) {
+        if (i % 254 == 0) codes.put(256, 9);
+        codes.put(static_cast<unsigned>(i % 251), 9);
+    }
+    codes.put(257, 9);
+    parts.data = codes.finish();
+    ASSERT_TRUE(readBytes(parts.build())) << reader_.status();
+    for (int i = 0; i < 64 * 64; ++i) ASSERT_EQ(indexAt(record_, i % 64, i / 64), i % 251) << i;
+}
+
+}  // namespace
