@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codecs/jpeg/jpeg_reader.h"
+#include "codecs/jpeg/jpeg_scan_limit.h"
 #include "jpeg_test_support.h"
 #include "platform/platform.h"
 
@@ -138,6 +139,13 @@ TEST_F(JpegCopyTest, ReadOnlySourceCannotBeOpenedCopyOnWrite) {
     }
     EXPECT_FALSE(copy.transcode(source.u16string().c_str(), output.u16string().c_str()));
     EXPECT_EQ(copy.status(), kStatusInputError);
+}
+
+TEST_F(JpegCopyTest, RefusesAbsurdNumbersOfScans) {
+    source = folder / "absurd.jpg";
+    writeBytes(source, withRepeatedLastScan(kJpegMaxScans));
+    EXPECT_FALSE(copy.transcode(source.u16string().c_str(), output.u16string().c_str()));
+    EXPECT_EQ(std::u16string(copy.messageText()), u"Too many scans in the JPEG file");
 }
 
 #ifdef __linux__

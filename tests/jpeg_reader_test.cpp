@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/jpeg/jpeg_scan_limit.h"
 #include "codecs/jpeg/jpeg_writer.h"
 #include "jpeg_test_support.h"
 #include "platform/platform.h"
@@ -223,6 +224,21 @@ TEST(JpegReaderRecord, AllocatesARecordWhenNoneIsGiven) {
     EXPECT_EQ(reader.read(dataPath("garbage.jpg").u16string().c_str(), nullptr), nullptr);
     EXPECT_EQ(reader.read(dataPath("missing.jpg").u16string().c_str(), nullptr), nullptr);
     EXPECT_EQ(heap.liveBlocks(), blocks);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JpegReaderTest, RefusesAbsurdNumbersOfScans) {
+    ScratchFolder folder;
+    writeBytes(folder / "many.jpg", withRepeatedLastScan(20));
+    EXPECT_NE(readPath(folder / "many.jpg"), nullptr) << "odd but harmless";
+
+    writeBytes(folder / "absurd.jpg", withRepeatedLastScan(kJpegMaxScans));
+    EXPECT_EQ(readPath(folder / "absurd.jpg"), nullptr);
+    EXPECT_EQ(holder.record.pixels, nullptr);
+    EXPECT_EQ(std::u16string(reader.messageText()), u"Too many scans in the JPEG file");
 }
 
 }  // namespace

@@ -191,4 +191,22 @@ inline const Segment* findSegment(const std::vector<Segment>& segments, uint8_t 
     return nullptr;
 }
 
+// progressive.jpg with its last scan repeated `extra` times: each repeat makes
+// the library revisit the whole picture.
+inline std::vector<uint8_t> withRepeatedLastScan(int extra) {
+    const std::vector<uint8_t> file = readBytes(dataPath("progressive.jpg"));
+    size_t lastScan = 0;
+    for (size_t at = 2; at + 1 < file.size(); ++at)
+        if (file[at] == 0xFF && file[at + 1] == 0xDA) lastScan = at;
+    const size_t end = file.size() - 2;  // the end-of-image marker
+    EXPECT_TRUE(lastScan > 0 && file[end] == 0xFF && file[end + 1] == 0xD9);
+    std::vector<uint8_t> out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(end));
+    for (int i = 0; i < extra; ++i)
+        out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(lastScan),
+                   file.begin() + static_cast<std::ptrdiff_t>(end));
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
 }  // namespace jpegtest
