@@ -146,6 +146,9 @@ TEST(BmpReader, MissingEmptyAndShortFiles) {
     Decoded missing;
     readPath(dataDir() / "no_such_file.bmp", missing);
     EXPECT_EQ(missing.status, 50004u);
+    Decoded folder;
+    readPath(dataDir(), folder);
+    EXPECT_EQ(folder.status, 50004u);
     Decoded empty;
     readBytesAsFile({}, empty);
     EXPECT_EQ(empty.status, 50004u);

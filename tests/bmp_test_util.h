@@ -2,6 +2,7 @@
 // builder for bitmap files with any header values.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -80,7 +81,7 @@ struct BmpSpec {
 };
 
 inline std::vector<uint8_t> buildBmp(const BmpSpec& s) {
-    std::vector<uint8_t> b(54, 0);
+    std::vector<uint8_t> b(54 + s.body.size(), 0);
     b[0] = 'B';
     b[1] = 'M';
     putU32(b, 2, uint32_t(54 + s.body.size()));
@@ -94,7 +95,7 @@ inline std::vector<uint8_t> buildBmp(const BmpSpec& s) {
     putU32(b, 38, uint32_t(s.xRes));
     putU32(b, 42, uint32_t(s.yRes));
     putU32(b, 46, s.clrUsed);
-    b.insert(b.end(), s.body.begin(), s.body.end());
+    std::copy(s.body.begin(), s.body.end(), b.begin() + 54);
     return b;
 }
 
