@@ -22,10 +22,12 @@ inline Slot numberSlot(int32_t value) {
 class SettingsBytes {
   public:
     // A file of `count` slots (all {0, 0}); the tag is 0x0A9A unless given.
-    explicit SettingsBytes(uint16_t count, uint16_t tag = 0x0A9A) : count_(count) {
-        u16(count);
-        u16(tag);
-        bytes_.resize(4 + 8 * size_t{count}, 0);
+    explicit SettingsBytes(uint16_t count, uint16_t tag = 0x0A9A)
+        : count_(count), bytes_(4 + 8 * size_t{count}, 0) {
+        bytes_[0] = static_cast<uint8_t>(count);
+        bytes_[1] = static_cast<uint8_t>(count >> 8);
+        bytes_[2] = static_cast<uint8_t>(tag);
+        bytes_[3] = static_cast<uint8_t>(tag >> 8);
     }
 
     void set(uint32_t slot, Slot value) {
