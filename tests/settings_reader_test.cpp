@@ -223,6 +223,12 @@ TEST_F(SettingsReaderTest, SlotCountsAboveNineteenUseNineteen) {
     }
 }
 
+TEST_F(SettingsReaderTest, FormatTagIsNotTested) {
+    SettingsBytes f(19, 0x1234);
+    f.set(2, numberSlot(42));
+    EXPECT_EQ(loadFrom(write(f.bytes())).jpegQuality, 42);
+}
+
 TEST_F(SettingsReaderTest, ShortHeaderOrTableGivesDefaults) {
     SettingsBytes f(19);
     f.set(2, numberSlot(10));

@@ -263,6 +263,21 @@ TEST_F(SettingsStoreTest, SlotsFromNineteenOnAreDropped) {
     EXPECT_EQ(saved(), defaultFile().bytes());
 }
 
+TEST_F(SettingsStoreTest, CountOf65535PutsTheOldDataAreaPastTheEnd) {
+    // The old data area would start at 4 + 8 * 65535, beyond this file, so
+    // the slot-12 text cannot be carried over.
+    SettingsBytes old(19);
+    old.text(12, u"legacy");
+    std::vector<uint8_t> bytes = old.bytes();
+    bytes[0] = bytes[1] = 0xFF;
+    writeOld(bytes);
+    Settings& s = reload();
+    EXPECT_EQ(heapText(s.subFolderName), u"");  // slot 11 exists, {0, 0}
+    Settings fresh;
+    ASSERT_TRUE(save(fresh));
+    EXPECT_EQ(saved(), defaultFile().bytes());
+}
+
 TEST_F(SettingsStoreTest, DamagedOldFilesAreReplacedCleanly) {
     SettingsBytes full(19);
     full.text(12, u"legacy");
