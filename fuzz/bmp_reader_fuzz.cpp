@@ -58,7 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const BitmapInfoHeader& h = record.header;
     if (size % 16 == 0 && uint64_t(h.biWidth) * uint64_t(h.biHeight) <= (1u << 16)) {
-        static BmpWriter writer;
+        // Reused like the driver's context, and never destroyed: its colour
+        // reducer returns memory to the process heap, which static
+        // destruction may already have taken down.
+        static BmpWriter& writer = *new BmpWriter;
         PictureToWrite picture;
         picture.width = h.biWidth;
         picture.height = h.biHeight;

@@ -36,6 +36,19 @@ inline uint32_t redOf(uint32_t key) {
     return key >> 16 & 0xFF;
 }
 
+// Set bits of a word. Without a population-count instruction in the target
+// (the default for x86-64), std::popcount becomes a library call per rank.
+inline uint32_t bitCount(uint64_t v) {
+#if defined(__POPCNT__)
+    return static_cast<uint32_t>(std::popcount(v));
+#else
+    v = v - ((v >> 1) & 0x5555555555555555);
+    v = (v & 0x3333333333333333) + ((v >> 2) & 0x3333333333333333);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<uint32_t>((v * 0x0101010101010101) >> 56);
+#endif
+}
+
 // One bit per possible 24-bit colour (2 MiB), plus, once counting is done, the
 // number of set bits before each 64-bit word so that every present colour has
 // a dense rank 0..count-1 in key order.
@@ -56,14 +69,14 @@ class ColorSet {
         uint32_t total = 0;
         for (uint32_t w = 0; w < kWords; ++w) {
             ranks_[w] = total;
-            total += static_cast<uint32_t>(std::popcount(bits_[w]));
+            total += bitCount(bits_[w]);
         }
         return total;
     }
     // Rank of a colour that is in the set.
     uint32_t rank(uint32_t key) const {
         uint64_t below = bits_[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
-        return ranks_[key >> 6] + static_cast<uint32_t>(std::popcount(below));
+        return ranks_[key >> 6] + bitCount(below);
     }
     // Calls visit(key) for every colour in the set, in key (= rank) order.
     template <class Visit>
