@@ -82,6 +82,19 @@ TEST_F(JpegCopyTest, ProgressiveAndGreySourcesMatchJpegtran) {
     EXPECT_TRUE(decodesAs("gray.pnm"));
 }
 
+TEST_F(JpegCopyTest, GreySourceGetsOneByOneSampling) {
+    const std::vector<Segment> before = headerSegments(readBytes(dataPath("gray_sampled.jpg")));
+    ASSERT_NE(findSegment(before, 0xC0), nullptr);
+    ASSERT_EQ(findSegment(before, 0xC0)->payload[7], 0x22);
+
+    ASSERT_TRUE(transcode("gray_sampled.jpg"));
+    const std::vector<Segment> after = headerSegments(readBytes(output));
+    const Segment* frame = findSegment(after, 0xC0);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->payload[7], 0x11);
+    EXPECT_TRUE(decodesAs("gray_sampled.pnm"));
+}
+
 TEST_F(JpegCopyTest, CmykSourceKeepsItsPixels) {
     ASSERT_TRUE(transcode("cmyk.jpg"));
     const std::vector<Segment> after = headerSegments(readBytes(output));

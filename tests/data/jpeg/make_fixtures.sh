@@ -33,8 +33,9 @@ cjpeg -quality 85 -sample 1x1 source.ppm > baseline_444.jpg
 cjpeg -quality 85 -progressive source.ppm > progressive.jpg
 cjpeg -quality 85 -restart 1 source.ppm > restart.jpg
 cjpeg -quality 85 -grayscale source.ppm > gray.jpg
+cjpeg -quality 85 -grayscale -sample 2x2 source.ppm > gray_sampled.jpg
 cjpeg -quality 85 source80.ppm > scale80.jpg
-for f in baseline_420 baseline_422 baseline_444 progressive restart gray; do
+for f in baseline_420 baseline_422 baseline_444 progressive restart gray gray_sampled; do
     djpeg "$f.jpg" > "$f.pnm"
 done
 djpeg -scale 1/2 scale80.jpg > scale80_half.pnm
