@@ -74,28 +74,27 @@ def peer_commands(job, out, files, single):
         peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "jpg", "-define",
                                 "jpeg:size=3200x3200", "-resize", "1600x1600", "-quality", "75",
                                 "-sampling-factor", "4:2:0"] + files
-        peers["graphicsmagick"] = ["gm", "mogrify"] + gm_threads + [
-            "-output-directory", str(out), "-format", "jpg", "-size", "1600x1600",
-            "-resize", "1600x1600", "-quality", "75", "-sampling-factor", "2x2"] + files
+        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
+            "-size", "1600x1600", f, "-resize", "1600x1600", "-quality", "75",
+            "-sampling-factor", "2x2", f"{out}/{stem(f)}.jpg"], files)
     elif job in ("W2", "W4"):
         peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "png",
                                 "-quality", "95"] + files
-        peers["graphicsmagick"] = ["gm", "mogrify"] + gm_threads + [
-            "-output-directory", str(out), "-format", "png", "-quality", "95"] + files
+        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
+            f, "-quality", "95", f"{out}/{stem(f)}.png"], files)
         peers["vips"] = loop(lambda f: ["vips", "copy", f,
                                         f"{out}/{stem(f)}.png[compression=9]"], files)
     elif job == "W3":
         peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "jpg", "-quality", "75",
                                 "-sampling-factor", "4:2:0"] + files
-        peers["graphicsmagick"] = ["gm", "mogrify"] + gm_threads + [
-            "-output-directory", str(out), "-format", "jpg", "-quality", "75",
-            "-sampling-factor", "2x2"] + files
+        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
+            f, "-quality", "75", "-sampling-factor", "2x2", f"{out}/{stem(f)}.jpg"], files)
         peers["vips"] = loop(lambda f: ["vips", "copy", f, f"{out}/{stem(f)}.jpg[Q=75]"], files)
     elif job == "W5":
         peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "gif", "+dither",
                                 "-colors", "256"] + files
-        peers["graphicsmagick"] = ["gm", "mogrify"] + gm_threads + [
-            "-output-directory", str(out), "-format", "gif", "+dither", "-colors", "256"] + files
+        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
+            f, "+dither", "-colors", "256", f"{out}/{stem(f)}.gif"], files)
     elif job == "W6":
         peers["jpegtran"] = loop(lambda f: ["jpegtran", "-copy", "none", "-optimize",
                                             "-outfile", f"{out}/{stem(f)}.jpg", f], files)
@@ -131,6 +130,8 @@ def main():
     parser.add_argument("--jobs", default=",".join(WORKLOADS))
     parser.add_argument("--repeat", type=int, default=1, help="best of N runs")
     options = parser.parse_args()
+    options.work = options.work.resolve()
+    options.corpus = options.corpus.resolve()
 
     modes = ["single"] if options.quick else ["single", "default"]
     rows = []
@@ -164,7 +165,9 @@ def main():
             for name, r in results.items():
                 ratio = ""
                 if name == "moravel" and r and fastest:
-                    ratio = f"{r['wall'] / fastest['wall']:.2f}x"
+                    ratio = f"{r['wall'] / fastest['wall']:.2f}x wall"
+                    fastest_cpu = min(peers.values(), key=lambda p: p["cpu"])
+                    ratio += f", {r['cpu'] / fastest_cpu['cpu']:.2f}x CPU"
                 rows.append((job, mode, name, r, ratio))
                 if r is None:
                     print(f"{job} {mode} {name}: failed", file=sys.stderr)
