@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "codecs/jpeg/jpeg_library.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
 #include "codecs/jpeg/jpeg_writer.h"
 #include "jpeg_test_support.h"
@@ -239,6 +242,47 @@ TEST_F(JpegReaderTest, RefusesAbsurdNumbersOfScans) {
     EXPECT_EQ(readPath(folder / "absurd.jpg"), nullptr);
     EXPECT_EQ(holder.record.pixels, nullptr);
     EXPECT_EQ(std::u16string(reader.messageText()), u"Too many scans in the JPEG file");
+}
+
+}  // namespace
+
+namespace {
+
+// A JPEG whose frame holds `components` components of no known colour space,
+// made with the library directly (no tool writes such files).
+std::vector<uint8_t> unknownColourSpaceJpeg(int components) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr error;
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = 16;
+    cinfo.image_height = 8;
+    cinfo.input_components = components;
+    cinfo.in_color_space = JCS_UNKNOWN;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, JCS_UNKNOWN);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(16 * components, 100);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    std::vector<uint8_t> file(buffer, buffer + size);
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return file;
+}
+
+TEST_F(JpegReaderTest, TwoComponentFileIsUnsupported) {
+    ScratchFolder folder;
+    writeBytes(folder / "two.jpg", unknownColourSpaceJpeg(2));
+    EXPECT_EQ(readPath(folder / "two.jpg"), nullptr);
+    EXPECT_EQ(reader.status(), kStatusUnsupported);
+    EXPECT_EQ(holder.record.pixels, nullptr);
 }
 
 }  // namespace
