@@ -364,7 +364,7 @@ TEST(ColorReducerMedianCut, MatchesReferenceOnRandomPictures) {
 
 TEST(ColorReducerMedianCut, MatchesReferenceOnPhotoLikePicture) {
     // Smooth gradients with mild noise, like a photograph: many near colours.
-    const int w = 160, h = 120;
+    const int w = 161, h = 120;  // odd width: padded target rows
     Picture24 picture(w, h);
     std::mt19937 random(99);
     for (int y = 0; y < h; ++y)
@@ -386,8 +386,11 @@ TEST(ColorReducerMedianCut, MatchesReferenceOnPhotoLikePicture) {
         reducer.convertPacked(nullptr, picture.pixels.data(), palette.data(), packed.data()));
     Narrowed slow = referenceToIndices(picture);
     ASSERT_EQ(0, std::memcmp(palette.data(), slow.palette.data(), 1024));
-    for (int y = 0; y < h; ++y)
+    ASSERT_EQ(reducer.targetStride(), 164);
+    for (int y = 0; y < h; ++y) {
         ASSERT_EQ(0, std::memcmp(&packed[y * reducer.targetStride()], &slow.indices[y * w], w));
+        for (int x = w; x < 164; ++x) ASSERT_EQ(packed[y * 164 + x], 0);  // padding zeroed
+    }
 }
 
 TEST(ColorReducerIndices, EightBitSourceKeepsPaletteOrderWithoutRepeats) {
