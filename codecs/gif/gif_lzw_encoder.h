@@ -13,13 +13,13 @@ namespace gif {
 // the closing flush byte and the slack the encoder needs for word stores.
 size_t lzwEncodedBound(size_t count);
 
-// Work table of the encoder (32 KiB, kept off the stack). Strings are found
+// Work table of the encoder (128 KiB, kept off the stack). Strings are found
 // by their prefix code and last byte through an open-addressing hash with
 // linear probing; a slot holds prefix code << 20 | last byte << 12 | code,
 // and 0 when empty (every code in it is 258 or more).
 struct LzwEncoderTables {
-    static constexpr unsigned kSlotBits = 13;
-    static constexpr unsigned kSlots = 1u << kSlotBits;  // at most 3838 in use
+    static constexpr unsigned kSlotBits = 15;
+    static constexpr unsigned kSlots = 1u << kSlotBits;  // at most 3838 in use: few collisions
     uint32_t slot[kSlots];
 };
 
