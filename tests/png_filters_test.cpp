@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "codecs/png/blend_table.h"
+#include "codecs/png/chunk_crc.h"
+#include "core/crc32.h"
 
 namespace {
 
@@ -118,4 +120,18 @@ TEST(BlendTable, Entries) {
     EXPECT_EQ(t.composite(255, 77, 200), 77);
     EXPECT_EQ(t.composite(0, 77, 200), 200);
     EXPECT_EQ(t.composite(128, 0, 255), 127);
+}
+
+TEST(ChunkCrc, MatchesTheByteTable) {
+    std::mt19937 rng(5);
+    std::vector<uint8_t> data(4099);
+    for (auto& v : data) v = static_cast<uint8_t>(rng());
+    for (size_t offset : {0, 1, 3, 7})
+        for (size_t size : {0, 1, 7, 8, 9, 64, 1000, 4092}) {
+            const uint8_t* p = data.data() + offset;
+            ASSERT_EQ(png::chunkCrc(p, size), crc32Table().of(p, size)) << offset << " " << size;
+        }
+    // The CRC of "IEND" with no data.
+    const uint8_t iend[4] = {'I', 'E', 'N', 'D'};
+    EXPECT_EQ(png::chunkCrc(iend, 4), 0xAE426082u);
 }

@@ -5,8 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "codecs/png/chunk_crc.h"
 #include "codecs/png/png_zlib.h"
-#include "core/crc32.h"
 #include "platform/platform.h"
 
 using namespace png;
@@ -188,7 +188,7 @@ bool PngReader::chunkCrcMatches(const uint8_t* chunk, uint32_t length) const {
     // Fuzzing builds take every CRC as valid so that mutated chunks get parsed.
     if (!std::getenv("MORAVEL_FUZZ_CHECK_CRC")) return true;
 #endif
-    const uint32_t crc = crc32Table().of(chunk + 4, static_cast<size_t>(length) + 4);
+    const uint32_t crc = chunkCrc(chunk + 4, static_cast<size_t>(length) + 4);
     return crc == loadU32BE(chunk + 8 + length);
 }
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <utility>
 
+#include "codecs/png/chunk_crc.h"
 #include "codecs/png/filter_chooser.h"
 #include "codecs/png/png_buffers.h"
 #include "codecs/png/png_filters.h"
 #include "codecs/png/png_zlib.h"
-#include "core/crc32.h"
 
 using namespace png;
 
@@ -75,8 +75,8 @@ class PngWriter::ChunkSink {
         uint8_t head[8];
         storeU32BE(head, length);
         storeU32BE(head + 4, type);
-        uint32_t crc = crc32Table().update(0xFFFFFFFFu, head + 4, 4);
-        crc = ~crc32Table().update(crc, data, length);
+        uint32_t crc = updateCrc(0xFFFFFFFFu, head + 4, 4);
+        crc = ~updateCrc(crc, data, length);
         uint8_t tail[4];
         storeU32BE(tail, crc);
         raw(head, 8);
