@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/utf8.h"
+
 const char kUsageText[] =
     "usage: moravel [options] FILE...\n"
     "Converts every FILE to one format; existing files are never overwritten\n"
@@ -25,60 +27,11 @@ const char kUsageText[] =
     "or a batch error.\n";
 
 std::string toUtf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return platform::toUtf8(text.data(), text.size());
 }
 
 std::u16string fromUtf8(const std::string& text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        char32_t c = extra < 0 ? 0xFFFD : b & (extra == 0 ? 0x7F : (0x3F >> extra));
-        size_t used = 1;
-        for (int k = 1; k <= extra; ++k, ++used) {
-            if (i + k >= text.size() || (text[i + k] & 0xC0) != 0x80) {
-                c = 0xFFFD;
-                break;
-            }
-            c = (c << 6) | (text[i + k] & 0x3F);
-        }
-        if (c > 0x10FFFF) c = 0xFFFD;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += used;
-    }
-    return out;
+    return platform::fromUtf8(text.c_str());
 }
 
 namespace {

@@ -4,26 +4,9 @@
 
 #include "core/settings_file_reader.h"
 #include "core/settings_store.h"
+#include "platform/utf8.h"
 
 namespace {
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // UTF-8 of a UTF-16 text that may hold NULs; unpaired surrogates become
 // U+FFFD and control characters \xHH.
@@ -45,7 +28,7 @@ std::string printable(const HeapString& text) {
             out += kHex[c >> 4];
             out += kHex[c & 15];
         } else {
-            appendUtf8(out, c);
+            platform::appendUtf8(out, c);
         }
     }
     return out;

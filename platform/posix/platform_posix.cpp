@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/utf8_path.h"
+#include "platform/utf8.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
-#include "platform/posix/utf8_path.h"
+#include "platform/utf8.h"
+
+#include "platform/platform.h"
 
 namespace platform {
-
-namespace {
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -22,6 +22,8 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
+namespace {
+
 void appendUtf16(std::u16string& out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
@@ -35,11 +37,16 @@ void appendUtf16(std::u16string& out, char32_t c) {
 }  // namespace
 
 std::string toUtf8(const char16_t* text) {
+    return toUtf8(text, textLength(text));
+}
+
+std::string toUtf8(const char16_t* text, size_t n) {
     std::string out;
     if (!text) return out;
-    for (size_t i = 0; text[i]; ++i) {
+    for (size_t i = 0; i < n; ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
