@@ -84,11 +84,13 @@ void BM_PngDecode(benchmark::State& state) {
     PngReader reader;
     for (auto _ : state) {
         ImageRecord record{};
-        if (!reader.read(source.sourcePath.c_str(), &record)) return state.SkipWithError("read failed");
+        if (!reader.read(source.sourcePath.c_str(), &record))
+            return state.SkipWithError("read failed");
         releasePixelBuffer(record.pixels);
     }
     const double pixels = double(source.record.header.biWidth) * source.record.header.biHeight;
-    state.counters["Mpixel/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_PngDecode)->Unit(benchmark::kMillisecond)->MinTime(3);
 
@@ -101,7 +103,8 @@ void BM_PngEncode(benchmark::State& state) {
         if (!writer.write(out.c_str(), source.view())) return state.SkipWithError("write failed");
     state.counters["bytes"] = double(std::filesystem::file_size(std::filesystem::path(out)));
     const double pixels = double(source.record.header.biWidth) * source.record.header.biHeight;
-    state.counters["Mpixel/s"] = benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(pixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_PngEncode)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -135,7 +138,8 @@ void BM_FilterChooser(benchmark::State& state) {
     Rows rows(length);
     std::vector<uint8_t> sub(length), up(length), average(length), paeth(length);
     for (auto _ : state) {
-        png::FilterRows f{rows.current.data(), rows.above.data(), sub.data(), up.data(), average.data(), paeth.data()};
+        png::FilterRows f{rows.current.data(), rows.above.data(), sub.data(),
+                          up.data(),           average.data(),    paeth.data()};
         benchmark::DoNotOptimize(png::chooseFilter(f, length, 3));
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(length));

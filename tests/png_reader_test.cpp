@@ -16,6 +16,11 @@ using namespace pngtest;
 
 namespace {
 
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// Fuzzing builds (native only) skip chunk CRCs unless asked; these tests check them.
+const int kCheckCrcs = setenv("MORAVEL_FUZZ_CHECK_CRC", "1", 1);
+#endif
+
 struct Decoded {
     RecordHolder holder;
     ImageRecord* result = nullptr;
