@@ -93,6 +93,37 @@ void BM_LibraryDecodeOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_LibraryDecodeOnly)->Unit(benchmark::kMillisecond);
 
+// The library decoding straight into a fresh page buffer of the picture's
+// size: the floor for a reader that must deliver the whole picture.
+void BM_LibraryDecodeIntoPages(benchmark::State& state) {
+    const fs::path& photo = fixture().photo;
+    std::vector<uint8_t> file(fs::file_size(photo));
+    std::FILE* in = std::fopen(photo.string().c_str(), "rb");
+    if (!in || std::fread(file.data(), 1, file.size(), in) != file.size()) std::abort();
+    std::fclose(in);
+    const uint32_t stride = rowStride(kWidth, 24);
+    for (auto _ : state) {
+        uint8_t* pixels = allocatePixelBuffer(kWidth, kHeight, 24);
+        jpeg_decompress_struct cinfo;
+        jpeg_error_mgr error;
+        cinfo.err = jpeg_std_error(&error);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.out_color_space = JCS_EXT_BGR;
+        jpeg_start_decompress(&cinfo);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW rows[1] = {pixels + size_t(kHeight - 1 - cinfo.output_scanline) * stride};
+            jpeg_read_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        benchmark::DoNotOptimize(pixels);
+        releasePixelBuffer(pixels);
+    }
+}
+BENCHMARK(BM_LibraryDecodeIntoPages)->Unit(benchmark::kMillisecond);
+
 void BM_Read(benchmark::State& state) {
     const std::u16string path = fixture().photo.u16string();
     JpegReader reader;
