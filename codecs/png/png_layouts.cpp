@@ -25,7 +25,7 @@ void convertPacked(const uint8_t* row, const RowOutput& out) {
     }
 }
 
-// Gray and palette rows: one kept byte every SampleBytes bytes; alpha (if any)
+// Gray and palette rows: one kept byte every PixelBytes bytes; alpha (if any)
 // AlphaOffset bytes further.
 template <int PixelBytes, int AlphaOffset>
 void convertGray(const uint8_t* row, const RowOutput& out) {

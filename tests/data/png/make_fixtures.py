@@ -463,6 +463,24 @@ def main():
         raise SystemExit("ImageMagick changed the pixels")
     write("magick_rgb_adam7", out, expected_record(photo, 8, 2))
 
+    # Tiny pictures, where several Adam7 passes are empty.
+    tiny = np.random.default_rng(77)
+    for w, h in ((1, 1), (2, 3), (5, 1), (1, 5), (3, 3)):
+        for ctype, depth in ((2, 8), (0, 2), (6, 16), (3, 1)):
+            samples = random_samples(tiny, h, w, CHANNELS[ctype], depth, smooth=False)
+            before = []
+            palette = None
+            if ctype == 3:
+                palette = [(9, 99, 199), (250, 5, 60)]
+                before.append((b"PLTE", bytes(v for rgb in palette for v in rgb)))
+            record = expected_record(samples, depth, ctype, palette=palette)
+            for interlace in (0, 1):
+                stream = zlib.compress(image_data(samples, depth, ctype, interlace, filters), 9)
+                png = png_file(w, h, depth, ctype, interlace, stream, before=before)
+                check_with_pil(png, samples, depth, ctype, palette)
+                write("tiny%dx%d_ct%d_d%d_%s" % (w, h, ctype, depth, "adam7" if interlace else "seq"),
+                      png, record)
+
 
 if __name__ == "__main__":
     main()
