@@ -166,8 +166,10 @@ TEST_F(JpegCopyTest, FailedWriteReportsFalse) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     source = folder / "in.jpg";
     fs::copy_file(dataPath("baseline_420.jpg"), source);
+    const size_t before = openDescriptors();
     EXPECT_FALSE(copy.transcode(source.u16string().c_str(), u"/dev/full"));
     EXPECT_NE(copy.messageText()[0], u'\0');
+    EXPECT_EQ(openDescriptors(), before) << "source and output are closed";
 }
 #endif
 

@@ -286,3 +286,16 @@ TEST_F(JpegReaderTest, TwoComponentFileIsUnsupported) {
 }
 
 }  // namespace
+
+#ifdef __linux__
+namespace {
+
+TEST_F(JpegReaderTest, LeavesNoHandleOpen) {
+    const size_t before = openDescriptors();
+    EXPECT_EQ(read("garbage.jpg"), nullptr);
+    EXPECT_NE(read("baseline_420.jpg"), nullptr);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+}  // namespace
+#endif

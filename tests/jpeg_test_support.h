@@ -209,4 +209,13 @@ inline std::vector<uint8_t> withRepeatedLastScan(int extra) {
     return out;
 }
 
+#ifdef __linux__
+// Open file descriptors of this process.
+inline size_t openDescriptors() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+#endif
+
 }  // namespace jpegtest

@@ -198,12 +198,6 @@ TEST_F(JpegWriterTest, UnwritableOutputIsAnOutputError) {
 }
 
 #ifdef __linux__
-size_t openDescriptors() {
-    size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-    return count;
-}
-
 // A device that refuses every write: the encoding fails mid-file through the
 // library's write error, reports false and leaves no handle open.
 TEST_F(JpegWriterTest, FailedWriteReportsFalseAndClosesTheFile) {
