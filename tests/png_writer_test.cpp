@@ -580,3 +580,50 @@ TEST(PngWriterNative, PassesPngcheckAndDecodesInPil) {
     }
 }
 #endif
+
+TEST(PngWriter, RoundTripsEverySmallSizeAndDepth) {
+    PngWriter writer;
+    PngReader reader;
+    std::mt19937 rng(17);
+    for (int width = 1; width <= 11; ++width)
+        for (int height : {1, 2, 5}) {
+            for (int depth : {1, 2, 4, 8, 24}) {
+                // An indexed picture whose indices fit the depth, with distinct colours.
+                Picture p(width, height, 8);
+                for (int i = 0; i < 256; ++i)
+                    p.palette[i] = RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                                           static_cast<uint8_t>(i * 7), 0};
+                const int colours = depth >= 8 ? 256 : 1 << depth;
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        p.setIndex(x, y, static_cast<uint8_t>(rng() % colours));
+                TempFile temp("small.png");
+                ASSERT_TRUE(writer.write(temp.path(), p.view(depth))) << writer.status();
+                RecordHolder h;
+                ASSERT_TRUE(reader.read(temp.path(), &h.record)) << reader.status();
+                ASSERT_EQ(h.record.header.biBitCount, depth == 24 ? 24 : 8);
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const RgbQuad& want =
+                            p.palette[p.pixels[static_cast<size_t>(y) * p.stride() + x]];
+                        uint8_t got[3];
+                        if (depth == 24) {
+                            std::memcpy(got,
+                                        h.record.pixels +
+                                            static_cast<size_t>(y) * rowStride(width, 24) + 3 * x,
+                                        3);
+                        } else {
+                            const RgbQuad& q =
+                                h.record.palette[h.record.pixels[static_cast<size_t>(y) *
+                                                                     rowStride(width, 8) +
+                                                                 x]];
+                            got[0] = q.blue, got[1] = q.green, got[2] = q.red;
+                        }
+                        ASSERT_EQ(got[0], want.blue)
+                            << width << "x" << height << " depth " << depth;
+                        ASSERT_EQ(got[1], want.green);
+                        ASSERT_EQ(got[2], want.red);
+                    }
+            }
+        }
+}
