@@ -9,6 +9,13 @@
 # It is created once, with the null display driver (no X server needed) and
 # without the Mono/Gecko installers; concurrent callers wait on a lock while
 # one of them creates it.  The exit status is the Windows program's.
+#
+# Temporary folder: Wine ignores the Unix TMP and TEMP and keeps its own
+# server folder in $TMPDIR.  Here TMP, else TEMP, else TMPDIR of the caller
+# becomes the Windows program's TMP and TEMP (a Unix path is given as Z:\...),
+# while Wine itself always uses /tmp (one wineserver per prefix, nothing of
+# Wine's left in the caller's folder).  Other variables Wine overrides can be
+# passed as MORAVEL_WINE_ENV_<NAME>=<value>.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -26,6 +33,21 @@ export WINEPREFIX="$prefix"
 export WINEDEBUG="${MORAVEL_WINEDEBUG:--all}"
 export WINEARCH=win64
 export HOME="${HOME:-/root}"
+
+to_windows_path() {   # /a/b -> Z:\a\b ; anything else unchanged
+  local p="$1"
+  if [[ "$p" == /* ]]; then
+    p="Z:${p//\//\\}"
+  fi
+  printf '%s' "$p"
+}
+win_tmp="${TMP:-${TEMP:-${TMPDIR:-}}}"
+if [[ -n "$win_tmp" && -z "${MORAVEL_WINE_ENV_TMP:-}" ]]; then
+  export MORAVEL_WINE_ENV_TMP="$(to_windows_path "$win_tmp")"
+  export MORAVEL_WINE_ENV_TEMP="$MORAVEL_WINE_ENV_TMP"
+fi
+unset TMP TEMP
+export TMPDIR="${MORAVEL_WINE_TMPDIR:-/tmp}"
 # The X11 driver is never wanted here; the registry says "null" as well.
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -89,4 +111,28 @@ case "${1:-}" in
 esac
 
 create_prefix
+
+# Variables to set on the Windows side go through a small launcher.
+if compgen -e | grep -q '^MORAVEL_WINE_ENV_'; then
+  launcher="$prefix/moravel-envrun.exe"
+  if [[ ! -f "$launcher" ]]; then
+    exec 9>"$prefix.lock"
+    flock 9
+    if [[ ! -f "$launcher" ]]; then
+      x86_64-w64-mingw32-gcc-posix -O2 -municode -static -o "$launcher.tmp" \
+        "$here/wine-envrun.c" >"$prefix.log" 2>&1 && mv "$launcher.tmp" "$launcher"
+    fi
+    flock -u 9
+    exec 9>&-
+  fi
+  if [[ -f "$launcher" ]]; then
+    program="$1"
+    shift
+    if [[ "$program" == */* ]]; then
+      program="$(to_windows_path "$(realpath -m "$program")")"
+    fi
+    exec "$wine" "$launcher" "$program" "$@"
+  fi
+  echo "wine-run.sh: warning: could not build $launcher; running without MORAVEL_WINE_ENV_*" >&2
+fi
 exec "$wine" "$@"
