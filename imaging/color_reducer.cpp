@@ -236,7 +236,8 @@ bool ColorReducer::narrow(uint8_t* output, uint64_t outputStride) {
         reducer::medianCut(colors.get(), distinct, 256, destinationPalette_);
         colors.reset();
 
-        const reducer::NearestColorSearch search(destinationPalette_, squareCentre_);
+        reducer::NearestColorSearch search(destinationPalette_, squareCentre_);
+        if (!search.valid()) return false;
         rank = 0;
         set.forEach([&](uint32_t key) { indexByRank[rank++] = search.find(key); });
     }

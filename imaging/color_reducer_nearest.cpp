@@ -2,52 +2,69 @@
 
 #include <algorithm>
 
-#include "imaging/color_reducer_colors.h"
-
 namespace reducer {
 
 NearestColorSearch::NearestColorSearch(const RgbQuad* palette, const int32_t* squares)
-    : squares_(squares) {
-    for (int i = 0; i < 256; ++i)
-        entries_[i] = {palette[i].green, palette[i].blue, palette[i].red, i};
-    std::sort(entries_, entries_ + 256, [](const Entry& a, const Entry& b) {
-        return a.green != b.green ? a.green < b.green : a.index < b.index;
-    });
-    int position = 0;
-    for (int green = 0; green <= 256; ++green) {
-        while (position < 256 && entries_[position].green < green) ++position;
-        firstWithGreenAtLeast_[green] = static_cast<uint16_t>(position);
+    : squares_(squares), candidates_(allocatePageArray<uint8_t>(uint64_t{kCells} * 256)) {
+    for (int i = 0; i < 256; ++i) {
+        blue_[i] = palette[i].blue;
+        green_[i] = palette[i].green;
+        red_[i] = palette[i].red;
     }
+    std::fill(candidateCount_, candidateCount_ + kCells, kNotBuilt);
 }
 
-uint8_t NearestColorSearch::find(uint32_t key) const {
+void NearestColorSearch::buildCell(uint32_t cell) {
+    constexpr int32_t kSpan = (1 << kCellShift) - 1;
+    const int32_t low[3] = {static_cast<int32_t>(cell & 15) << kCellShift,
+                            static_cast<int32_t>(cell >> 4 & 15) << kCellShift,
+                            static_cast<int32_t>(cell >> 8) << kCellShift};
+    // Per entry: the smallest and largest distance to any colour of the cell.
+    int32_t nearest[256];
+    int32_t guaranteed = 195075;  // no colour is further from its nearest entry
+    for (int i = 0; i < 256; ++i) {
+        const int32_t value[3] = {blue_[i], green_[i], red_[i]};
+        int32_t smallest = 0, largest = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int32_t lo = low[c], hi = low[c] + kSpan, v = value[c];
+            const int32_t inside = v < lo ? lo - v : v > hi ? v - hi : 0;
+            smallest += squares_[inside];
+            largest += squares_[std::max(v - lo, hi - v)];  // never negative
+        }
+        nearest[i] = smallest;
+        guaranteed = std::min(guaranteed, largest);
+    }
+    uint8_t* list = &candidates_[uint64_t{cell} * 256];
+    uint16_t count = 0;
+    for (int i = 0; i < 256; ++i)
+        if (nearest[i] <= guaranteed) list[count++] = static_cast<uint8_t>(i);
+    candidateCount_[cell] = count;
+}
+
+uint8_t NearestColorSearch::find(uint32_t key) {
     const int32_t blue = static_cast<int32_t>(blueOf(key));
     const int32_t green = static_cast<int32_t>(greenOf(key));
     const int32_t red = static_cast<int32_t>(redOf(key));
-    // Larger than any distance (3 * 255 * 255), so the first entry is taken.
+    const uint32_t cell = static_cast<uint32_t>(red >> kCellShift) << 8 |
+                          static_cast<uint32_t>(green >> kCellShift) << 4 |
+                          static_cast<uint32_t>(blue >> kCellShift);
+    if (candidateCount_[cell] == kNotBuilt) buildCell(cell);
+    const uint8_t* list = &candidates_[uint64_t{cell} * 256];
+    // Larger than any distance (3 * 255 * 255), so the first candidate is
+    // taken; a later one only when strictly nearer, and candidates are in
+    // index order, so the lowest index wins among equal distances.
     int32_t best = 195076;
-    int32_t bestIndex = 256;
-    auto consider = [&](const Entry& e) {
-        int32_t distance =
-            squares_[blue - e.blue] + squares_[green - e.green] + squares_[red - e.red];
-        if (distance < best || (distance == best && e.index < bestIndex)) {
+    uint8_t bestIndex = 0;
+    for (uint16_t n = 0, count = candidateCount_[cell]; n < count; ++n) {
+        const uint8_t i = list[n];
+        const int32_t distance =
+            squares_[blue - blue_[i]] + squares_[green - green_[i]] + squares_[red - red_[i]];
+        if (distance < best) {
             best = distance;
-            bestIndex = e.index;
+            bestIndex = i;
         }
-    };
-    // Walk outwards from the entries nearest in green. Once the green term
-    // alone exceeds the best distance, no entry further out can reach it, not
-    // even as a tie.
-    const int start = firstWithGreenAtLeast_[green];
-    for (int i = start; i < 256; ++i) {
-        if (squares_[entries_[i].green - green] > best) break;
-        consider(entries_[i]);
     }
-    for (int i = start - 1; i >= 0; --i) {
-        if (squares_[green - entries_[i].green] > best) break;
-        consider(entries_[i]);
-    }
-    return static_cast<uint8_t>(bestIndex);
+    return bestIndex;
 }
 
 }  // namespace reducer

@@ -329,17 +329,33 @@ TEST(ColorReducerNearest, MatchesLinearSearchOnRandomPalettes) {
     std::mt19937 random(42);
     for (int round = 0; round < 20; ++round) {
         RgbQuad palette[256];
-        // Coarse values make ties and duplicates common.
-        int step = round % 2 ? 1 : 32;
-        for (auto& q : palette)
-            q = {uint8_t(random() % 256 / step * step), uint8_t(random() % 256 / step * step),
-                 uint8_t(random() % 256 / step * step), 0};
+        // Coarse values make ties and duplicates common; a palette packed
+        // into a small corner leaves most cells far from every entry.
+        const int kind = round % 3;
+        for (auto& q : palette) {
+            auto value = [&] {
+                if (kind == 0) return uint8_t(random() % 256 / 32 * 32);
+                if (kind == 1) return uint8_t(random() % 256);
+                return uint8_t(100 + random() % 20);
+            };
+            q = {value(), value(), value(), 0};
+        }
         reducer::NearestColorSearch search(palette, squares + 255);
         for (int i = 0; i < 5000; ++i) {
             uint32_t key = random() & 0xFFFFFF;
             if (i % 2) key &= 0xF0F0F0;
             ASSERT_EQ(search.find(key),
                       referenceNearestIndex(palette, key & 255, key >> 8 & 255, key >> 16));
+        }
+        // A sweep through the cube: both sides of every 16-value border.
+        if (round < 3) {
+            std::vector<int> values;
+            for (int v = 0; v < 256; v += 16) values.insert(values.end(), {v, v + 7, v + 15});
+            for (int r : values)
+                for (int g : values)
+                    for (int b : values)
+                        ASSERT_EQ(search.find(uint32_t(b | g << 8 | r << 16)),
+                                  referenceNearestIndex(palette, b, g, r));
         }
     }
 }
