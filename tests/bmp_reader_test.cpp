@@ -38,7 +38,7 @@ void readBytesAsFile(const std::vector<uint8_t>& bytes, Decoded& out) {
 
 // A 4 x 2 8-bit file: a full table, then rows of 4 bytes.
 std::vector<uint8_t> small8Bit(uint32_t clrUsed = 0, uint32_t tableEntries = 256) {
-    BmpSpec s;
+    BmpFields s;
     s.bits = 8;
     s.clrUsed = clrUsed;
     s.offBits = 54 + 4 * tableEntries;
@@ -108,7 +108,7 @@ TEST(BmpReader, OneBitTableWithoutCountGivesTwoEntriesAnd254Zeros) {
 
 TEST(BmpReader, SixteenBitFiveSixFiveScalesGreenBySixBits) {
     // One row of 2 pixels: green 63 and green 32, masks 5-6-5.
-    BmpSpec s;
+    BmpFields s;
     s.bits = 16;
     s.width = 2;
     s.height = 1;
@@ -193,7 +193,7 @@ TEST(BmpReader, RejectsBadGeometryDepthAndCompression) {
                  {4, 2, 0, 0},  {4, 2, 64, 0},  {4, 2, 8, 3},  {4, 2, 24, 3},  {4, 2, 8, 1},
                  {4, 2, 4, 2},  {4, 2, 32, 6},  {4, 2, 16, 4}, {4, 2, 32, 1}};
     for (const Case& c : cases) {
-        BmpSpec s;
+        BmpFields s;
         s.width = c.width;
         s.height = c.height;
         s.bits = c.bits;
@@ -226,7 +226,7 @@ TEST(BmpReader, HostileSizesNeverAllocateOrReadOutside) {
         {4, 2, 4, 0x3FFFFFF0, 50004},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
+        BmpFields s;
         s.width = c.width;
         s.height = c.height;
         s.bits = c.bits;
@@ -242,7 +242,7 @@ TEST(BmpReader, HostileSizesNeverAllocateOrReadOutside) {
 
 TEST(BmpReader, LargeColourCountsNeverOverflowThePalette) {
     // An 8-bit file declaring 300 entries and holding them: 256 are taken.
-    BmpSpec s;
+    BmpFields s;
     s.bits = 8;
     s.clrUsed = 300;
     s.offBits = 54 + 1200;
@@ -255,7 +255,7 @@ TEST(BmpReader, LargeColourCountsNeverOverflowThePalette) {
     EXPECT_EQ(d.record.pixels[0], 255);
 
     // A 1-bit file declaring 256 entries: only entries 0 and 1 are used.
-    BmpSpec one;
+    BmpFields one;
     one.bits = 1;
     one.width = 8;
     one.height = 1;
@@ -273,7 +273,7 @@ TEST(BmpReader, LargeColourCountsNeverOverflowThePalette) {
     EXPECT_EQ(0, std::memcmp(d1.record.pixels, bits, 8));
 
     // A 1-bit file declaring one entry: entry 1 is not taken from the file.
-    BmpSpec single = one;
+    BmpFields single = one;
     single.clrUsed = 1;
     single.offBits = 58;
     single.body = {9, 9, 9, 0, 0xFF, 0, 0, 0};
@@ -286,7 +286,7 @@ TEST(BmpReader, LargeColourCountsNeverOverflowThePalette) {
 
 TEST(BmpReader, MasksOfWidth32AreRefused) {
     // Only blue can reach 32 bits: green and red are measured above it.
-    BmpSpec s;
+    BmpFields s;
     s.bits = 32;
     s.compression = 3;
     s.offBits = 66;
@@ -300,7 +300,7 @@ TEST(BmpReader, MasksOfWidth32AreRefused) {
 
 TEST(BmpReader, WideMasksShiftWithoutOverflow) {
     // Blue 31 bits wide, green the one bit above, red shifted out entirely.
-    BmpSpec s;
+    BmpFields s;
     s.bits = 32;
     s.width = 1;
     s.height = 1;
@@ -320,7 +320,7 @@ TEST(BmpReader, WideMasksShiftWithoutOverflow) {
 }
 
 TEST(BmpReader, BitFieldsNeedTheirMasksInTheFile) {
-    BmpSpec s;
+    BmpFields s;
     s.bits = 16;
     s.width = 1;
     s.height = 1;
@@ -336,7 +336,7 @@ TEST(BmpReader, RowsBeyondTheEndAtLowAndHighDepthsReadAsZero) {
     // 4 bits, 3 x 2: the file holds the table and both rows counted from
     // offset 54, but the pixels start 3 bytes later, so the second row has
     // only one byte left in the file.
-    BmpSpec s;
+    BmpFields s;
     s.bits = 4;
     s.width = 3;
     s.height = 2;
@@ -351,7 +351,7 @@ TEST(BmpReader, RowsBeyondTheEndAtLowAndHighDepthsReadAsZero) {
 
     // 32 bits, 2 x 1, pixels 2 bytes late: the second pixel is cut short and
     // reads as black.
-    BmpSpec t;
+    BmpFields t;
     t.bits = 32;
     t.width = 2;
     t.height = 1;
@@ -364,7 +364,7 @@ TEST(BmpReader, RowsBeyondTheEndAtLowAndHighDepthsReadAsZero) {
     EXPECT_EQ(0, std::memcmp(w.record.pixels, pixels, 6));
 
     // 16 bits cut inside the rows counted from offset 54: refused.
-    BmpSpec u;
+    BmpFields u;
     u.bits = 16;
     u.width = 2;
     u.height = 2;

@@ -69,7 +69,7 @@ inline uint32_t getU32(const std::vector<uint8_t>& b, size_t at) {
 
 // Header fields of a file to build; the body (table and rows) follows the
 // 54 header bytes as given.
-struct BmpSpec {
+struct BmpFields {
     int32_t width = 4;
     int32_t height = 2;
     uint16_t bits = 24;
@@ -80,7 +80,7 @@ struct BmpSpec {
     std::vector<uint8_t> body;
 };
 
-inline std::vector<uint8_t> buildBmp(const BmpSpec& s) {
+inline std::vector<uint8_t> buildBmp(const BmpFields& s) {
     std::vector<uint8_t> b(54 + s.body.size(), 0);
     b[0] = 'B';
     b[1] = 'M';
