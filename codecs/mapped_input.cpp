@@ -42,6 +42,21 @@ bool beginRead(MappedInput& input, const char16_t* path, ImageRecord& record) {
     return true;
 }
 
+ImageRecord* attachRecord(MappedInput& input, ImageRecord* given) {
+    if (given) return given;
+    auto* record = static_cast<ImageRecord*>(platform::privateHeap().allocate(sizeof(ImageRecord)));
+    if (!record) input.status = kStatusNoMemory;
+    return record;
+}
+
+ImageRecord* finishRead(bool ok, ImageRecord* target, const ImageRecord* given) {
+    if (ok) return target;
+    releasePixelBuffer(target->pixels);
+    target->pixels = nullptr;
+    if (target != given) platform::privateHeap().release(target);
+    return nullptr;
+}
+
 uint16_t readU16LE(const uint8_t*& c) {
     uint16_t v = loadU16LE(c);
     c += 2;

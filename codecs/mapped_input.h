@@ -47,6 +47,25 @@ class MappedInput {
 // input's status set) when the file cannot be used.
 bool beginRead(MappedInput& input, const char16_t* path, ImageRecord& record);
 
+// Attaches the record to fill: the given one, or one allocated zero-filled
+// from the private heap (status 50001 and null when that fails).
+ImageRecord* attachRecord(MappedInput& input, ImageRecord* given);
+// The common exit: on failure releases the pixel buffer and a record that
+// attachRecord allocated, and gives null.
+ImageRecord* finishRead(bool ok, ImageRecord* target, const ImageRecord* given);
+
+// Runs a reader's own decoding between the common entry and exit steps:
+// attach the record, map the file, decode, unmap.
+template <class Decode>
+ImageRecord* readMapped(MappedInput& input, const char16_t* path, ImageRecord* given,
+                        Decode&& decode) {
+    ImageRecord* target = attachRecord(input, given);
+    if (!target) return nullptr;
+    const bool ok = beginRead(input, path, *target) && decode(*target);
+    input.close();
+    return finishRead(ok, target, given);
+}
+
 // Cursor readers: read at the cursor and advance it. They do not test the
 // end; callers test it first.
 uint16_t readU16LE(const uint8_t*& cursor);

@@ -38,24 +38,7 @@ ImageRecord* BmpReader::read(const char16_t* path, ImageRecord* record) {
     input_.status = kStatusOk;
     info_ = BitmapInfoHeader{};
     pixelOffset_ = 0;
-
-    ImageRecord* target = record;
-    if (!target) {
-        target = static_cast<ImageRecord*>(platform::privateHeap().allocate(sizeof(ImageRecord)));
-        if (!target) {
-            input_.status = kStatusNoMemory;
-            return nullptr;
-        }
-    }
-
-    bool ok = beginRead(input_, path, *target) && decode(*target);
-    input_.close();
-    if (ok) return target;
-
-    releasePixelBuffer(target->pixels);
-    target->pixels = nullptr;
-    if (!record) platform::privateHeap().release(target);
-    return nullptr;
+    return readMapped(input_, path, record, [this](ImageRecord& target) { return decode(target); });
 }
 
 bool BmpReader::fail(uint32_t status) {

@@ -168,38 +168,22 @@ void JpegReader::setSizeHint(bool enabled, uint32_t width, uint32_t height) {
 ImageRecord* JpegReader::read(const char16_t* path, ImageRecord* record) {
     input_.status = kStatusOk;
     messageText_[0] = u'\0';
-    platform::PrivateHeap& heap = platform::privateHeap();
-    const bool ownRecord = record == nullptr;
-    if (ownRecord) {
-        record = static_cast<ImageRecord*>(heap.allocate(sizeof(ImageRecord)));
-        if (!record) {
-            input_.status = kStatusNoMemory;
-            return nullptr;
+    return readMapped(input_, path, record, [this](ImageRecord& target) {
+        DecodeJob job{};
+        job.data = input_.base;
+        job.size = input_.size();
+        job.hintEnabled = hintEnabled_;
+        job.hintWidth = hintWidth_;
+        job.hintHeight = hintHeight_;
+        job.record = &target;
+        job.status = kStatusOk;
+        const bool decoded = decode(job, messageText_);
+        input_.status = job.status;
+        if (!decoded) {
+            releasePixelBuffer(job.pixels);
+            return false;
         }
-    }
-    if (!beginRead(input_, path, *record)) {
-        if (ownRecord) heap.release(record);
-        return nullptr;
-    }
-
-    DecodeJob job{};
-    job.data = input_.base;
-    job.size = input_.size();
-    job.hintEnabled = hintEnabled_;
-    job.hintWidth = hintWidth_;
-    job.hintHeight = hintHeight_;
-    job.record = record;
-    job.status = kStatusOk;
-    const bool decoded = decode(job, messageText_);
-    input_.close();
-    input_.status = job.status;
-
-    if (!decoded) {
-        releasePixelBuffer(job.pixels);
-        record->pixels = nullptr;
-        if (ownRecord) heap.release(record);
-        return nullptr;
-    }
-    record->pixels = job.pixels;
-    return record;
+        target.pixels = job.pixels;
+        return true;
+    });
 }

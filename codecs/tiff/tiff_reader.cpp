@@ -49,23 +49,10 @@ ImageRecord* TiffReader::read(const char16_t* path, ImageRecord* record) {
     sourceRowBytes_ = 0;
     unpackRow_ = nullptr;
 
-    ImageRecord* target = record;
-    if (!target) {
-        target = static_cast<ImageRecord*>(platform::privateHeap().allocate(sizeof(ImageRecord)));
-        if (!target) {
-            input_.status = kStatusNoMemory;
-            return nullptr;
-        }
-    }
-
-    bool ok = beginRead(input_, path, *target) && decode(*target);
+    ImageRecord* result =
+        readMapped(input_, path, record, [this](ImageRecord& target) { return decode(target); });
     releaseFileState();
-    if (ok) return target;
-
-    releasePixelBuffer(target->pixels);
-    target->pixels = nullptr;
-    if (!record) platform::privateHeap().release(target);
-    return nullptr;
+    return result;
 }
 
 bool TiffReader::decode(ImageRecord& record) {
