@@ -99,36 +99,22 @@ void PngReader::resetFileState() {
 
 ImageRecord* PngReader::read(const char16_t* path, ImageRecord* record) {
     resetFileState();
-    ImageRecord* owned = nullptr;
-    if (!record) {
-        void* block = platform::privateHeap().allocate(sizeof(ImageRecord));
-        if (!block) {
-            input_.status = kStatusNoMemory;
-            return nullptr;
-        }
-        owned = record = new (block) ImageRecord{};
-    }
-    record_ = record;
-    bool ok = beginRead(input_, path, *record);
-    if (ok) {
-        record->sourceFormat = kFormatPng;
-        ok = decode(*record);
-        input_.close();
-    }
+    ImageRecord* result = readMapped(input_, path, record, [this](ImageRecord& target) {
+        record_ = &target;
+        target.sourceFormat = kFormatPng;
+        const bool ok = decode(target);
+        if (ok) target.pixels = pixels_.release();
+        return ok;
+    });
     alphaPlane_.reset();
     rowBuffers_.reset();
-    if (!ok) {
-        if (input_.status == kStatusOk) input_.status = kStatusMalformed;
-        pixels_.reset();
-        record->pixels = nullptr;
-        hasTransparentColour_ = false;
-        if (owned) platform::privateHeap().release(owned);
-        record_ = nullptr;
-        return nullptr;
-    }
-    record->pixels = pixels_.release();
+    pixels_.reset();
     record_ = nullptr;
-    return record;
+    if (!result) {
+        if (input_.status == kStatusOk) input_.status = kStatusMalformed;
+        hasTransparentColour_ = false;
+    }
+    return result;
 }
 
 bool PngReader::decode(ImageRecord& record) {
