@@ -6,20 +6,10 @@
 
 #include "codecs/jpeg/jpeg_copy.h"
 #include "codecs/jpeg/jpeg_reader.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/platform.h"
 
 namespace {
-
-// Temporary files reused for every input of this process.
-const char16_t* tempPath(char16_t (&path)[300], const char16_t* prefix) {
-    if (path[0] == 0) {
-        char16_t folder[280];
-        if (platform::tempFolder(folder, 280) == 0 ||
-            !platform::createUniqueTempFile(folder, prefix, path, 300))
-            std::abort();
-    }
-    return path;
-}
 
 // The largest frame any start-of-frame marker in the data declares (the
 // library may find one after garbage, so every candidate counts).
@@ -36,30 +26,12 @@ uint64_t largestFrameArea(const uint8_t* data, size_t size) {
     return largest;
 }
 
-void checkRecord(const ImageRecord& record) {
-    const BitmapInfoHeader& h = record.header;
-    if (!record.pixels || h.biWidth < 1 || h.biHeight < 1 ||
-        (h.biBitCount != 8 && h.biBitCount != 24) || h.biXPelsPerMeter < 0 ||
-        h.biYPelsPerMeter < 0 || record.sourceFormat != kFormatJpeg)
-        std::abort();
-    // Touch the buffer so that a short allocation shows.
-    const uint64_t stride = rowStride(h.biWidth, h.biBitCount);
-    volatile uint8_t sink = 0;
-    for (uint64_t i = 0; i < stride * h.biHeight + 4; i += 4096) sink = sink + record.pixels[i];
-    sink = sink + record.pixels[stride * h.biHeight + 3];
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static char16_t inputStorage[300];
-    static char16_t outputStorage[300];
-    const char16_t* input = tempPath(inputStorage, u"jpg");
-    const char16_t* output = tempPath(outputStorage, u"out");
-    {
-        platform::File file;
-        if (!file.create(input) || (size && !file.write(data, size))) std::abort();
-    }
+    static const FuzzFile inputFile(u"jpg"), outputFile(u"out");
+    const char16_t* input = inputFile.write(data, size);
+    const char16_t* output = outputFile.path();
 
     // Frames beyond a few million pixels are decoded at 1/8 (as the size
     // hint does for big photos) or skipped, to stay within the fuzzer's memory.
@@ -70,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static ImageRecord record;
     if (reader.read(input, &record)) {
-        checkRecord(record);
+        checkRecordInvariants(record, kFormatJpeg);
         releasePixelBuffer(record.pixels);
         record.pixels = nullptr;
     } else if (record.pixels) {
@@ -84,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // What the re-write produced must be readable again.
             JpegReader again;
             if (!again.read(output, &record)) std::abort();
-            checkRecord(record);
+            checkRecordInvariants(record, kFormatJpeg);
             releasePixelBuffer(record.pixels);
             record.pixels = nullptr;
         }

@@ -5,23 +5,8 @@
 #include <cstring>
 
 #include "codecs/png/png_reader.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/platform.h"
-
-namespace {
-
-// One temporary file reused for every input of this process.
-const char16_t* inputPath() {
-    static char16_t path[300] = {};
-    if (path[0] == 0) {
-        char16_t folder[280];
-        if (platform::tempFolder(folder, 280) == 0 ||
-            !platform::createUniqueTempFile(folder, u"png", path, 300))
-            std::abort();
-    }
-    return path;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Pictures claiming more than 16 million pixels would only measure the
@@ -31,11 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t height = loadU32BE(data + 20);
         if (width * height > (uint64_t{1} << 24)) return 0;
     }
-    const char16_t* path = inputPath();
-    {
-        platform::File file;
-        if (!file.create(path) || (size && !file.write(data, size))) std::abort();
-    }
+    static const FuzzFile inputFile(u"png");
+    const char16_t* path = inputFile.write(data, size);
     static ImageRecord record;
     static PngReader reader;  // reused like the driver's context
     reader.setDefaultBackground(255, 255, 255);

@@ -4,31 +4,14 @@
 #include <cstdlib>
 
 #include "codecs/tiff/tiff_reader.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/platform.h"
 
 namespace {
 
-char16_t inputPath[300];
-
-// One temporary file reused for every input of this process.
-const char16_t* tempPath() {
-    if (inputPath[0] == 0) {
-        char16_t folder[280];
-        if (platform::tempFolder(folder, 280) == 0 ||
-            !platform::createUniqueTempFile(folder, u"tiffin", inputPath, 300))
-            std::abort();
-        std::atexit([] { platform::deleteFile(inputPath); });
-    }
-    return inputPath;
-}
-
 void checkRecord(const ImageRecord& record) {
+    checkRecordInvariants(record, kFormatTiff);
     const BitmapInfoHeader& h = record.header;
-    if (!record.pixels || h.biWidth < 1 || h.biHeight < 1 || h.biSize != 40 || h.biPlanes != 1 ||
-        (h.biBitCount != 8 && h.biBitCount != 24) || h.biXPelsPerMeter < 0 ||
-        h.biYPelsPerMeter < 0 || h.biCompression != 0 || h.biClrUsed != 0 ||
-        record.sourceFormat != kFormatTiff)
-        std::abort();
     const uint64_t stride = rowStride(h.biWidth, h.biBitCount);
     const uint64_t size = stride * h.biHeight;
     if (h.biBitCount == 8) {
@@ -49,11 +32,8 @@ void checkRecord(const ImageRecord& record) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const char16_t* path = tempPath();
-    {
-        platform::File file;
-        if (!file.create(path) || (size && !file.write(data, size))) std::abort();
-    }
+    static const FuzzFile inputFile(u"tiffin");
+    const char16_t* path = inputFile.write(data, size);
     static ImageRecord record;
     static TiffReader reader;  // reused like the driver's context
     ImageRecord* result = reader.read(path, &record);

@@ -1,0 +1,51 @@
+// Shared pieces of the reader fuzz targets: readers take paths, so every
+// input goes through a real temporary file, and every record a reader hands
+// back must keep the image record's invariants.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/image_record.h"
+#include "platform/platform.h"
+
+// A temporary file made once per process and removed at exit.
+class FuzzFile {
+  public:
+    explicit FuzzFile(const char16_t* prefix) {
+        char16_t folder[280];
+        if (platform::tempFolder(folder, 280) == 0 ||
+            !platform::createUniqueTempFile(folder, prefix, path_, 300))
+            std::abort();
+    }
+    ~FuzzFile() { platform::deleteFile(path_); }
+    FuzzFile(const FuzzFile&) = delete;
+    FuzzFile& operator=(const FuzzFile&) = delete;
+
+    const char16_t* path() const { return path_; }
+    // Replaces the file's content with the fuzzer's input.
+    const char16_t* write(const uint8_t* data, size_t size) const {
+        platform::File file;
+        if (!file.create(path_) || (size && !file.write(data, size))) std::abort();
+        return path_;
+    }
+
+  private:
+    char16_t path_[300] = {};
+};
+
+// Aborts unless the record is a valid decoded picture of the given format,
+// and touches its whole buffer (the four spare bytes included) so that a
+// short allocation shows.
+inline void checkRecordInvariants(const ImageRecord& record, uint32_t format) {
+    const BitmapInfoHeader& h = record.header;
+    if (!record.pixels || h.biWidth < 1 || h.biHeight < 1 || h.biSize != 40 || h.biPlanes != 1 ||
+        (h.biBitCount != 8 && h.biBitCount != 24) || h.biXPelsPerMeter < 0 ||
+        h.biYPelsPerMeter < 0 || h.biCompression != 0 || h.biClrUsed != 0 ||
+        record.sourceFormat != format)
+        std::abort();
+    const uint64_t size = uint64_t{rowStride(h.biWidth, h.biBitCount)} * uint64_t(h.biHeight);
+    volatile uint8_t sink = 0;
+    for (uint64_t i = 0; i < size; i += 4096) sink = sink + record.pixels[i];
+    sink = sink + record.pixels[size + 3];
+}
