@@ -1,14 +1,23 @@
 #!/usr/bin/python3
 """Runs the same picture batches through moravel and other converters and
 prints one table: wall and CPU seconds, peak memory, output bytes, and
-moravel's time relative to the fastest comparable peer."""
+moravel's time relative to the fastest comparable peer. A second table checks
+what every tool actually wrote (size, chroma sampling, PNG row filters, colours),
+so that a peer that quietly does less work is seen."""
 import argparse
+import collections
+import datetime
+import json
 import os
 import pathlib
+import shlex
 import shutil
+import statistics
+import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 PILLOW_SCRIPT = r"""
 import sys, pathlib
@@ -23,10 +32,13 @@ for name in sys.argv[3:]:
         im.thumbnail((1600, 1600))
         im.save(out / (stem + ".jpg"), quality=75, subsampling=2)
     elif job in ("W2", "W4"):
+        # Truecolour rows get the adaptive filter choice at every level.
         im.convert("RGB").save(out / (stem + ".png"), compress_level=9)
     elif job == "W3":
         im.convert("RGB").save(out / (stem + ".jpg"), quality=75, subsampling=2)
     elif job == "W5":
+        # Without a given palette, quantize maps every pixel to its nearest entry
+        # (no error diffusion); dither=NONE says so explicitly.
         q = im.convert("RGB").quantize(256, method=Image.Quantize.MEDIANCUT,
                                        dither=Image.Dither.NONE)
         q.save(out / (stem + ".gif"))
@@ -35,65 +47,81 @@ for name in sys.argv[3:]:
 WORKLOADS = {
     "W1": ("jpeg", "JPEG -> JPEG q75 4:2:0, longer side 1600"),
     "W2": ("jpeg", "JPEG -> PNG, zlib level 9"),
-    "W3": ("png", "PNG -> JPEG q75, full size"),
+    "W3": ("png", "PNG -> JPEG q75 4:2:0, full size"),
     "W4": ("bmp", "BMP -> PNG, zlib level 9"),
     "W5": ("png", "PNG -> GIF, 256 colours, no dithering"),
-    "W6": ("jpeg", "JPEG -> lossless re-write, no metadata"),
+    "W6": ("jpeg", "JPEG -> lossless re-write, no metadata, optimised tables"),
 }
+
+# moravel's time may be at most this multiple of the fastest comparable peer's.
+TARGETS = {"W1": 1.0, "W2": 1.0, "W3": 1.0, "W4": 1.0, "W5": 0.6, "W6": 1.05}
+
+# For PNG output only peers whose files are at most this much larger than
+# moravel's count: a peer that skips row filtering writes much larger files faster.
+PNG_SIZE_SLACK = 1.05
 
 
 def moravel_command(binary, job, out, files):
     args = {
         "W1": ["--format", "jpeg", "--quality", "75", "--subsampling", "420",
                "--resize", "long:1600"],
-        "W2": ["--format", "png"], "W3": ["--format", "jpeg", "--quality", "75"],
-        "W4": ["--format", "png"], "W5": ["--format", "gif"], "W6": ["--format", "jpegcopy"],
+        "W2": ["--format", "png"],
+        "W3": ["--format", "jpeg", "--quality", "75", "--subsampling", "420"],
+        "W4": ["--format", "png"],
+        "W5": ["--format", "gif"],
+        "W6": ["--format", "jpegcopy"],
     }[job]
     return [binary] + args + ["--output-folder", str(out)] + files
 
 
 def loop(command_for_file, files):
-    """One shell running a command per file (for tools without batch mode)."""
+    """One shell running a command per file (for tools without a batch mode)."""
     script = "set -e\n" + "\n".join(
-        " ".join(shlex_quote(a) for a in command_for_file(f)) for f in files)
+        " ".join(shlex.quote(str(a)) for a in command_for_file(f)) for f in files)
     return ["bash", "-c", script]
 
 
-def shlex_quote(text):
-    import shlex
-    return shlex.quote(str(text))
-
-
 def peer_commands(job, out, files, single):
-    gm_threads = ["-limit", "threads", "1"] if single else []
+    """Every peer's command for one workload. ImageMagick and GraphicsMagick read
+    PNG -quality 95 as zlib level 9 with adaptive row filters (tens digit: level,
+    units digit 5: adaptive); both leave out metadata with -strip like moravel."""
+    gm = ["gm", "convert"] + (["-limit", "threads", "1"] if single else [])
     stem = lambda f: pathlib.Path(f).stem
     peers = {}
     if job == "W1":
+        # Every peer is allowed the decoder's shrink-on-load down to at least 1600
+        # pixels on the shorter of the two ratios, as moravel does.
         peers["vipsthumbnail"] = ["vipsthumbnail", "-s", "1600x1600",
                                   "-o", f"{out}/%s.jpg[Q=75,strip]"] + files
         peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "jpg", "-define",
-                                "jpeg:size=3200x3200", "-resize", "1600x1600", "-quality", "75",
-                                "-sampling-factor", "4:2:0"] + files
-        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
-            "-size", "1600x1600", f, "-resize", "1600x1600", "-quality", "75",
+                                "jpeg:size=1600x1600", "-resize", "1600x1600", "-strip",
+                                "-quality", "75", "-sampling-factor", "2x2,1x1,1x1"] + files
+        peers["graphicsmagick"] = loop(lambda f: gm + [
+            "-size", "1600x1600", f, "-resize", "1600x1600", "-strip", "-quality", "75",
             "-sampling-factor", "2x2", f"{out}/{stem(f)}.jpg"], files)
     elif job in ("W2", "W4"):
-        peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "png",
+        peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "png", "-strip",
                                 "-quality", "95"] + files
-        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
-            f, "-quality", "95", f"{out}/{stem(f)}.png"], files)
+        peers["graphicsmagick"] = loop(lambda f: gm + [
+            f, "-strip", "-quality", "95", f"{out}/{stem(f)}.png"], files)
+        # vips's own default writes unfiltered rows (much larger files); with
+        # filter=all libpng chooses a filter per row like the others.
         peers["vips"] = loop(lambda f: ["vips", "copy", f,
-                                        f"{out}/{stem(f)}.png[compression=9]"], files)
+                                        f"{out}/{stem(f)}.png[compression=9,strip]"], files)
+        peers["vips-adaptive"] = loop(lambda f: [
+            "vips", "copy", f, f"{out}/{stem(f)}.png[compression=9,filter=all,strip]"], files)
     elif job == "W3":
-        peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "jpg", "-quality", "75",
-                                "-sampling-factor", "4:2:0"] + files
-        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
-            f, "-quality", "75", "-sampling-factor", "2x2", f"{out}/{stem(f)}.jpg"], files)
-        peers["vips"] = loop(lambda f: ["vips", "copy", f, f"{out}/{stem(f)}.jpg[Q=75]"], files)
+        peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "jpg", "-strip",
+                                "-quality", "75", "-sampling-factor", "2x2,1x1,1x1"] + files
+        peers["graphicsmagick"] = loop(lambda f: gm + [
+            f, "-strip", "-quality", "75", "-sampling-factor", "2x2", f"{out}/{stem(f)}.jpg"],
+            files)
+        peers["vips"] = loop(lambda f: ["vips", "copy", f,
+                                        f"{out}/{stem(f)}.jpg[Q=75,strip]"], files)
     elif job == "W5":
         peers["imagemagick"] = ["mogrify", "-path", str(out), "-format", "gif", "+dither",
                                 "-colors", "256"] + files
-        peers["graphicsmagick"] = loop(lambda f: ["gm", "convert"] + gm_threads + [
+        peers["graphicsmagick"] = loop(lambda f: gm + [
             f, "+dither", "-colors", "256", f"{out}/{stem(f)}.gif"], files)
     elif job == "W6":
         peers["jpegtran"] = loop(lambda f: ["jpegtran", "-copy", "none", "-optimize",
@@ -113,77 +141,309 @@ def measure(command, out, env):
                                 stderr=subprocess.PIPE, text=True)
         fields = timing.read().split()
     if result.returncode != 0 or len(fields) < 4:
+        sys.stderr.write(result.stderr[-2000:])
         return None
     wall, user, system, peak_kib = (float(x) for x in fields[-4:])
-    size = sum(p.stat().st_size for p in out.iterdir())
-    count = len(list(out.iterdir()))
-    return {"wall": wall, "cpu": user + system, "peak": peak_kib / 1024, "bytes": size,
-            "files": count}
+    outputs = sorted(out.iterdir())
+    return {"wall": wall, "cpu": user + system, "peak": peak_kib / 1024,
+            "bytes": sum(p.stat().st_size for p in outputs), "files": len(outputs)}
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--moravel", required=True)
-    parser.add_argument("--corpus", required=True, type=pathlib.Path)
-    parser.add_argument("--work", required=True, type=pathlib.Path)
-    parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--jobs", default=",".join(WORKLOADS))
-    parser.add_argument("--repeat", type=int, default=1, help="best of N runs")
-    options = parser.parse_args()
-    options.work = options.work.resolve()
-    options.corpus = options.corpus.resolve()
+def best_of(runs):
+    """Best of each measure over the runs (the machine is shared: the least
+    disturbed run of each measure is the closest to the truth)."""
+    runs = [r for r in runs if r]
+    if not runs:
+        return None
+    best = dict(runs[0])
+    for key in ("wall", "cpu", "peak"):
+        best[key] = min(r[key] for r in runs)
+    return best
 
-    modes = ["single"] if options.quick else ["single", "default"]
-    rows = []
+
+# --- What the outputs really are -------------------------------------------------
+
+def jpeg_facts(path):
+    data = path.read_bytes()
+    pos, facts, app = 2, {}, 0
+    while pos + 4 <= len(data):
+        if data[pos] != 0xFF:
+            break
+        marker = data[pos + 1]
+        if marker == 0xFF:
+            pos += 1
+            continue
+        length = struct.unpack(">H", data[pos + 2:pos + 4])[0]
+        body = data[pos + 4:pos + 2 + length]
+        # Metadata: EXIF/XMP (APP1), ICC (APP2), IPTC (APP13), comments. The JFIF
+        # APP0 and Adobe APP14 markers describe the coding and are always allowed.
+        if marker in (0xE1, 0xE2, 0xED, 0xFE):
+            app += 1
+        if marker in (0xC0, 0xC1, 0xC2):
+            height, width = struct.unpack(">HH", body[1:5])
+            sampling = [body[7 + 3 * i] for i in range(body[5])]
+            facts.update(size=(width, height), progressive=marker == 0xC2,
+                         sampling="x".join(f"{s >> 4}{s & 15}" for s in sampling))
+        if marker == 0xDA:
+            break
+        pos += 2 + length
+    facts["app"] = app
+    return facts
+
+
+def png_facts(path):
+    data = path.read_bytes()
+    pos, idat, facts = 8, bytearray(), {}
+    while pos + 8 <= len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            facts.update(size=(width, height), depth=depth, colour=colour)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    facts["flevel"] = idat[1] >> 6 if len(idat) > 1 else None
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[facts["colour"]]
+    stride = 1 + facts["size"][0] * channels * facts["depth"] // 8
+    raw = zlib.decompress(bytes(idat))
+    facts["filters"] = collections.Counter(raw[i] for i in range(0, len(raw), stride))
+    return facts
+
+
+def gif_facts(path):
+    data = path.read_bytes()
+    width, height, flags = struct.unpack("<HHB", data[6:11])
+    table = 2 << (flags & 7) if flags & 0x80 else 0
+    return {"size": (width, height), "table": table}
+
+
+def describe(out, job):
+    """A short account of the outputs and whether they are what the workload asks."""
+    notes, problems = [], []
+    for path in sorted(out.iterdir()):
+        suffix = path.suffix.lower()
+        if suffix == ".jpg":
+            f = jpeg_facts(path)
+            notes.append(f"{f['size'][0]}x{f['size'][1]} {f['sampling']}"
+                         f"{' prog' if f['progressive'] else ''}{' metadata' if f['app'] else ''}")
+            if job == "W1" and max(f["size"]) != 1600:
+                problems.append(f"{path.name}: longer side {max(f['size'])}, not 1600")
+            if job in ("W1", "W3") and not f["sampling"].startswith("22x11x11"):
+                problems.append(f"{path.name}: sampling {f['sampling']}, not 4:2:0")
+            if job == "W6" and f["app"]:
+                problems.append(f"{path.name}: keeps {f['app']} metadata segments")
+        elif suffix == ".png":
+            f = png_facts(path)
+            used = "".join("NSUAP"[k] for k in sorted(f["filters"]))
+            notes.append(f"{f['size'][0]}x{f['size'][1]} filters {used} flevel {f['flevel']}")
+            if f["flevel"] != 3:
+                problems.append(f"{path.name}: zlib header says not maximum compression")
+            if set(f["filters"]) == {0}:
+                problems.append(f"{path.name}: unfiltered rows")
+        elif suffix == ".gif":
+            f = gif_facts(path)
+            notes.append(f"{f['size'][0]}x{f['size'][1]} table {f['table']}")
+            if f["table"] > 256:
+                problems.append(f"{path.name}: colour table of {f['table']}")
+    distinct = sorted(set(notes))
+    summary = "; ".join(distinct[:2]) + (f"; +{len(distinct) - 2} more" if len(distinct) > 2
+                                         else "")
+    return summary, problems
+
+
+# --- The run ---------------------------------------------------------------------
+
+def machine_description():
+    model = "unknown CPU"
+    try:
+        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    load = " ".join(f"{x:.2f}" for x in os.getloadavg())
+    return model, len(os.sched_getaffinity(0)), load
+
+
+def tool_versions(moravel):
+    def first_line(command):
+        try:
+            r = subprocess.run(command, capture_output=True, text=True, timeout=20)
+            return (r.stdout or r.stderr).strip().splitlines()[0]
+        except (OSError, IndexError, subprocess.SubprocessError):
+            return "unavailable"
+    return {
+        "moravel": first_line([moravel, "--version"]),
+        "vips": first_line(["vips", "--version"]),
+        "imagemagick": first_line(["convert", "-version"]),
+        "graphicsmagick": first_line(["gm", "version"]),
+        "pillow": first_line(["/usr/bin/python3", "-c",
+                              "import PIL; print('Pillow', PIL.__version__)"]),
+        "jpegtran": first_line(["jpegtran", "-version"]),
+    }
+
+
+def warm(files):
+    """Read the sources once so that nobody pays for the first read from disk."""
+    for name in files:
+        with open(name, "rb") as f:
+            while f.read(1 << 22):
+                pass
+
+
+def run(options, moravel):
+    """Runs every workload and returns the measurements, the output checks and a
+    description of the run, ready to be saved or rendered."""
+    model, cores, load_start = machine_description()
+    started = datetime.datetime.now(datetime.timezone.utc)
+    modes = ["single"] if options.quick else options.modes.split(",")
+    measurements, checks = [], []
     for mode in modes:
         env = dict(os.environ)
         if mode == "single":
             env.update(MAGICK_THREAD_LIMIT="1", VIPS_CONCURRENCY="1", OMP_NUM_THREADS="1")
         for job in options.jobs.split(","):
-            kind, title = WORKLOADS[job]
+            kind, _ = WORKLOADS[job]
             files = sorted(str(p) for p in (options.corpus / kind).iterdir())
             if options.quick:
-                files = files[:2]
-            tools = {"moravel": moravel_command(options.moravel, job, options.work / "moravel",
-                                                files)}
-            results = {}
+                files = files[-2:]
+            warm(files)
             for name in ["moravel"] + list(peer_commands(job, "X", files, True)):
                 out = options.work / name
-                command = tools["moravel"] if name == "moravel" else \
-                    peer_commands(job, out, files, mode == "single")[name]
-                best = None
-                for _ in range(options.repeat):
-                    r = measure(command, out, env)
-                    if r and (best is None or r["wall"] < best["wall"]):
-                        best = r
-                results[name] = best
-            ours = results["moravel"]
-            peers = {k: v for k, v in results.items() if k != "moravel" and v}
-            if job in ("W2", "W4") and ours:
-                peers = {k: v for k, v in peers.items() if v["bytes"] <= ours["bytes"] * 1.05}
-            fastest = min(peers.values(), key=lambda r: r["wall"]) if peers else None
-            for name, r in results.items():
-                ratio = ""
-                if name == "moravel" and r and fastest:
-                    ratio = f"{r['wall'] / fastest['wall']:.2f}x wall"
-                    fastest_cpu = min(peers.values(), key=lambda p: p["cpu"])
-                    ratio += f", {r['cpu'] / fastest_cpu['cpu']:.2f}x CPU"
-                rows.append((job, mode, name, r, ratio))
+                command = moravel_command(moravel, job, out, files) if name == "moravel" \
+                    else peer_commands(job, out, files, mode == "single")[name]
+                r = best_of([measure(command, out, env) for _ in range(options.repeat)])
+                measurements.append({"job": job, "mode": mode, "tool": name, "result": r})
                 if r is None:
                     print(f"{job} {mode} {name}: failed", file=sys.stderr)
+                    continue
+                summary, problems = describe(out, job)
+                if r["files"] != len(files):
+                    problems.append(f"{r['files']} outputs for {len(files)} sources")
+                checks.append({"job": job, "mode": mode, "tool": name, "summary": summary,
+                               "problems": problems})
+                print(f"{job} {mode} {name}: {r['wall']:.2f} s wall, {r['cpu']:.2f} s CPU",
+                      file=sys.stderr)
+    meta = {"started": f"{started:%Y-%m-%d %H:%M}", "model": model, "cores": cores,
+            "load_start": load_start,
+            "load_end": " ".join(f"{x:.2f}" for x in os.getloadavg()),
+            "repeat": options.repeat, "photos": 2 if options.quick else
+            len(list((options.corpus / "jpeg").iterdir())),
+            "versions": tool_versions(moravel)}
+    return {"meta": [meta], "measurements": measurements, "checks": checks}
 
-    header = ("| workload | mode | tool | wall s | CPU s | peak MiB | output bytes | files "
-              "| moravel / fastest peer |")
-    lines = [header, "|" + "---|" * 9]
-    for job, mode, name, r, ratio in rows:
-        if r is None:
-            lines.append(f"| {job} | {mode} | {name} | failed | | | | | |")
-            continue
-        lines.append(f"| {job} | {mode} | {name} | {r['wall']:.2f} | {r['cpu']:.2f} | "
-                     f"{r['peak']:.0f} | {r['bytes']} | {r['files']} | {ratio} |")
-    print("\n".join(f"{k}: {v[1]}" for k, v in WORKLOADS.items()))
-    print("\n".join(lines))
-    (options.work.parent / "results.md").write_text("\n".join(lines) + "\n")
+
+def combine(runs):
+    """The best of each measure over several saved runs of the same workloads."""
+    merged = {"meta": [], "measurements": [], "checks": runs[0]["checks"]}
+    index = {}
+    for data in runs:
+        merged["meta"] += data["meta"]
+        for m in data["measurements"]:
+            key = (m["job"], m["mode"], m["tool"])
+            if key not in index:
+                index[key] = {"job": m["job"], "mode": m["mode"], "tool": m["tool"],
+                              "result": None}
+                merged["measurements"].append(index[key])
+            index[key]["result"] = best_of([index[key]["result"], m["result"]])
+    return merged
+
+
+def render(data):
+    lines = []
+    for meta in data["meta"]:
+        lines.append(f"- Run of {meta['started']} UTC on {meta['model']}, {meta['cores']} cores "
+                     f"(nproc); load average (1, 5, 15 min) {meta['load_start']} at the start, "
+                     f"{meta['load_end']} at the end; best of {meta['repeat']} per measure; "
+                     f"{meta['photos']} photographs.")
+    if len(data["meta"]) > 1:
+        lines.append("- Each measure below is the best over these runs.")
+    jobs = sorted({m["job"] for m in data["measurements"]})
+    lines += [""] + [f"- {k}: {WORKLOADS[k][1]}" for k in jobs]
+    lines += ["", "| workload | mode | tool | wall s | CPU s | peak MiB | output bytes | files "
+              "| moravel / fastest comparable peer |", "|" + "---|" * 9]
+    verdicts = []
+    groups = collections.OrderedDict()
+    for m in data["measurements"]:
+        groups.setdefault((m["mode"], m["job"]), {})[m["tool"]] = m["result"]
+    for (mode, job), results in groups.items():
+        ours = results.get("moravel")
+        peers = {k: v for k, v in results.items() if k != "moravel" and v}
+        median_peak = statistics.median(v["peak"] for v in peers.values()) if peers else None
+        comparable = dict(peers)
+        if job in ("W2", "W4") and ours:
+            comparable = {k: v for k, v in peers.items()
+                          if v["bytes"] <= ours["bytes"] * PNG_SIZE_SLACK}
+        for name, r in results.items():
+            if r is None:
+                lines.append(f"| {job} | {mode} | {name} | failed | | | | | |")
+                continue
+            ratio = ""
+            if name == "moravel" and comparable:
+                by_wall = min(comparable, key=lambda k: comparable[k]["wall"])
+                by_cpu = min(comparable, key=lambda k: comparable[k]["cpu"])
+                wall_ratio = r["wall"] / comparable[by_wall]["wall"]
+                cpu_ratio = r["cpu"] / comparable[by_cpu]["cpu"]
+                ratio = f"{wall_ratio:.2f}x wall ({by_wall}), {cpu_ratio:.2f}x CPU ({by_cpu})"
+                verdicts.append((job, mode, TARGETS[job], wall_ratio, cpu_ratio, r["peak"],
+                                 median_peak))
+            elif name != "moravel" and name not in comparable:
+                ratio = "not comparable (output > 1.05x moravel's)"
+            lines.append(f"| {job} | {mode} | {name} | {r['wall']:.2f} | {r['cpu']:.2f} | "
+                         f"{r['peak']:.0f} | {r['bytes']} | {r['files']} | {ratio} |")
+    lines += ["", "Targets (time: moravel / fastest comparable peer; memory: moravel's peak "
+              "against the median peer's):", "",
+              "| workload | mode | target | wall ratio | CPU ratio | time target | "
+              "peak MiB / median peer | memory target |", "|" + "---|" * 8]
+    for job, mode, target, wall_ratio, cpu_ratio, peak, median_peak in verdicts:
+        met = lambda x: "met" if x <= target else "missed"
+        memory = f"{peak:.0f} / {median_peak:.0f}" if median_peak else ""
+        memory_verdict = "met" if median_peak and peak <= median_peak else "missed"
+        lines.append(f"| {job} | {mode} | <= {target:.2f}x | {wall_ratio:.2f}x | "
+                     f"{cpu_ratio:.2f}x | {met(cpu_ratio)} by CPU, {met(wall_ratio)} by wall | "
+                     f"{memory} | {memory_verdict} |")
+    lines += ["", "What each tool wrote (distinct kinds of output; N S U A P = PNG row filters "
+              "used; flevel 3 = zlib's maximum-compression header):", "",
+              "| workload | mode | tool | outputs | problems |", "|---|---|---|---|---|"]
+    for c in data["checks"]:
+        lines.append(f"| {c['job']} | {c['mode']} | {c['tool']} | {c['summary']} | "
+                     f"{'; '.join(c['problems']) or 'none'} |")
+    versions = data["meta"][0]["versions"]
+    lines += ["", "Versions: " + "; ".join(f"{k}: {v}" for k, v in versions.items())]
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--moravel", required=True)
+    parser.add_argument("--corpus", required=True, type=pathlib.Path)
+    parser.add_argument("--work", required=True, type=pathlib.Path)
+    parser.add_argument("--quick", action="store_true",
+                        help="two photographs, single-threaded mode only")
+    parser.add_argument("--jobs", default=",".join(WORKLOADS))
+    parser.add_argument("--modes", default="single,default")
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="run every command N times; keep the best of each measure")
+    parser.add_argument("--results", type=pathlib.Path,
+                        help="where to write the Markdown tables (default: results.md "
+                             "beside --work); the raw numbers go beside it as .json")
+    parser.add_argument("--combine", type=pathlib.Path, nargs="+", metavar="JSON",
+                        help="run nothing: render the best of each measure over saved runs")
+    options = parser.parse_args()
+    options.work = options.work.resolve()
+    options.corpus = options.corpus.resolve()
+    results_path = options.results or options.work.parent / "results.md"
+
+    if options.combine:
+        data = combine([json.loads(p.read_text()) for p in options.combine])
+    else:
+        data = run(options, str(pathlib.Path(options.moravel).resolve()))
+        results_path.with_suffix(".json").write_text(json.dumps(data, indent=1))
+    text = render(data)
+    print(text)
+    results_path.write_text(text)
 
 
 if __name__ == "__main__":
