@@ -33,38 +33,22 @@ uint32_t interlacedSourceRow(uint32_t row, uint32_t height) {
 ImageRecord* GifReader::read(const char16_t* path, ImageRecord* record) {
     status_ = kStatusOk;
     resetFileState();
-
-    ImageRecord* owned = nullptr;
-    if (!record) {
-        owned = static_cast<ImageRecord*>(platform::privateHeap().allocate(sizeof(ImageRecord)));
-        if (!owned) {
-            fail(kStatusNoMemory);
-            return nullptr;
-        }
-        record = owned;
-    }
-
-    bool ok = beginRead(input_, path, *record);
-    if (!ok) {
-        status_ = input_.status;
-    } else {
-        record->sourceFormat = kFormatGif;
+    ImageRecord* result = readMapped(input_, path, record, [this](ImageRecord& target) {
+        target.sourceFormat = kFormatGif;
         ImageDescriptor image{};
-        ok = readScreen() && readBlocksUntilImage(image) && decodeImage(image, *record);
-        if (ok) record->sourceBitsPerPixel = colorBits_;
-    }
-    input_.close();
-
-    if (!ok) {
-        releasePixelBuffer(record->pixels);
-        record->pixels = nullptr;
+        if (!readScreen() || !readBlocksUntilImage(image) || !decodeImage(image, target))
+            return false;
+        target.sourceBitsPerPixel = colorBits_;
+        return true;
+    });
+    if (!result) {
+        // Opening or allocating failed before the decoder could say why.
+        if (status_ == kStatusOk) status_ = input_.status;
         transparent_ = false;
         transparentIndex_ = 0;
         std::memset(transparentRgb_, 0, sizeof transparentRgb_);
-        platform::privateHeap().release(owned);
-        return nullptr;
     }
-    return record;
+    return result;
 }
 
 void GifReader::resetFileState() {
