@@ -40,6 +40,8 @@ const char* fileFailureText(FileFailure failure) {
             return "no free output name";
         case FileFailure::CopyFailed:
             return "could not be copied into the output folder";
+        case FileFailure::NotJpeg:
+            return "not a JPEG file (the lossless re-write needs one)";
     }
     return "failed";
 }
@@ -215,7 +217,8 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
         return false;
     }
     if (!codecs_->copyJpeg(source, tempFile.c_str())) {
-        lastFailure_ = FileFailure::EncodeFailed;
+        lastFailure_ =
+            detectFormat(source) == kFormatJpeg ? FileFailure::EncodeFailed : FileFailure::NotJpeg;
         lastStatus_ = codecs_->lastStatus();
         platform::deleteFile(tempFile.c_str());
         tempFile.clear();

@@ -31,6 +31,7 @@ enum class FileFailure {
     EncodeFailed,
     NoFreeName,
     CopyFailed,
+    NotJpeg,  // the lossless re-write needs a JPEG source
 };
 
 const char* fileFailureText(FileFailure failure);

@@ -189,6 +189,9 @@ def test_jpeg_size_limit_and_lossless_copy():
     copy = (c.out / "meta.jpg").read_bytes()
     assert b"Exif" not in copy and b"private note" not in copy
     assert same_pixels(Image.open(c.out / "meta.jpg"), Image.open(c.src / "meta.jpg"))
+    gradient(4, 4).save(c.src / "plain.png")
+    r = run(["--format", "jpegcopy", "--output-folder", c.out, c.src / "plain.png"], c.tmp)
+    assert r.returncode == 1 and "not a JPEG file" in r.stderr, (r.returncode, r.stderr)
     c.no_temporary_files()
 
 
