@@ -310,16 +310,25 @@ def run(options, moravel):
             if options.quick:
                 files = files[-2:]
             warm(files)
-            for name in ["moravel"] + list(peer_commands(job, "X", files, True)):
-                out = options.work / name
-                command = moravel_command(moravel, job, out, files) if name == "moravel" \
-                    else peer_commands(job, out, files, mode == "single")[name]
-                r = best_of([measure(command, out, env) for _ in range(options.repeat)])
+            names = ["moravel"] + list(peer_commands(job, "X", files, True))
+            commands = {name: moravel_command(moravel, job, options.work / name, files)
+                        if name == "moravel" else
+                        peer_commands(job, options.work / name, files, mode == "single")[name]
+                        for name in names}
+            # Repeats take turns, so that a change of load on a shared machine
+            # falls on every tool alike rather than on whoever ran at that moment.
+            runs = {name: [] for name in names}
+            for _ in range(options.repeat):
+                for name in names:
+                    runs[name].append(measure(commands[name], options.work / name, env))
+            for name in names:
+                r = best_of(runs[name])
                 measurements.append({"job": job, "mode": mode, "tool": name, "result": r})
-                if r is None:
+                if r is None or any(x is None for x in runs[name]):
                     print(f"{job} {mode} {name}: failed", file=sys.stderr)
+                    measurements[-1]["result"] = None
                     continue
-                summary, problems = describe(out, job)
+                summary, problems = describe(options.work / name, job)
                 if r["files"] != len(files):
                     problems.append(f"{r['files']} outputs for {len(files)} sources")
                 checks.append({"job": job, "mode": mode, "tool": name, "summary": summary,
