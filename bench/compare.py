@@ -218,9 +218,30 @@ def gif_facts(path):
     return {"size": (width, height), "table": table}
 
 
-def describe(out, job):
+def nearest_share(gif, source, samples=20000):
+    """Share of sampled pixels whose GIF colour is the palette entry nearest to the
+    source colour: close to 1 without dithering, far below with error diffusion."""
+    try:
+        import numpy
+        from PIL import Image
+    except ImportError:
+        return None
+    with Image.open(gif) as g, Image.open(source) as s:
+        indices = numpy.asarray(g.convert("P") if g.mode != "P" else g).reshape(-1)
+        palette = numpy.array(g.getpalette()[:768], dtype=numpy.int32).reshape(-1, 3)
+        pixels = numpy.asarray(s.convert("RGB"), dtype=numpy.int32).reshape(-1, 3)
+    if len(indices) != len(pixels):
+        return None
+    picks = numpy.random.default_rng(1).integers(0, len(pixels), samples)
+    distances = ((pixels[picks][:, None, :] - palette[None, :, :]) ** 2).sum(axis=2)
+    chosen = distances[numpy.arange(samples), indices[picks]]
+    return float((chosen == distances.min(axis=1)).mean())
+
+
+def describe(out, job, sources=None):
     """A short account of the outputs and whether they are what the workload asks."""
     notes, problems = [], []
+    by_stem = {pathlib.Path(f).stem: f for f in sources or []}
     for path in sorted(out.iterdir()):
         suffix = path.suffix.lower()
         if suffix == ".jpg":
@@ -243,7 +264,12 @@ def describe(out, job):
                 problems.append(f"{path.name}: unfiltered rows")
         elif suffix == ".gif":
             f = gif_facts(path)
-            notes.append(f"{f['size'][0]}x{f['size'][1]} table {f['table']}")
+            share = nearest_share(path, by_stem[path.stem]) if path.stem in by_stem else None
+            notes.append(f"{f['size'][0]}x{f['size'][1]} table {f['table']}" +
+                         (f", {share:.0%} of pixels at their nearest entry"
+                          if share is not None else ""))
+            if share is not None and share < 0.75:
+                problems.append(f"{path.name}: looks dithered")
             if f["table"] > 256:
                 problems.append(f"{path.name}: colour table of {f['table']}")
     distinct = sorted(set(notes))
@@ -328,7 +354,7 @@ def run(options, moravel):
                     print(f"{job} {mode} {name}: failed", file=sys.stderr)
                     measurements[-1]["result"] = None
                     continue
-                summary, problems = describe(options.work / name, job)
+                summary, problems = describe(options.work / name, job, files)
                 if r["files"] != len(files):
                     problems.append(f"{r['files']} outputs for {len(files)} sources")
                 checks.append({"job": job, "mode": mode, "tool": name, "summary": summary,
