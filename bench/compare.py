@@ -364,6 +364,7 @@ def run(options, moravel):
     meta = {"started": f"{started:%Y-%m-%d %H:%M}", "model": model, "cores": cores,
             "load_start": load_start,
             "load_end": " ".join(f"{x:.2f}" for x in os.getloadavg()),
+            "jobs": options.jobs, "modes": ",".join(modes),
             "repeat": options.repeat, "photos": 2 if options.quick else
             len(list((options.corpus / "jpeg").iterdir())),
             "versions": tool_versions(moravel)}
@@ -389,10 +390,11 @@ def combine(runs):
 def render(data):
     lines = []
     for meta in data["meta"]:
-        lines.append(f"- Run of {meta['started']} UTC on {meta['model']}, {meta['cores']} cores "
+        scope = f"{meta['jobs']} in {meta['modes']} mode, " if "jobs" in meta else ""
+        lines.append(f"- Run of {meta['started']} UTC ({scope}{meta['photos']} photographs) "
+                     f"on {meta['model']}, {meta['cores']} cores "
                      f"(nproc); load average (1, 5, 15 min) {meta['load_start']} at the start, "
-                     f"{meta['load_end']} at the end; best of {meta['repeat']} per measure; "
-                     f"{meta['photos']} photographs.")
+                     f"{meta['load_end']} at the end; best of {meta['repeat']} per measure.")
     if len(data["meta"]) > 1:
         lines.append("- Each measure below is the best over these runs.")
     jobs = sorted({m["job"] for m in data["measurements"]})
