@@ -109,8 +109,14 @@ class FileMapping {
   private:
     uint8_t* view_ = nullptr;
     size_t size_ = 0;
-    NativeHandle mapping_ = kNoHandle;
+    [[maybe_unused]] NativeHandle mapping_ = kNoHandle;  // Windows only
 };
+
+// Takes the whole pages inside [from, from + bytes) of a file view out of the
+// process's memory: a reader calls it on what it has consumed, so that a big
+// source does not stay resident while the output is made. The bytes stay
+// readable (they come back from the file); private changes to them are lost.
+void releaseConsumedPages(const uint8_t* from, size_t bytes);
 
 // ---- Paths and folders.
 bool pathExists(const char16_t* path);

@@ -4,6 +4,7 @@
 
 #include "codecs/jpeg/jpeg_reader.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
+#include "codecs/jpeg/jpeg_source.h"
 #include "jpeg_test_support.h"
 #include "platform/platform.h"
 
@@ -80,6 +81,21 @@ TEST_F(JpegCopyTest, ProgressiveAndGreySourcesMatchJpegtran) {
     ASSERT_TRUE(transcode("gray.jpg"));
     EXPECT_EQ(readBytes(output), readBytes(dataPath("gray_jpegtran.jpg")));
     EXPECT_TRUE(decodesAs("gray.pnm"));
+}
+
+// Sources larger than the window the library reads at a time: the comments
+// are dropped and the coefficients come through whatever falls on an edge.
+TEST_F(JpegCopyTest, LargeSourcesReadInWindowsCopyTheSameCoefficients) {
+    const std::vector<uint8_t> original = readBytes(dataPath("progressive.jpg"));
+    const std::vector<uint8_t> expected = readBytes(dataPath("progressive_jpegtran.jpg"));
+    for (size_t edgeAt : {size_t{2}, size_t{7}, original.size() / 2, original.size() - 1}) {
+        SCOPED_TRACE(edgeAt);
+        source = folder / "padded.jpg";
+        writeBytes(source, withCommentPadding(original, 2 * kJpegSourceWindow - edgeAt));
+        copy.resetOptions();
+        ASSERT_TRUE(copy.transcode(source.u16string().c_str(), output.u16string().c_str()));
+        EXPECT_EQ(readBytes(output), expected);
+    }
 }
 
 TEST_F(JpegCopyTest, GreySourceGetsOneByOneSampling) {

@@ -6,6 +6,7 @@
 
 #include "codecs/jpeg/jpeg_library.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
+#include "codecs/jpeg/jpeg_source.h"
 #include "codecs/jpeg/jpeg_writer.h"
 #include "jpeg_test_support.h"
 #include "platform/platform.h"
@@ -174,6 +175,41 @@ TEST_F(JpegReaderTest, MissingOrEmptyFileIsAnInputError) {
     writeBytes(folder / "soi.jpg", {0xFF, 0xD8});
     EXPECT_EQ(readPath(folder / "soi.jpg"), nullptr);
     EXPECT_EQ(holder.record.pixels, nullptr);
+}
+
+// The library gets the mapping a window at a time: whatever byte of the file
+// falls on a window's edge (inside a segment's length, the scan header, the
+// entropy-coded data or the very last byte), the pixels are the same, and
+// comments are skipped across the edges.
+TEST_F(JpegReaderTest, WindowEdgesAnywhereInTheFileChangeNothing) {
+    ScratchFolder folder;
+    for (const char* name : {"progressive", "restart", "truncated"}) {
+        const std::vector<uint8_t> original = readBytes(dataPath(std::string(name) + ".jpg"));
+        const Pnm expected = readPnm(dataPath(std::string(name) + ".pnm"));
+        const size_t n = original.size();
+        for (size_t edgeAt : {size_t{2}, size_t{3}, size_t{5}, n / 2, n - 40, n - 2, n - 1, n}) {
+            SCOPED_TRACE(std::string(name) + ", edge before byte " + std::to_string(edgeAt));
+            // Byte edgeAt of the original lands on the second window's first byte.
+            const size_t padding = kJpegSourceWindow - edgeAt;
+            for (size_t extraWindows : {size_t{0}, size_t{2}}) {
+                writeBytes(folder / "padded.jpg",
+                           withCommentPadding(original, padding + extraWindows * kJpegSourceWindow));
+                ImageRecord* record = readPath(folder / "padded.jpg");
+                ASSERT_NE(record, nullptr);
+                EXPECT_TRUE(recordMatches(*record, expected));
+            }
+        }
+    }
+}
+
+TEST_F(JpegReaderTest, SegmentRunningPastTheEndOfALargeFileFailsCleanly) {
+    ScratchFolder folder;
+    std::vector<uint8_t> file = withCommentPadding({0xFF, 0xD8}, 3 * kJpegSourceWindow + 10);
+    file.insert(file.end(), {0xFF, 0xFE, 0xFF, 0xFF, 'x', 'y'});  // 65533 bytes promised
+    writeBytes(folder / "cut.jpg", file);
+    EXPECT_EQ(readPath(folder / "cut.jpg"), nullptr);
+    EXPECT_EQ(holder.record.pixels, nullptr);
+    EXPECT_NE(reader.messageText()[0], u'\0');
 }
 
 // Rewrites the frame size of a fixture.

@@ -209,6 +209,24 @@ inline std::vector<uint8_t> withRepeatedLastScan(int extra) {
     return out;
 }
 
+// The file with comment segments of `padding` bytes in all (at least 4)
+// right after its start-of-image marker, so that its own segments and scan
+// data begin `padding` bytes later. The comments are full of end-of-image
+// markers: a reader that does not skip all of a comment stops early.
+inline std::vector<uint8_t> withCommentPadding(const std::vector<uint8_t>& file, size_t padding) {
+    std::vector<uint8_t> padded(file.begin(), file.begin() + 2);
+    for (size_t left = padding; left > 0;) {
+        size_t segment = left < 65537 ? left : 65537;
+        if (left - segment > 0 && left - segment < 4) segment = left - 4;
+        const size_t length = segment - 2;
+        padded.insert(padded.end(), {0xFF, 0xFE, uint8_t(length >> 8), uint8_t(length)});
+        for (size_t i = 4; i < segment; ++i) padded.push_back(i % 2 ? 0xD9 : 0xFF);
+        left -= segment;
+    }
+    padded.insert(padded.end(), file.begin() + 2, file.end());
+    return padded;
+}
+
 #ifdef __linux__
 // Open file descriptors of this process.
 inline size_t openDescriptors() {

@@ -207,6 +207,14 @@ void FileMapping::close() {
     size_ = 0;
 }
 
+void releaseConsumedPages(const uint8_t* from, size_t bytes) {
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(from) + bytes) & ~(page - 1);
+    if (!from || end <= start) return;
+    madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 // ---- Paths and folders.
 bool pathExists(const char16_t* path) {
     struct stat info;

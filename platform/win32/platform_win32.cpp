@@ -174,6 +174,18 @@ void FileMapping::close() {
     mapping_ = kNoHandle;
 }
 
+void releaseConsumedPages(const uint8_t* from, size_t bytes) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const uintptr_t page = system.dwPageSize;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(from) + bytes) & ~(page - 1);
+    if (!from || end <= start) return;
+    // Unlocking pages that were never locked takes them out of the working
+    // set; the call then reports ERROR_NOT_LOCKED, which is the expected result.
+    VirtualUnlock(reinterpret_cast<void*>(start), end - start);
+}
+
 // ---- Paths and folders.
 bool pathExists(const char16_t* path) {
     return path && *path && PathFileExistsW(wide(path));
