@@ -192,8 +192,9 @@ TEST_F(JpegReaderTest, WindowEdgesAnywhereInTheFileChangeNothing) {
             // Byte edgeAt of the original lands on the second window's first byte.
             const size_t padding = kJpegSourceWindow - edgeAt;
             for (size_t extraWindows : {size_t{0}, size_t{2}}) {
-                writeBytes(folder / "padded.jpg",
-                           withCommentPadding(original, padding + extraWindows * kJpegSourceWindow));
+                writeBytes(
+                    folder / "padded.jpg",
+                    withCommentPadding(original, padding + extraWindows * kJpegSourceWindow));
                 ImageRecord* record = readPath(folder / "padded.jpg");
                 ASSERT_NE(record, nullptr);
                 EXPECT_TRUE(recordMatches(*record, expected));
