@@ -40,6 +40,8 @@ packages=(
   zlib1g-dev libz-mingw-w64-dev googletest libbenchmark-dev
   # test oracles
   python3 python3-pil python3-numpy imagemagick libjpeg-turbo-progs pngcheck
+  # the manual: chmcmd compiles it, enum_chmLib lists what it holds
+  fp-utils libchm-bin
   # used by the scripts
   util-linux ca-certificates
 )
