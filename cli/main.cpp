@@ -6,7 +6,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/settings_options.h"
-#include "core/batch_driver.h"
+#include "driver/batch_driver.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32

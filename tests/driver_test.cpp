@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_options.h"
-#include "core/batch_driver.h"
-#include "core/jpeg_size_hint.h"
-#include "core/output_names.h"
+#include "driver/batch_driver.h"
+#include "driver/jpeg_size_hint.h"
+#include "driver/output_names.h"
 #include "platform/platform.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"

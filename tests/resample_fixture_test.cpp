@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/image_record.h"
+#include "driver/resize_step.h"
 #include "imaging/resampler.h"
-#include "imaging/resize_step.h"
 #include "imaging/sharpen.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include "core/image_record.h"
 #include "core/settings.h"
+#include "driver/resize_step.h"
 #include "imaging/resampler.h"
-#include "imaging/resize_step.h"
 #include "imaging/sharpen.h"
 #include "platform/platform.h"
 #include "tests/resample_reference.h"

@@ -1,4 +1,4 @@
-#include "core/output_names.h"
+#include "driver/output_names.h"
 
 #include "platform/platform.h"
 

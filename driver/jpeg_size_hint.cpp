@@ -1,4 +1,4 @@
-#include "core/jpeg_size_hint.h"
+#include "driver/jpeg_size_hint.h"
 
 JpegSizeHint jpegSizeHintFor(int32_t resizeOn, int32_t resizeMode, int32_t target) {
     JpegSizeHint hint;

@@ -1,11 +1,11 @@
-#include "core/batch_driver.h"
+#include "driver/batch_driver.h"
 
 #include <new>
 
-#include "core/codec_contexts.h"
 #include "core/format_detect.h"
-#include "core/jpeg_size_hint.h"
-#include "core/output_names.h"
+#include "driver/format_dispatch.h"
+#include "driver/jpeg_size_hint.h"
+#include "driver/output_names.h"
 #include "platform/platform.h"
 
 namespace {

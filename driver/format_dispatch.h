@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "core/image_record.h"
-#include "core/jpeg_size_hint.h"
 #include "core/picture_to_write.h"
 #include "core/settings.h"
+#include "driver/jpeg_size_hint.h"
 
 class CodecContexts {
   public:

@@ -1,4 +1,4 @@
-#include "imaging/resize_step.h"
+#include "driver/resize_step.h"
 
 #include "core/settings.h"
 #include "imaging/resampler.h"

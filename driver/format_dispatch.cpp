@@ -1,4 +1,4 @@
-#include "core/codec_contexts.h"
+#include "driver/format_dispatch.h"
 
 #include <new>
 
@@ -13,8 +13,8 @@
 #include "codecs/png/png_reader.h"
 #include "codecs/png/png_writer.h"
 #include "codecs/tiff/tiff_reader.h"
+#include "driver/resize_step.h"
 #include "imaging/resampler.h"
-#include "imaging/resize_step.h"
 #include "imaging/sharpen.h"
 
 struct CodecContexts::Members {
@@ -43,7 +43,9 @@ CodecContexts* CodecContexts::create() {
     return contexts;
 }
 
-CodecContexts::~CodecContexts() { delete members_; }
+CodecContexts::~CodecContexts() {
+    delete members_;
+}
 
 bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& record,
                          const JpegSizeHint& hint, bool keepTransparency,
@@ -62,9 +64,8 @@ bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& 
             ok = m.pngReader.read(path, &record) != nullptr;
             lastStatus_ = m.pngReader.status();
             if (ok && keepTransparency)
-                transparent.present =
-                    m.pngReader.transparentColour(transparent.red, transparent.green,
-                                                  transparent.blue);
+                transparent.present = m.pngReader.transparentColour(
+                    transparent.red, transparent.green, transparent.blue);
             break;
         case kFormatJpeg:
             m.jpegReader.setSizeHint(hint.enabled, static_cast<uint32_t>(hint.width),

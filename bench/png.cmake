@@ -1,3 +1,0 @@
-moravel_add_benchmark(NAME png_bench
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_bench.cpp
-  LIBS moravel_png)
