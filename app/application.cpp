@@ -1,0 +1,347 @@
+#include "app/application.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "app/control_ids.h"
+#include "app/text.h"
+#include "core/crc32.h"
+#include "core/settings_store.h"
+#include "platform/platform.h"
+
+namespace app {
+
+namespace {
+
+constexpr wchar_t kStartFailed[] = L"Failed to execute file.";
+constexpr wchar_t kLanguageMissing[] = L"Language file not found.";
+constexpr wchar_t kStartCaption[] = L"Error";
+
+// Start modes 1-5 convert at once to BMP, PNG, JPEG, GIF or the lossless
+// JPEG re-write; any other mode waits for a format command.
+bool formatForStartMode(int mode, OutputFormat& format) {
+    switch (mode) {
+        case 1:
+            format = OutputFormat::Bmp;
+            return true;
+        case 2:
+            format = OutputFormat::Png;
+            return true;
+        case 3:
+            format = OutputFormat::Jpeg;
+            return true;
+        case 4:
+            format = OutputFormat::Gif;
+            return true;
+        case 5:
+            format = OutputFormat::JpegCopy;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The driver's two hooks: the windows' values at batch start, and error boxes
+// owned by the settings window.
+class ShellBatchHooks final : public BatchHooks {
+  public:
+    explicit ShellBatchHooks(Application& app) : app_(app) {}
+    void takeSettings(Settings&) override { app_.takeWindowValues(); }
+    void showBatchError(BatchError error) override {
+        app_.showError(error, app_.settingsWindow().hwnd());
+    }
+
+  private:
+    Application& app_;
+};
+
+// Dropped item `index` as a heap string of its full length.
+bool queryDroppedPath(HDROP drop, UINT index, HeapString& path) {
+    const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    auto* buffer =
+        static_cast<wchar_t*>(platform::privateHeap().allocate((length + 1) * sizeof(wchar_t)));
+    if (!buffer) return false;
+    const UINT copied = DragQueryFileW(drop, index, buffer, length + 1);
+    const bool assigned = path.assign(utf16(buffer), copied);
+    platform::privateHeap().release(buffer);
+    return assigned;
+}
+
+}  // namespace
+
+void showMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
+    MessageBoxW(owner, text, caption, flags);
+}
+
+Application::Application(HINSTANCE instance, ShowMessageFn showMessage)
+    : instance_(instance), showMessage_(std::move(showMessage)) {}
+
+Application::~Application() = default;
+
+void Application::reportStartFailure(const wchar_t* text) {
+    showMessage_(nullptr, text, kStartCaption, MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+bool Application::initialize(const StartOptions& options) {
+    arguments_ = options.arguments;
+    const int argumentCount = arguments_ ? arguments_->count() : 0;
+    fileArgumentCount_ = argumentCount > 1 ? argumentCount - 1 : 0;
+    startedWithFiles_ = fileArgumentCount_ > 0;
+
+    bool located = false;
+    if (options.location) {
+        located = (location_.programFolder = options.location->programFolder,
+                   location_.settingsFile = options.location->settingsFile,
+                   !location_.settingsFile.empty());
+    } else {
+        located = locateSettings(location_);
+    }
+    if (options.osClass == 0 || !located) {
+        reportStartFailure(kStartFailed);
+        return false;
+    }
+
+    SettingsFileReader reader;
+    reader.open(location_.settingsFile.c_str());
+    loadLanguageSetting(reader, settings_);
+    const LANGID uiLanguage = options.uiLanguage ? options.uiLanguage : GetUserDefaultUILanguage();
+    if (!language_.load(settings_.language, uiLanguage)) {
+        reportStartFailure(kLanguageMissing);
+        return false;
+    }
+
+    // One instance: the first is brought forward, this start's files dropped.
+    if (HWND first = FindWindowW(ConvertWindow::kClassName, nullptr)) {
+        if (IsIconic(first)) ShowWindowAsync(first, SW_RESTORE);
+        SetForegroundWindow(first);
+        return false;
+    }
+
+    const bool started = startWindows(reader);
+    reader.close();
+    return started;
+}
+
+bool Application::startWindows(SettingsFileReader& reader) {
+    loadSettings(reader, settings_);
+    font_.create(language_.text(kStringFontFace), settings_.fontHeight);
+    if (!Window::registerClass(instance_, ConvertWindow::kClassName) ||
+        !Window::registerClass(instance_, SettingsWindow::kClassName))
+        return false;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    if (!convertWindow_.create() || !settingsWindow_.create(convertWindow_.hwnd())) return false;
+    updateResizeDependents();
+
+    if (startedWithFiles_) {
+        OutputFormat format;
+        if (formatForStartMode(settings_.startMode, format)) {
+            // The settings file is still open for reading: it stays as it was.
+            saveOnClose_ = false;
+            runBatch(format);
+        } else {
+            ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
+            UpdateWindow(convertWindow_.hwnd());
+        }
+    } else {
+        DragAcceptFiles(settingsWindow_.hwnd(), TRUE);
+        ShowWindow(settingsWindow_.hwnd(), SW_SHOW);
+    }
+    return true;
+}
+
+int Application::runMessageLoop() {
+    MSG message = {};
+    BOOL result;
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+        if (result == -1) return 0;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void Application::dispatchCommand(int id) {
+    switch (id) {
+        case kIdConvertBmp:
+            runBatch(OutputFormat::Bmp);
+            break;
+        case kIdConvertPng:
+            runBatch(OutputFormat::Png);
+            break;
+        case kIdConvertJpeg:
+            runBatch(OutputFormat::Jpeg);
+            break;
+        case kIdConvertGif:
+            runBatch(OutputFormat::Gif);
+            break;
+        case kIdConvertJpegCopy:
+            runBatch(OutputFormat::JpegCopy);
+            break;
+        case kIdResizeSwitch:
+            settingsWindow_.setResizeSwitch(convertWindow_.resizeChecked());
+            updateResizeDependents();
+            SetFocus(convertWindow_.hwnd());
+            break;
+        case kIdSettingsResizeSwitch:
+            convertWindow_.setResizeChecked(settingsWindow_.resizeSwitch());
+            updateResizeDependents();
+            break;
+        case kIdOpenSettings:
+            pendingDrop_.clear();
+            ShowWindow(settingsWindow_.hwnd(), SW_RESTORE);
+            ShowWindow(convertWindow_.hwnd(), SW_HIDE);
+            break;
+        case kIdSettingsConfirm:
+            takeWindowValues();
+            if (!startedWithFiles_) {
+                SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
+            } else {
+                ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
+                ShowWindow(settingsWindow_.hwnd(), SW_HIDE);
+            }
+            break;
+        default:
+            // The settings window's own actions come with its controls.
+            break;
+    }
+}
+
+void Application::updateResizeDependents() {
+    const bool on = convertWindow_.resizeChecked();
+    convertWindow_.enableJpegCopy(!on);
+    settingsWindow_.enableResizeControls(on);
+}
+
+void Application::takeWindowValues() {
+    settingsWindow_.takeValues(settings_);
+    if (convertWindow_.exists()) settings_.resizeOn = convertWindow_.resizeChecked() ? 1 : 0;
+}
+
+void Application::showError(UINT id, HWND owner) {
+    const UiText title = language_.text(kStringErrorTitle);
+    const UiText text = language_.text(id);
+    showMessage_(owner, text, title, MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void Application::runBatch(OutputFormat format) {
+    if (pendingDrop_.active()) {
+        executeJob(pendingDrop_, format);
+        pendingDrop_.clear();
+        ShowWindow(settingsWindow_.hwnd(), SW_RESTORE);
+        ShowWindow(convertWindow_.hwnd(), SW_HIDE);
+        return;
+    }
+    // Started without files and nothing dropped: there is nothing to convert.
+    if (!startedWithFiles_) return;
+    SourceList sources;
+    if (collectArguments(sources))
+        executeJob(sources, format);
+    else
+        showError(kErrorNoMemory, convertWindow_.hwnd());
+    sources.clear();
+    // A command-line batch ends the program.
+    SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
+}
+
+bool Application::collectArguments(SourceList& sources) const {
+    uint32_t existing = 0;
+    for (int i = 1; i <= fileArgumentCount_; ++i)
+        if (platform::pathExists(utf16((*arguments_)[i]))) ++existing;
+    if (!sources.allocate(existing)) return false;
+    uint32_t next = 0;
+    for (int i = 1; i <= fileArgumentCount_ && next < existing; ++i) {
+        const char16_t* path = utf16((*arguments_)[i]);
+        if (!platform::pathExists(path)) continue;
+        if (!sources[next++].assign(path)) return false;
+    }
+    return true;
+}
+
+void Application::executeJob(const SourceList& sources, OutputFormat format) {
+    // Not one source exists: nothing can be produced.
+    if (sources.count() == 0) {
+        takeWindowValues();
+        showError(kErrorNothingProduced, settingsWindow_.hwnd());
+        return;
+    }
+    ShellBatchHooks hooks(*this);
+    BatchDriver driver(settings_, hooks);
+    ConvertJob job;
+    job.sources = sources.data();
+    job.count = sources.count();
+    job.format = format;
+    driver.executeJob(job);
+}
+
+void Application::dropFiles(HDROP drop) {
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    HeapString first;
+    // A folder as the first item: the whole drop is ignored.
+    if (count == 0 || !queryDroppedPath(drop, 0, first) || platform::isDirectory(first.c_str())) {
+        DragFinish(drop);
+        return;
+    }
+    bool listed = pendingDrop_.allocate(count);
+    for (UINT i = 0; listed && i < count; ++i) listed = queryDroppedPath(drop, i, pendingDrop_[i]);
+    DragFinish(drop);
+    if (!listed) {
+        pendingDrop_.clear();
+        showError(kErrorNoMemory, settingsWindow_.hwnd());
+        return;
+    }
+
+    settings_.startMode = settingsWindow_.startModeSelection();
+    OutputFormat format;
+    if (formatForStartMode(settings_.startMode, format)) {
+        runBatch(format);
+    } else {
+        ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
+        ShowWindow(settingsWindow_.hwnd(), SW_HIDE);
+    }
+}
+
+void Application::convertWindowClosing() {
+    pendingDrop_.clear();
+    if (saveOnClose_)
+        saveAll();
+    else
+        language_.unload();
+}
+
+void Application::sessionEnding() {
+    pendingDrop_.clear();
+    if (saveOnClose_) saveAll();
+}
+
+void Application::saveAll() {
+    saveSettings(location_.settingsFile.c_str(), settings_);
+    // The program is closing: no text is needed any more.
+    language_.unload();
+}
+
+int runPirex(HINSTANCE instance) {
+    if (!platform::privateHeap().valid()) return 0;
+    (void)crc32Table();
+    const int osClass = currentOsClass();
+    ComApartment com;
+    int exitCode = 0;
+    {
+        Application app(instance);
+        app.helpEngine().initialize();
+        ArgumentVector arguments;
+        arguments.split();
+        StartOptions options;
+        options.osClass = osClass;
+        options.arguments = &arguments;
+        if (app.initialize(options)) exitCode = app.runMessageLoop();
+        // Shutdown in order: arguments, help engine, COM, UI font.
+        arguments.release();
+        app.helpEngine().uninitialize();
+        com.release();
+        app.releaseFont();
+    }
+    return exitCode;
+}
+
+}  // namespace app

@@ -1,0 +1,122 @@
+// The program's shell: the settings, the language library, the UI font, the
+// two windows and the rules by which a batch starts and the program ends.
+//
+// States (which window shows, and what leaves it):
+//   started without files   settings window, drop target; a drop converts
+//                           (start modes 1-5) or waits in the convert window
+//                           (mode 0); confirming or closing it ends the program
+//   started with files      mode 0: the convert window; a format command
+//                           converts and ends the program, Esc/close ends it.
+//                           Modes 1-5: the batch runs during start-up, no
+//                           window shows, the settings file is left as it was
+//   drop waiting            the convert window; a format command converts and
+//                           returns to the settings window, 1006 drops the files
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "app/convert_window.h"
+#include "app/html_help.h"
+#include "app/language_library.h"
+#include "app/process_setup.h"
+#include "app/settings_window.h"
+#include "app/source_list.h"
+#include "app/ui_font.h"
+#include "core/settings.h"
+#include "core/settings_file_reader.h"
+#include "core/settings_locate.h"
+#include "driver/batch_driver.h"
+
+namespace app {
+
+// Shows a message box; replaced by tests, which cannot answer a modal box.
+using ShowMessageFn =
+    std::function<void(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags)>;
+void showMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
+
+struct StartOptions {
+    int osClass = 0;
+    const ArgumentVector* arguments = nullptr;  // element 0 is the program
+    // Where the settings file and the language libraries are; null: settled
+    // for the running program (which must be called "Pirex").
+    const SettingsLocation* location = nullptr;
+    // The user-interface language; 0: the user's.
+    LANGID uiLanguage = 0;
+};
+
+class Application {
+  public:
+    explicit Application(HINSTANCE instance, ShowMessageFn showMessage = showMessageBox);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Everything between the process-wide set-up and the message loop: the
+    // system and name checks, the language library, the single-instance
+    // rule, the windows, and in start modes 1-5 the batch. False when the
+    // program is to end at once.
+    bool initialize(const StartOptions& options);
+    // Until WM_QUIT; returns its exit code.
+    int runMessageLoop();
+
+    // The command dispatcher shared by both windows.
+    void dispatchCommand(int id);
+    // Files dropped on the settings window.
+    void dropFiles(HDROP drop);
+    // WM_CLOSE of the convert window, before it is destroyed.
+    void convertWindowClosing();
+    // WM_ENDSESSION (the session really ends).
+    void sessionEnding();
+    // Brings the Settings up to date with the windows' controls (at the start
+    // of every batch).
+    void takeWindowValues();
+    // A batch-level error box: title 30000, text `id`.
+    void showError(UINT id, HWND owner);
+
+    Settings& settings() { return settings_; }
+    const LanguageLibrary& language() const { return language_; }
+    LanguageLibrary& language() { return language_; }
+    HFONT uiFont() const { return font_.handle(); }
+    HINSTANCE instance() const { return instance_; }
+    ConvertWindow& convertWindow() { return convertWindow_; }
+    SettingsWindow& settingsWindow() { return settingsWindow_; }
+    const SettingsLocation& location() const { return location_; }
+    bool dropPending() const { return pendingDrop_.active(); }
+    HtmlHelpEngine& helpEngine() { return help_; }
+    void releaseFont() { font_.release(); }
+
+  private:
+    bool startWindows(SettingsFileReader& reader);
+    // Runs the batch for format command 1000-1004 (or a start mode's format).
+    void runBatch(OutputFormat format);
+    // The command-line sources: arguments 1..n that exist, in order.
+    bool collectArguments(SourceList& sources) const;
+    void executeJob(const SourceList& sources, OutputFormat format);
+    void updateResizeDependents();
+    // Writes the settings file; the language library goes with it.
+    void saveAll();
+    void reportStartFailure(const wchar_t* text);
+
+    HINSTANCE instance_;
+    ShowMessageFn showMessage_;
+    HtmlHelpEngine help_;
+    SettingsLocation location_;
+    Settings settings_;
+    LanguageLibrary language_{location_.programFolder};
+    UiFont font_;
+    ConvertWindow convertWindow_{*this};
+    SettingsWindow settingsWindow_{*this};
+    const ArgumentVector* arguments_ = nullptr;
+    int fileArgumentCount_ = 0;
+    bool startedWithFiles_ = false;
+    SourceList pendingDrop_;
+    bool saveOnClose_ = true;
+};
+
+// The program: process set-up, the application, the message loop and the
+// shutdown in order. Returns the exit code.
+int runPirex(HINSTANCE instance);
+
+}  // namespace app

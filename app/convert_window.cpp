@@ -1,0 +1,102 @@
+#include "app/convert_window.h"
+
+#include "app/application.h"
+#include "app/control_ids.h"
+
+namespace app {
+
+namespace {
+
+struct ControlPlace {
+    int id;
+    DWORD kind;
+    int x, y, width, height;
+};
+
+constexpr ControlPlace kControls[] = {
+    {kIdConvertBmp, BS_PUSHBUTTON, 10, 10, 64, 24},
+    {kIdConvertPng, BS_PUSHBUTTON, 79, 10, 64, 24},
+    {kIdConvertGif, BS_PUSHBUTTON, 148, 10, 64, 24},
+    {kIdConvertJpeg, BS_PUSHBUTTON, 10, 39, 64, 24},
+    {kIdConvertJpegCopy, BS_PUSHBUTTON, 79, 39, 133, 24},
+    {kIdResizeSwitch, BS_AUTOCHECKBOX, 13, 77, 106, 15},
+    {kIdOpenSettings, BS_PUSHBUTTON, 127, 73, 85, 24},
+};
+
+struct KeyCommand {
+    WPARAM key;
+    int command;
+};
+
+constexpr KeyCommand kKeys[] = {
+    {'B', kIdConvertBmp}, {'P', kIdConvertPng},      {'J', kIdConvertJpeg},
+    {'G', kIdConvertGif}, {'T', kIdConvertJpegCopy}, {'S', kIdOpenSettings},
+};
+
+}  // namespace
+
+bool ConvertWindow::create() {
+    return Window::create(app_.instance(), kClassName, kExStyle, kStyle, kClientWidth,
+                          kClientHeight, kStyle, kExStyle, nullptr);
+}
+
+void ConvertWindow::createControls() {
+    for (const ControlPlace& place : kControls)
+        createButton(hwnd(), place.id, place.kind, place.x, place.y, place.width, place.height,
+                     app_.language().text(place.id), app_.uiFont());
+    setResizeChecked(app_.settings().resizeOn != 0);
+}
+
+bool ConvertWindow::resizeChecked() const {
+    return IsDlgButtonChecked(hwnd(), kIdResizeSwitch) == BST_CHECKED;
+}
+
+void ConvertWindow::setResizeChecked(bool on) {
+    CheckDlgButton(hwnd(), kIdResizeSwitch, on ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void ConvertWindow::enableJpegCopy(bool enabled) {
+    EnableWindow(GetDlgItem(hwnd(), kIdConvertJpegCopy), enabled);
+}
+
+void ConvertWindow::keyDown(WPARAM key) {
+    if (key == VK_ESCAPE) {
+        SendMessageW(hwnd(), WM_CLOSE, 0, 0);
+        return;
+    }
+    for (const KeyCommand& entry : kKeys)
+        if (entry.key == key) {
+            app_.dispatchCommand(entry.command);
+            return;
+        }
+}
+
+LRESULT ConvertWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            createControls();
+            return 0;
+        case WM_PAINT:
+            paintBackground();
+            return 0;
+        case WM_CLOSE:
+            app_.convertWindowClosing();
+            break;  // the default destroys this window and the settings window it owns
+        case WM_ENDSESSION:
+            if (!wParam) break;
+            app_.sessionEnding();
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_KEYDOWN:
+            keyDown(wParam);
+            return 0;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) app_.dispatchCommand(LOWORD(wParam));
+            return 0;
+    }
+    return defaultHandling(message, wParam, lParam);
+}
+
+}  // namespace app

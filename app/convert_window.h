@@ -1,0 +1,37 @@
+// The convert window: five format buttons, the resize switch and the button
+// that opens the settings window. Keys B, P, J, G, T and S act as the buttons
+// while the window itself has the focus; Esc closes the program.
+#pragma once
+
+#include "app/window.h"
+
+namespace app {
+
+class Application;
+
+class ConvertWindow : public Window {
+  public:
+    static constexpr wchar_t kClassName[] = L"Pirex_convert_class";
+    static constexpr int kClientWidth = 222;
+    static constexpr int kClientHeight = 107;
+    static constexpr DWORD kStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    static constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME;
+
+    explicit ConvertWindow(Application& app) : app_(app) {}
+
+    bool create();
+    bool resizeChecked() const;
+    void setResizeChecked(bool on);
+    void enableJpegCopy(bool enabled);
+
+  protected:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    void createControls();
+    void keyDown(WPARAM key);
+
+    Application& app_;
+};
+
+}  // namespace app
