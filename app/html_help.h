@@ -8,7 +8,8 @@
 namespace app {
 
 // Where the engine is looked for. The defaults are the system's; tests point
-// them at a class and a library of their own.
+// them at a class and a library of their own. The strings are not copied and
+// must outlive the engine.
 struct HtmlHelpEngineLocation {
     // Key under HKEY_CLASSES_ROOT whose default value names the engine's DLL.
     const char* classServerKey = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
