@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/format_detect.h"
+#include "driver/fallback_reader.h"
 #include "driver/format_dispatch.h"
 #include "driver/jpeg_size_hint.h"
 #include "driver/output_names.h"
@@ -237,10 +238,9 @@ bool BatchDriver::load(const char16_t* source) {
     bool ok =
         codecs_->read(format, source, record, hint, settings_.keepTransparency != 0, transparent_);
     lastStatus_ = codecs_->lastStatus();
-    if (!ok) {
-        // The plug-in host would be tried here; this build has none.
-        return false;
-    }
+    // Unrecognised, unopenable or refused by its reader: the fallback gets it.
+    if (!ok && fallback_) ok = fallback_->read(source, record);
+    if (!ok) return false;
     picture_.width = record.header.biWidth;
     picture_.height = record.header.biHeight;
     picture_.currentBitCount = record.header.biBitCount;

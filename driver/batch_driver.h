@@ -50,6 +50,7 @@ class BatchHooks {
 };
 
 class CodecContexts;
+class FallbackReader;
 
 class BatchDriver {
   public:
@@ -57,6 +58,10 @@ class BatchDriver {
     ~BatchDriver();
     BatchDriver(const BatchDriver&) = delete;
     BatchDriver& operator=(const BatchDriver&) = delete;
+
+    // A reader for files no native reader decodes (the image plug-in host on
+    // Windows); the caller keeps it alive while batches run. Null: none.
+    void setFallbackReader(FallbackReader* reader) { fallback_ = reader; }
 
     // Runs one batch; true when at least one output file was produced.
     bool executeJob(const ConvertJob& job);
@@ -78,6 +83,7 @@ class BatchDriver {
     Settings& settings_;
     BatchHooks& hooks_;
     CodecContexts* codecs_ = nullptr;
+    FallbackReader* fallback_ = nullptr;
     WorkingPicture picture_{};
     TransparentColor transparent_{};
     uint32_t produced_ = 0;

@@ -1,0 +1,39 @@
+// "MRAW", a made-up picture format for the test plug-ins: a 32-byte header,
+// a colour table and the rows of a bottom-up DIB (padded to 4 bytes), so that
+// a plug-in can hand the pixels over unchanged.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+struct MrawHeader {
+    char magic[4];  // "MRAW"
+    uint32_t width;
+    uint32_t height;
+    uint16_t bitCount;       // 1, 4, 8 or 24
+    uint16_t reportedDepth;  // what GetPictureInfo reports as the colour depth
+    int32_t xPelsPerMeter;
+    int32_t yPelsPerMeter;
+    uint32_t paletteCount;  // RGBQUAD entries after the header
+    uint8_t fault;          // MrawFault: where the faulting test plug-ins fail
+    uint8_t reserved[3];
+};
+static_assert(sizeof(MrawHeader) == 32);
+
+enum MrawFault : uint8_t {
+    kNoFault = 0,
+    kAccessViolation = 1,
+    kDivideByZero = 2,
+    kRaisedException = 3,
+};
+
+// Code the faulting plug-ins raise with RaiseException.
+inline constexpr uint32_t kTestExceptionCode = 0xE0004D52;
+
+inline bool isMraw(const void* data) {
+    return std::memcmp(data, "MRAW", 4) == 0;
+}
+
+inline uint64_t mrawStride(uint32_t width, uint32_t bitCount) {
+    return ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
+}
