@@ -36,6 +36,8 @@ packages=(
   g++-mingw-w64-x86-64-posix
   # Wine (headless) for the windows target; xvfb for screenshots
   wine64 wine fonts-wine fonts-liberation xvfb xauth
+  # a Japanese font: the Japanese language library measured and shown under Wine
+  fonts-ipafont-gothic
   # libraries
   zlib1g-dev libz-mingw-w64-dev googletest libbenchmark-dev
   # test oracles
