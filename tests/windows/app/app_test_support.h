@@ -1,0 +1,58 @@
+// Paths and small helpers shared by the Windows program's tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_folder.h"
+
+namespace apptest {
+
+// A folder named by an environment variable; a host path (/a/b) becomes the
+// Wine drive path Z:\a\b.
+inline std::filesystem::path folderFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    std::string text = value ? value : "";
+    if (!text.empty() && text[0] == '/') {
+        for (char& c : text)
+            if (c == '/') c = '\\';
+        text = "Z:" + text;
+    }
+    return std::filesystem::path(text);
+}
+
+inline std::filesystem::path binaryDir() {
+    return folderFromEnvironment("MORAVEL_BINARY_DIR");
+}
+inline std::filesystem::path testData() {
+    return folderFromEnvironment("MORAVEL_TEST_DATA");
+}
+// Pirex.exe and the language libraries.
+inline std::filesystem::path programFolder() {
+    return binaryDir() / "app";
+}
+// The libraries built only for these tests.
+inline std::filesystem::path testLibraryFolder() {
+    return binaryDir() / "tests" / "windows" / "app";
+}
+
+inline void copyInto(const std::filesystem::path& file, const std::filesystem::path& folder,
+                     const std::string& name = "") {
+    std::filesystem::copy_file(file, folder / (name.empty() ? file.filename().string() : name),
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+// The text of string `id` of a library file, read directly.
+inline std::wstring libraryString(const std::filesystem::path& library, UINT id) {
+    HMODULE module = LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return L"<library missing>";
+    wchar_t text[260] = {};
+    LoadStringW(module, id, text, 260);
+    FreeLibrary(module);
+    return text;
+}
+
+}  // namespace apptest
