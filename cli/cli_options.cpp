@@ -19,6 +19,8 @@ const char kUsageText[] =
     "  --keep-transparency                  carry a transparent colour into PNG and GIF\n"
     "  --settings FILE                      read options from a settings file (Pirex.ini);\n"
     "                                       flags override them\n"
+    "  --plugin-folder DIR                  image plug-ins (*.spi, *.sph) for other\n"
+    "                                       formats (Windows only)\n"
     "  --show-settings                      print the settings (after flags) and exit\n"
     "  --save-settings FILE                 write the settings (after flags) to FILE,\n"
     "                                       keeping what it holds for other versions\n"
@@ -95,9 +97,9 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
             continue;
         }
         static const char16_t* const kWithValue[] = {
-            u"--format",  u"--output-folder", u"--sub-folder",
-            u"--quality", u"--subsampling",   u"--size-limit",
-            u"--resize",  u"--settings",      u"--save-settings"};
+            u"--format",        u"--output-folder", u"--sub-folder", u"--quality",
+            u"--subsampling",   u"--size-limit",    u"--resize",     u"--settings",
+            u"--save-settings", u"--plugin-folder"};
         bool known = false;
         for (const char16_t* name : kWithValue) known = known || arg == name;
         if (!known) {
@@ -176,6 +178,9 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
             o.settingsFile = value;
         } else if (arg == u"--save-settings") {
             o.saveSettingsFile = value;
+        } else if (arg == u"--plugin-folder") {
+            o.hasPluginFolder = true;
+            o.pluginFolder = value;
         }
     }
     if (o.help || o.version || o.showSettings) return true;
@@ -209,4 +214,5 @@ void applyCliOptions(const CliOptions& o, Settings& s) {
         s.resizeTarget = o.resizeTarget;
     }
     if (o.keepTransparency) s.keepTransparency = 1;
+    if (o.hasPluginFolder) s.pluginFolder.assign(o.pluginFolder.c_str());
 }

@@ -31,6 +31,8 @@ struct CliOptions {
     int resizeMode = 0;
     int resizeTarget = 0;
     bool keepTransparency = false;
+    bool hasPluginFolder = false;  // --plugin-folder (image plug-ins, Windows only)
+    std::u16string pluginFolder;
 };
 
 // Parses arguments (without the program name). On failure returns false and

@@ -10,6 +10,10 @@
 #include "platform/platform.h"
 
 #ifdef _WIN32
+#include "plugins/plugin_host.h"
+#endif
+
+#ifdef _WIN32
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
@@ -144,6 +148,19 @@ int run(const std::vector<std::u16string>& args) {
 
     TerminalHooks hooks(options, static_cast<uint32_t>(sources.size()));
     BatchDriver driver(settings, hooks);
+    // Files no native reader takes go to the image plug-ins of the plug-in
+    // folder (from --plugin-folder or the settings file).
+#ifdef _WIN32
+    PluginHost pluginHost(settings.pluginFolder, settings.disabledPlugins);
+    driver.setFallbackReader(&pluginHost);
+    if (options.hasPluginFolder && !platform::isDirectory(options.pluginFolder.c_str()))
+        return usageError("plug-in folder " + toUtf8(options.pluginFolder) + " does not exist");
+#else
+    if (options.hasPluginFolder)
+        std::fprintf(stderr,
+                     "moravel: image plug-ins exist only on Windows; --plugin-folder "
+                     "is ignored\n");
+#endif
     ConvertJob job;
     job.sources = sources.data();
     job.count = static_cast<uint32_t>(sources.size());
