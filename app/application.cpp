@@ -194,6 +194,7 @@ void Application::dispatchCommand(int id) {
             break;
         case kIdSettingsConfirm:
             takeWindowValues();
+            settingsWindow_.applySendToShortcut();
             if (!startedWithFiles_) {
                 SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
             } else {
@@ -201,10 +202,21 @@ void Application::dispatchCommand(int id) {
                 ShowWindow(settingsWindow_.hwnd(), SW_HIDE);
             }
             break;
+        case 1027:
+        case 1051:
+        case 1052:
+        case 1090:
+        case 1092:
+        case 1093:
+            settingsWindow_.command(id);
+            break;
         default:
-            // The settings window's own actions come with its controls.
             break;
     }
+}
+
+bool Application::recreateUiFont() {
+    return font_.create(language_.text(kStringFontFace), settings_.fontHeight);
 }
 
 void Application::updateResizeDependents() {

@@ -86,6 +86,9 @@ class Application {
     bool dropPending() const { return pendingDrop_.active(); }
     HtmlHelpEngine& helpEngine() { return help_; }
     void releaseFont() { font_.release(); }
+    // After a language or font change: the UI font made anew from string
+    // 20000 and the font height.
+    bool recreateUiFont();
 
   private:
     bool startWindows(SettingsFileReader& reader);

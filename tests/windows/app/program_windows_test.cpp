@@ -302,7 +302,7 @@ TEST_F(ProgramWindowsTest, DropsStartBatchesOrWaitForAFormat) {
     EXPECT_TRUE(program->convertWindow().exists());
 
     // Start mode 2 converts to PNG at once, into the first file's folder.
-    program->settings().startMode = 2;
+    SendMessageW(GetDlgItem(settingsWindow(), app::kIdStartModeList), CB_SETCURSEL, 2, 0);
     drop({other / "d.gif", sources / "c.jpg"});
     EXPECT_TRUE(fs::exists(other / "d.png"));
     EXPECT_TRUE(fs::exists(other / "c.png"));

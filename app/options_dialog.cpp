@@ -1,0 +1,106 @@
+#include "app/options_dialog.h"
+
+#include <vector>
+
+#include "app/application.h"
+#include "app/plugin_dialog.h"
+#include "app/shortcuts.h"
+#include "app/text.h"
+#include "platform/platform.h"
+
+namespace app {
+
+namespace {
+
+constexpr int32_t kLargeFontHeight = -14;
+constexpr int32_t kNormalFontHeight = -12;
+
+class OptionsDialog {
+  public:
+    explicit OptionsDialog(Application& app) : app_(app) {}
+
+    void run(HWND owner) {
+        const DialogTemplateCopy layout =
+            app_.language().dialogTemplate(kOptionsDialogTemplate, app_.settings().fontHeight);
+        if (!layout.valid()) return;
+        DialogBoxIndirectParamW(app_.instance(), static_cast<const DLGTEMPLATE*>(layout.data()),
+                                owner, procedure, reinterpret_cast<LPARAM>(this));
+    }
+
+  private:
+    static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            auto* self = reinterpret_cast<OptionsDialog*>(lParam);
+            self->dialog_ = dialog;
+            self->initialize();
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<OptionsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        if (!self || message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
+        switch (LOWORD(wParam)) {
+            case kIdPluginsButton:
+                runPluginDialog(self->app_, dialog);
+                return TRUE;
+            case IDCANCEL:  // the close box, Esc and the close button
+                self->applyAndClose();
+                return TRUE;
+            case IDOK:  // Enter does nothing
+                return TRUE;
+        }
+        return FALSE;
+    }
+
+    void initialize() {
+        Settings& settings = app_.settings();
+        CheckDlgButton(dialog_, kIdDesktopShortcut,
+                       shortcutExists(ShortcutPlace::Desktop) ? BST_CHECKED : BST_UNCHECKED);
+        if (!settings.pluginFolder.empty() && !platform::isDirectory(settings.pluginFolder.c_str()))
+            settings.pluginFolder.clear();
+        HWND list = GetDlgItem(dialog_, kIdLanguageList);
+        std::vector<HeapString> names;
+        const int current = app_.language().listLanguages(settings.language, names);
+        for (const HeapString& name : names)
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name.c_str())));
+        SendMessageW(list, CB_SETCURSEL, current, 0);
+        CheckDlgButton(dialog_, kIdLargeFont,
+                       settings.fontHeight == kLargeFontHeight ? BST_CHECKED : BST_UNCHECKED);
+    }
+
+    void applyAndClose() {
+        Settings& settings = app_.settings();
+        applyShortcut(ShortcutPlace::Desktop,
+                      IsDlgButtonChecked(dialog_, kIdDesktopShortcut) == BST_CHECKED);
+        wchar_t chosen[MAX_PATH] = {};  // at most 259 characters
+        GetDlgItemTextW(dialog_, kIdLanguageList, chosen, MAX_PATH);
+        const int32_t fontHeight = IsDlgButtonChecked(dialog_, kIdLargeFont) == BST_CHECKED
+                                       ? kLargeFontHeight
+                                       : kNormalFontHeight;
+        // No language chosen (an empty list) keeps the one in use.
+        const bool sameLanguage =
+            !chosen[0] || (static_cast<uint32_t>(lstrlenW(chosen)) == settings.language.length() &&
+                           sameName(utf16(chosen), settings.language.c_str()));
+        if (!sameLanguage || fontHeight != settings.fontHeight) {
+            settings.fontHeight = fontHeight;
+            // A library that cannot be loaded leaves the one in use.
+            if (!sameLanguage)
+                app_.language().switchTo(utf16(chosen), settings.language,
+                                         GetUserDefaultUILanguage());
+            app_.recreateUiFont();
+            app_.settingsWindow().reapplyLanguage();
+        }
+        EndDialog(dialog_, IDCANCEL);
+    }
+
+    Application& app_;
+    HWND dialog_ = nullptr;
+};
+
+}  // namespace
+
+void runOptionsDialog(Application& app, HWND owner) {
+    OptionsDialog dialog(app);
+    dialog.run(owner);
+}
+
+}  // namespace app

@@ -1,0 +1,221 @@
+#include "app/plugin_dialog.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include "app/application.h"
+#include "app/folder_chooser.h"
+#include "app/text.h"
+#include "platform/platform.h"
+#include "plugins/plugin_host.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kColumnFileString = 20100;
+constexpr int kColumnTypesString = 20101;
+constexpr int kColumnDescriptionString = 20102;
+constexpr int kChooserTitleString = 20010;
+constexpr UINT_PTR kRepaintSubclass = 1;
+// State image 1 is the empty check box, 2 the ticked one.
+constexpr UINT kUnticked = INDEXTOSTATEIMAGEMASK(1);
+
+bool isListed(const NameList& names, const wchar_t* name) {
+    const uint32_t length = static_cast<uint32_t>(lstrlenW(name));
+    for (const NameList::Node* node = names.first(); node; node = node->next)
+        if (node->name.length() == length && sameName(node->name.c_str(), utf16(name))) return true;
+    return false;
+}
+
+// A list view scrolled by its thumb can leave half-drawn rows behind (grid
+// lines with check boxes): it repaints itself completely once a scroll ends.
+LRESULT CALLBACK repaintAfterScroll(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR) {
+    const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    if (message == WM_VSCROLL && LOWORD(wParam) == SB_ENDSCROLL)
+        InvalidateRect(list, nullptr, TRUE);
+    return result;
+}
+
+class PluginDialog {
+  public:
+    explicit PluginDialog(Application& app) : app_(app) {}
+
+    void run(HWND owner) {
+        const DialogTemplateCopy layout =
+            app_.language().dialogTemplate(kPluginDialogTemplate, app_.settings().fontHeight);
+        if (!layout.valid()) return;
+        DialogBoxIndirectParamW(app_.instance(), static_cast<const DLGTEMPLATE*>(layout.data()),
+                                owner, procedure, reinterpret_cast<LPARAM>(this));
+    }
+
+  private:
+    static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            auto* self = reinterpret_cast<PluginDialog*>(lParam);
+            self->dialog_ = dialog;
+            self->initialize();
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<PluginDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        if (!self) return FALSE;
+        if (message == WM_COMMAND) return self->command(LOWORD(wParam), HIWORD(wParam));
+        if (message == WM_NOTIFY) {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->idFrom == kIdPluginList && header->code == NM_DBLCLK)
+                self->configure(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
+        }
+        return FALSE;
+    }
+
+    HWND list() const { return GetDlgItem(dialog_, kIdPluginList); }
+
+    void initialize() {
+        folder_ = app_.settings().pluginFolder;
+        SetDlgItemTextW(dialog_, kIdPluginFolder, wide(folder_.c_str()));
+        HWND view = list();
+        ListView_SetExtendedListViewStyle(
+            view, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+        RECT client = {};
+        GetClientRect(view, &client);
+        addColumn(0, kColumnFileString, 100);
+        addColumn(1, kColumnTypesString, 135);
+        addColumn(2, kColumnDescriptionString, client.right - 235);
+        fill();
+        SetWindowSubclass(view, repaintAfterScroll, kRepaintSubclass, 0);
+    }
+
+    void addColumn(int index, UINT heading, int width) {
+        UiText text = app_.language().text(heading);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = text.text;
+        column.cx = width;
+        column.iSubItem = index;
+        ListView_InsertColumn(list(), index, &column);
+    }
+
+    // One row per import filter of the folder copy, ticked unless switched
+    // off, in natural order of the file names.
+    void fill() {
+        HWND view = list();
+        ListView_DeleteAllItems(view);
+        if (folder_.empty() || !platform::isDirectory(folder_.c_str())) return;
+        const NameList& disabled = app_.settings().disabledPlugins;
+        PluginHost host(folder_, disabled);
+        NameList names;
+        if (!host.listPlugins(names)) return;
+        int row = 0;
+        for (const NameList::Node* node = names.first(); node; node = node->next, ++row) {
+            HeapString name = node->name;
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = row;
+            item.pszText = wide(const_cast<char16_t*>(name.c_str()));
+            const int index = ListView_InsertItem(view, &item);
+            if (index < 0) continue;
+            ListView_SetCheckState(view, index, !isListed(disabled, wide(name.c_str())));
+            HeapString patterns, formats;
+            host.describePlugin(name.c_str(), patterns, formats);
+            ListView_SetItemText(view, index, 1, wide(const_cast<char16_t*>(patterns.c_str())));
+            ListView_SetItemText(view, index, 2, wide(const_cast<char16_t*>(formats.c_str())));
+        }
+        ListView_SortItemsEx(view, compareNames, reinterpret_cast<LPARAM>(view));
+    }
+
+    static int CALLBACK compareNames(LPARAM first, LPARAM second, LPARAM view) {
+        wchar_t a[MAX_PATH] = {}, b[MAX_PATH] = {};
+        ListView_GetItemText(reinterpret_cast<HWND>(view), static_cast<int>(first), 0, a, MAX_PATH);
+        ListView_GetItemText(reinterpret_cast<HWND>(view), static_cast<int>(second), 0, b,
+                             MAX_PATH);
+        return StrCmpLogicalW(a, b);
+    }
+
+    // The edit's text when it differs from the folder copy becomes the copy.
+    bool takeEditedFolder() {
+        wchar_t text[MAX_PATH] = {};
+        GetDlgItemTextW(dialog_, kIdPluginFolder, text, MAX_PATH);
+        if (lstrcmpW(text, wide(folder_.c_str())) == 0) return false;
+        folder_.assign(utf16(text));
+        return true;
+    }
+
+    INT_PTR command(int id, int code) {
+        switch (id) {
+            case kIdPluginFolder:
+                if (code == EN_KILLFOCUS && takeEditedFolder()) fill();
+                return TRUE;
+            case kIdPluginChooseFolder: {
+                HeapString chosen;
+                const UiText title = app_.language().text(kChooserTitleString);
+                if (chooseFolder(dialog_, title, folder_, chosen)) {
+                    folder_ = std::move(chosen);
+                    SetDlgItemTextW(dialog_, kIdPluginFolder, wide(folder_.c_str()));
+                    fill();
+                }
+                return TRUE;
+            }
+            case kIdPluginClearFolder:
+                folder_.clear();
+                SetDlgItemTextW(dialog_, kIdPluginFolder, L"");
+                ListView_DeleteAllItems(list());
+                return TRUE;
+            case IDOK:
+                store();
+                close();
+                return TRUE;
+            case IDCANCEL:
+                close();
+                return TRUE;
+        }
+        return FALSE;
+    }
+
+    // The folder copy and the unticked, named rows in row order.
+    void store() {
+        takeEditedFolder();
+        Settings& settings = app_.settings();
+        settings.pluginFolder = folder_;
+        settings.disabledPlugins.clear();
+        HWND view = list();
+        const int rows = ListView_GetItemCount(view);
+        for (int row = 0; row < rows; ++row) {
+            if (ListView_GetItemState(view, row, LVIS_STATEIMAGEMASK) != kUnticked) continue;
+            wchar_t name[MAX_PATH] = {};
+            ListView_GetItemText(view, row, 0, name, MAX_PATH);
+            if (name[0])
+                settings.disabledPlugins.append(utf16(name), static_cast<uint32_t>(lstrlenW(name)));
+        }
+    }
+
+    void close() {
+        RemoveWindowSubclass(list(), repaintAfterScroll, kRepaintSubclass);
+        EndDialog(dialog_, 0);
+    }
+
+    // A double-click on a selected row opens that plug-in's own settings.
+    void configure(int row) {
+        HWND view = list();
+        if (row < 0 || !(ListView_GetItemState(view, row, LVIS_SELECTED) & LVIS_SELECTED)) return;
+        wchar_t name[MAX_PATH] = {};
+        ListView_GetItemText(view, row, 0, name, MAX_PATH);
+        if (!name[0]) return;
+        PluginHost host(folder_, app_.settings().disabledPlugins);
+        host.showPluginSettings(dialog_, utf16(name));
+    }
+
+    Application& app_;
+    HWND dialog_ = nullptr;
+    HeapString folder_;
+};
+
+}  // namespace
+
+void runPluginDialog(Application& app, HWND owner) {
+    PluginDialog dialog(app);
+    dialog.run(owner);
+}
+
+}  // namespace app

@@ -1,0 +1,22 @@
+// The plug-in dialog (template 2100 of the language library): the plug-in
+// folder and, for each import filter in it, whether it is switched on. The
+// dialog works on a copy of the folder; OK stores the folder and the
+// switched-off plug-ins, Esc and Cancel change nothing.
+#pragma once
+
+#include <windows.h>
+
+namespace app {
+
+class Application;
+
+inline constexpr WORD kPluginDialogTemplate = 2100;
+inline constexpr int kIdPluginFolder = 2110;
+inline constexpr int kIdPluginChooseFolder = 2120;
+inline constexpr int kIdPluginClearFolder = 2130;
+inline constexpr int kIdPluginList = 2140;
+
+// Runs the dialog modally, owned by `owner` (the options dialog).
+void runPluginDialog(Application& app, HWND owner);
+
+}  // namespace app

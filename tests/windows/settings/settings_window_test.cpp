@@ -1,0 +1,815 @@
+// The settings window, the options dialog and the plug-in dialog in-process
+// under Wine: the real windows of the program, driven by the messages a
+// user's actions send, read back through their controls and the settings
+// file the program writes when it ends.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <array>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/control_ids.h"
+#include "app/text.h"
+#include "core/settings_file_reader.h"
+#include "core/settings_store.h"
+#include "tests/windows/app/app_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::programFolder;
+using apptest::testData;
+
+constexpr int kConvertJpegCopy = 1004;
+constexpr int kConvertResize = 1005;
+
+fs::path libraryFile(const std::wstring& language) {
+    return programFolder() / (language + L".dll");
+}
+
+std::wstring textOf(HWND window) {
+    wchar_t text[300] = {};
+    SendMessageW(window, WM_GETTEXT, 300, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::vector<uint8_t> readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ---------------------------------------------------------------------------
+// The settings file as this version writes it, built byte by byte: header,
+// 19 slots, then the texts appended in the order the slots are saved.
+class SettingsFileBuilder {
+  public:
+    void number(int slot, int32_t value) { set(slot, 1, static_cast<uint32_t>(value)); }
+    void text(int slot, const std::u16string& value) {
+        if (value.empty()) return set(slot, 0, 0);
+        set(slot, static_cast<uint32_t>(156 + data_.size()),
+            static_cast<uint32_t>(value.size() * 2));
+        for (char16_t c : value) {
+            data_.push_back(static_cast<uint8_t>(c & 0xFF));
+            data_.push_back(static_cast<uint8_t>(c >> 8));
+        }
+    }
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> out = {19, 0, 0x9A, 0x0A};
+        for (const auto& slot : slots_)
+            for (uint32_t value : slot)
+                for (int shift = 0; shift < 32; shift += 8)
+                    out.push_back(static_cast<uint8_t>(value >> shift));
+        out.insert(out.end(), data_.begin(), data_.end());
+        return out;
+    }
+
+  private:
+    void set(int slot, uint32_t a, uint32_t b) { slots_[slot] = {a, b}; }
+    std::array<std::array<uint32_t, 2>, 19> slots_{};
+    std::vector<uint8_t> data_;
+};
+
+// ---------------------------------------------------------------------------
+// Where the controls must be, computed here from the font's own metrics.
+struct ExpectedPlace {
+    int id;
+    int x, y, width, height;  // height -1: a drop-down list (closed height varies)
+};
+
+class ExpectedLayout {
+  public:
+    ExpectedLayout(const std::wstring& language, int fontHeight) : library_(libraryFile(language)) {
+        LOGFONTW description = {};
+        description.lfHeight = fontHeight;
+        description.lfWeight = 400;
+        description.lfCharSet = DEFAULT_CHARSET;
+        description.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+        const std::wstring face = apptest::libraryString(library_, 20000);
+        wcsncpy(description.lfFaceName, face.c_str(), 31);
+        font_ = CreateFontIndirectW(&description);
+        dc_ = GetDC(nullptr);
+        previous_ = SelectObject(dc_, font_);
+        GetTextMetricsW(dc_, &metrics_);
+    }
+    ~ExpectedLayout() {
+        SelectObject(dc_, previous_);
+        ReleaseDC(nullptr, dc_);
+        DeleteObject(font_);
+    }
+
+    int tw(const std::wstring& text) const {
+        SIZE size = {};
+        GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+        return size.cx;
+    }
+    int tws(UINT id) const { return tw(apptest::libraryString(library_, id)); }
+
+    std::vector<ExpectedPlace> places(bool afterReapply) const {
+        const int h = metrics_.tmHeight, ch = h + 7, bh = h + 9;
+        const int sb = GetSystemMetrics(SM_CXVSCROLL);
+        const int ck = GetSystemMetrics(SM_CXMENUCHECK) + 8;
+        const int d = metrics_.tmInternalLeading < 1 ? 1 : 0;
+        std::vector<ExpectedPlace> out;
+        out.push_back({1010, 15, 18, tws(1010) + 2, ch});
+        out.push_back({1011, tws(1010) + 18, 17, sb + std::max(tws(21000), tws(21005)) + 10, -1});
+        out.push_back({1070, 243, 5, 258, 48});
+        out.push_back({1071, 253, 25 - d, tws(1071) + ck, ch});
+        out.push_back({1020, 5, 58, 496, 48});
+
+        const int t = tws(1021), u = tw(L"000"), v = tws(1024), w = tw(L"4:1") + sb + 10;
+        const int c = tws(1027) + ck, B = tw(L"0000"), C = tw(L"KB") + 2;
+        const int T = tw(L"4:1") + t + u + v + B + C + c + 3 * sb + 42;
+        int x, D;
+        if (T <= 486) {
+            x = 15;
+            D = (476 - T) / 2;
+        } else if (T > 496) {
+            x = 5;
+            D = 0;
+        } else {
+            D = (496 - T) / 4;
+            x = D + 5;
+        }
+        out.push_back({1021, x, 78, t + 2, ch});
+        out.push_back({1022, x + t + 3, 78, u + sb + 10, ch});  // edit and up-down
+        const int subsamplingX = x + t + sb + u + D + 13;
+        out.push_back({1024, subsamplingX, 78, v + 2, ch});
+        const int listX = subsamplingX + v + 2 + 1;
+        out.push_back({1025, listX, 77, w, -1});
+        const int checkX = listX + w + D;
+        out.push_back({1027, checkX, 78 - d, c, ch});
+        const int limitX = checkX + c + 1;
+        out.push_back({1028, limitX, 78, sb + B + 10, ch});
+        out.push_back({1030, limitX + sb + B + 10 + 3, 78, C, ch});
+
+        out.push_back({1040, 5, 111, 496, 48});
+        const int switchWidth = tws(1041) + ck;
+        out.push_back({1041, 15, 131 - d, switchWidth, ch});
+        int radioX = switchWidth + 31;
+        for (UINT id : {1042u, 1043u, 1044u}) {
+            out.push_back({static_cast<int>(id), radioX, 131, tws(id) + ck, ch});
+            radioX += tws(id) + ck + 4;
+        }
+        const int targetX = radioX - 4 + 8;
+        out.push_back({1045, targetX, 131, B + 15, ch});
+        out.push_back({1046, targetX + B + 15 + 3, 131, tws(1046) + 2, ch});
+
+        out.push_back({1050, 5, 164, 496, 75});
+        out.push_back({1053, 15, 184, 368, ch});
+        out.push_back({1051, 383, 183, 54, bh});
+        out.push_back({1052, 437, 183, 54, bh});
+        out.push_back({1054, 15, 211, tws(1054) + ck, ch});
+        out.push_back({1055, tws(1054) + ck + 18, 211, afterReapply ? 150 : 200, ch});
+        out.push_back({1060, 15, 248 - d, tws(1060) + ck, ch});
+        out.push_back({1090, 15, 280, 120, bh});
+        out.push_back({1091, 236, 280, 120, bh});
+        out.push_back({1092, 366, 280, 70, bh});
+        out.push_back({1093, 446, 280, 50, bh});
+        return out;
+    }
+
+  private:
+    fs::path library_;
+    HFONT font_ = nullptr;
+    HDC dc_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    TEXTMETRICW metrics_ = {};
+};
+
+// A control's rectangle in its parent's client coordinates; a number edit
+// together with the up-down inside its right edge.
+RECT placeOf(HWND parent, int id) {
+    RECT box = {};
+    GetWindowRect(GetDlgItem(parent, id), &box);
+    if (id == 1022 || id == 1028) {
+        RECT upDown = {};
+        GetWindowRect(GetDlgItem(parent, id + 1), &upDown);
+        UnionRect(&box, &box, &upDown);
+    }
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+    return box;
+}
+
+// An up-down aligned right sits over its edit's border: the pair covers what
+// the system makes of an edit of the formula's size with such an up-down.
+ExpectedPlace numberEditPair(const ExpectedPlace& edit) {
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND child =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE, edit.x, edit.y,
+                        edit.width, edit.height, parent, nullptr, nullptr, nullptr);
+    CreateUpDownControl(WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_SETBUDDYINT, 0, 0, 0, 0,
+                        parent, 1, nullptr, child, 100, 1, 1);
+    RECT pair = {}, upDown = {};
+    GetWindowRect(child, &pair);
+    GetWindowRect(GetDlgItem(parent, 1), &upDown);
+    UnionRect(&pair, &pair, &upDown);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&pair), 2);
+    DestroyWindow(parent);
+    return {edit.id, pair.left, pair.top, pair.right - pair.left, pair.bottom - pair.top};
+}
+
+void expectLayout(HWND window, const std::vector<ExpectedPlace>& expected) {
+    for (const ExpectedPlace& formula : expected) {
+        SCOPED_TRACE("control " + std::to_string(formula.id));
+        ASSERT_NE(GetDlgItem(window, formula.id), nullptr);
+        const bool numberEdit = formula.id == 1022 || formula.id == 1028;
+        const ExpectedPlace place = numberEdit ? numberEditPair(formula) : formula;
+        const RECT box = placeOf(window, place.id);
+        EXPECT_EQ(box.left, place.x);
+        EXPECT_EQ(box.top, place.y);
+        EXPECT_EQ(box.right - box.left, place.width);
+        if (place.height >= 0) {
+            EXPECT_EQ(box.bottom - box.top, place.height);
+        }
+    }
+}
+
+// The JPEG row (1021 to the "KB" label) lies inside the group's 496 pixels.
+void expectJpegRowFits(HWND window) {
+    const RECT first = placeOf(window, 1021);
+    const RECT last = placeOf(window, 1030);
+    EXPECT_GE(first.left, 5);
+    EXPECT_LE(last.right, 5 + 496);
+}
+
+// ---------------------------------------------------------------------------
+// Modal dialogs run their own message loop: a thread timer acts in them, one
+// step per tick, each step waiting until the dialog it expects is in front.
+class DialogScript {
+  public:
+    using Step = std::function<bool(HWND dialog)>;
+
+    explicit DialogScript(std::vector<Step> steps) : steps_(std::move(steps)) {
+        active_ = this;
+        timer_ = SetTimer(nullptr, 0, 40, tick);
+    }
+    ~DialogScript() {
+        KillTimer(nullptr, timer_);
+        active_ = nullptr;
+    }
+    bool finished() const { return next_ == steps_.size(); }
+
+    // The enabled dialog of this thread (the one in front).
+    static HWND frontDialog() {
+        HWND found = nullptr;
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM out) -> BOOL {
+                wchar_t name[16] = {};
+                GetClassNameW(window, name, 16);
+                if (lstrcmpW(name, L"#32770") == 0 && IsWindowEnabled(window) &&
+                    IsWindowVisible(window)) {
+                    *reinterpret_cast<HWND*>(out) = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+  private:
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
+        DialogScript* self = active_;
+        if (!self) return;
+        HWND dialog = frontDialog();
+        if (++self->ticks_ > 250) {
+            // Something went wrong: end whatever is open so the test goes on.
+            if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
+        if (!dialog || self->finished()) return;
+        if (self->steps_[self->next_](dialog)) ++self->next_;
+    }
+
+    static inline DialogScript* active_ = nullptr;
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    int ticks_ = 0;
+    UINT_PTR timer_ = 0;
+};
+
+bool hasControl(HWND dialog, int id) {
+    return GetDlgItem(dialog, id) != nullptr;
+}
+// Posted, not sent: a button that opens or ends a modal loop must not run
+// inside the timer's callback.
+void postClick(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::wstring rowText(HWND list, int row, int column) {
+    wchar_t text[300] = {};
+    ListView_GetItemText(list, row, column, text, 300);
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+struct Shown {
+    std::wstring text;
+};
+
+class SettingsWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sources = temp / "sources";
+        fs::create_directories(sources);
+        settingsFile = temp / "Pirex.ini";
+        apptest::copyInto(testData() / "bmp" / "rgb24.bmp", sources, "a.bmp");
+        apptest::copyInto(testData() / "png" / "ct2_d8_seq.png", sources, "b.png");
+        apptest::copyInto(testData() / "jpeg" / "baseline_420.jpg", sources, "c.jpg");
+    }
+    void TearDown() override {
+        program.reset();
+        drainMessages();
+    }
+
+    void writeSettings(const Settings& settings) {
+        ASSERT_TRUE(saveSettings(app::utf16(settingsFile.c_str()), settings));
+    }
+
+    // Started without files: the settings window shows and takes drops.
+    void start() {
+        std::wstring commandLine = L"\"" + (programFolder() / "Pirex.exe").wstring() + L"\"";
+        arguments.split(commandLine.c_str());
+        location.programFolder.assign(app::utf16(programFolder().c_str()));
+        location.settingsFile.assign(app::utf16(settingsFile.c_str()));
+        program = std::make_unique<app::Application>(
+            GetModuleHandleW(nullptr),
+            [this](HWND, const wchar_t* text, const wchar_t*, UINT) { shown.push_back({text}); });
+        app::StartOptions options;
+        options.osClass = 5;
+        options.arguments = &arguments;
+        options.location = &location;
+        options.uiLanguage = 0x0409;
+        ASSERT_TRUE(program->initialize(options));
+    }
+
+    HWND window() { return program->settingsWindow().hwnd(); }
+    HWND convert() { return program->convertWindow().hwnd(); }
+    HWND item(int id) { return GetDlgItem(window(), id); }
+
+    bool drainMessages() {
+        bool quit = false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true;
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        return quit;
+    }
+
+    // A click as the button itself reports it (auto check boxes toggle first).
+    void click(int id) {
+        HWND button = item(id);
+        const LONG_PTR kind = GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK;
+        if (kind == BS_AUTOCHECKBOX)
+            SendMessageW(button, BM_SETCHECK,
+                         SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED ? BST_UNCHECKED
+                                                                                : BST_CHECKED,
+                         0);
+        else if (kind == BS_AUTORADIOBUTTON)
+            for (int radio = 1042; radio <= 1044; ++radio)
+                SendMessageW(item(radio), BM_SETCHECK, radio == id ? BST_CHECKED : BST_UNCHECKED,
+                             0);
+        SendMessageW(window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+    }
+    bool ticked(HWND parent, int id) { return IsDlgButtonChecked(parent, id) == BST_CHECKED; }
+    void setText(int id, const wchar_t* text) {
+        SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    }
+    void select(int id, int entry) { SendMessageW(item(id), CB_SETCURSEL, entry, 0); }
+
+    void drop(const std::vector<fs::path>& paths) {
+        size_t characters = 1;
+        for (const fs::path& path : paths) characters += path.wstring().size() + 1;
+        HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + characters * sizeof(wchar_t));
+        auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+        header->pFiles = sizeof(DROPFILES);
+        header->fWide = TRUE;
+        auto* out = reinterpret_cast<wchar_t*>(reinterpret_cast<BYTE*>(header) + sizeof(DROPFILES));
+        for (const fs::path& path : paths) {
+            const std::wstring text = path.wstring();
+            std::copy(text.begin(), text.end(), out);
+            out += text.size() + 1;
+        }
+        GlobalUnlock(memory);
+        SendMessageW(window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    }
+    std::vector<fs::path> allSources() {
+        return {sources / "a.bmp", sources / "b.png", sources / "c.jpg"};
+    }
+
+    // Opens the options dialog and runs `steps` in it (and in the dialogs it
+    // opens); returns when the options dialog has closed.
+    void withOptionsDialog(std::vector<DialogScript::Step> steps) {
+        DialogScript script(std::move(steps));
+        click(1090);
+        EXPECT_TRUE(script.finished());
+    }
+    // The options dialog's closing step with these choices.
+    static DialogScript::Step closeOptions(const wchar_t* language, bool largeFont) {
+        return [language, largeFont](HWND dialog) {
+            if (!hasControl(dialog, 2021)) return false;
+            if (language) {
+                HWND list = GetDlgItem(dialog, 2021);
+                const LRESULT entry =
+                    SendMessageW(list, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(language));
+                SendMessageW(list, CB_SETCURSEL, entry, 0);
+            }
+            CheckDlgButton(dialog, 2030, largeFont ? BST_CHECKED : BST_UNCHECKED);
+            postClick(dialog, IDCANCEL);
+            return true;
+        };
+    }
+
+    TempFolder temp;
+    fs::path sources;
+    fs::path settingsFile;
+    app::ArgumentVector arguments;
+    SettingsLocation location;
+    std::unique_ptr<app::Application> program;
+    std::vector<Shown> shown;
+};
+
+// ---------------------------------------------------------------------------
+
+TEST_F(SettingsWindowTest, ControlsShowTheLoadedSettings) {
+    Settings settings;
+    settings.language.assign(u"English");
+    settings.jpegQuality = 42;
+    settings.jpegSubsampling = 2;
+    settings.jpegSizeLimitOn = 1;
+    settings.jpegSizeLimitKiB = 321;
+    settings.resizeOn = 0;
+    settings.resizeMode = 7;  // out of range: shown as "longer side"
+    settings.resizeTarget = -5;
+    settings.subFolderName.assign(u"");
+    settings.startMode = 4;
+    settings.keepTransparency = 1;
+    writeSettings(settings);
+    start();
+
+    EXPECT_EQ(textOf(item(1022)), L"42");
+    EXPECT_EQ(textOf(item(1028)), L"321");
+    EXPECT_EQ(SendMessageW(item(1025), CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(textOf(item(1025)), L"1:1");
+    EXPECT_EQ(textOf(item(1030)), L"KB");
+    EXPECT_TRUE(ticked(window(), 1027));
+    EXPECT_TRUE(ticked(window(), 1044));
+    EXPECT_FALSE(ticked(window(), 1042) || ticked(window(), 1043));
+    EXPECT_EQ(textOf(item(1045)), L"-5");
+    EXPECT_EQ(textOf(item(1055)), L"");
+    EXPECT_EQ(textOf(item(1053)), apptest::libraryString(libraryFile(L"English"), 1053));
+    EXPECT_EQ(SendMessageW(item(1011), CB_GETCOUNT, 0, 0), 6);
+    EXPECT_EQ(SendMessageW(item(1011), CB_GETCURSEL, 0, 0), 4);
+    EXPECT_TRUE(ticked(window(), 1071));
+    // Every caption is the library's string of the control's id.
+    for (int id : {1010, 1020, 1021, 1024, 1027, 1040, 1041, 1042, 1043, 1044, 1046,
+                   1050, 1051, 1052, 1054, 1060, 1070, 1071, 1090, 1091, 1092, 1093})
+        EXPECT_EQ(textOf(item(id)), apptest::libraryString(libraryFile(L"English"), id)) << id;
+    // Limits and classes.
+    int low = 0, high = 0;
+    SendMessageW(item(1023), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
+                 reinterpret_cast<LPARAM>(&high));
+    EXPECT_EQ(low, 1);
+    EXPECT_EQ(high, 100);
+    SendMessageW(item(1029), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
+                 reinterpret_cast<LPARAM>(&high));
+    EXPECT_EQ(low, 1);
+    EXPECT_EQ(high, 32767);
+    EXPECT_EQ(SendMessageW(item(1022), EM_GETLIMITTEXT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(item(1028), EM_GETLIMITTEXT, 0, 0), 4);
+    EXPECT_EQ(SendMessageW(item(1045), EM_GETLIMITTEXT, 0, 0), 4);
+    EXPECT_EQ(SendMessageW(item(1055), EM_GETLIMITTEXT, 0, 0), 32);
+    EXPECT_EQ(SendMessageW(item(1053), EM_GETLIMITTEXT, 0, 0), 260);
+    EXPECT_TRUE(GetWindowLongPtrW(item(1053), GWL_STYLE) & ES_READONLY);
+    EXPECT_TRUE(GetWindowLongPtrW(item(1022), GWL_STYLE) & ES_NUMBER);
+    EXPECT_TRUE(GetWindowLongPtrW(item(1042), GWL_STYLE) & WS_GROUP);
+    EXPECT_TRUE(GetWindowLongPtrW(item(1020), GWL_EXSTYLE) & WS_EX_TRANSPARENT);
+    EXPECT_TRUE(SendMessageW(item(1011), CB_GETEXTENDEDUI, 0, 0));
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(item(1091), WM_GETFONT, 0, 0)),
+              program->uiFont());
+    // Closing saves what is shown: nothing was edited, so the file keeps
+    // the values (an out-of-range resize mode becomes "longer side").
+    SendMessageW(window(), WM_CLOSE, 0, 0);
+    SettingsFileReader reader;
+    reader.open(app::utf16(settingsFile.c_str()));
+    EXPECT_EQ(reader.readNumber(2, 0), 42);
+    EXPECT_EQ(reader.readNumber(3, 0), 2);
+    EXPECT_EQ(reader.readNumber(5, 0), 321);
+    EXPECT_EQ(reader.readNumber(7, 0), 2);
+    EXPECT_EQ(reader.readNumber(8, 0), -5);
+    EXPECT_EQ(reader.readNumber(14, 0), 4);
+}
+
+TEST_F(SettingsWindowTest, ConfirmingStoresEveryControlAsTheFileBuiltByteByByte) {
+    const fs::path gone = temp / "gone";
+    const fs::path plugins = temp / "plugins";
+    fs::create_directories(gone);
+    fs::create_directories(plugins);
+    Settings settings;
+    settings.outputFolder.assign(app::utf16(gone.c_str()));
+    settings.pluginFolder.assign(app::utf16(plugins.c_str()));
+    writeSettings(settings);
+
+    // The same edits, confirmed by button 1091 and by the system menu's close.
+    for (const bool bySystemMenu : {false, true}) {
+        SCOPED_TRACE(bySystemMenu ? "system-menu close" : "button 1091");
+        fs::create_directories(gone);
+        writeSettings(settings);
+        start();
+        EXPECT_EQ(textOf(item(1053)), gone.wstring());
+        click(1071);
+        click(1027);
+        setText(1022, L"abc");  // the up-down cannot read it
+        setText(1028, L"250");
+        select(1025, 1);
+        click(1041);
+        click(1043);
+        setText(1045, L"640");
+        click(1054);
+        setText(1055, L"Pictures");
+        select(1011, 4);
+        fs::remove(gone);  // the output folder goes away before confirming
+        if (bySystemMenu)
+            SendMessageW(window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            click(app::kIdSettingsConfirm);
+        EXPECT_FALSE(program->settingsWindow().exists());  // started without files: ended
+        EXPECT_TRUE(drainMessages());
+
+        SettingsFileBuilder expected;
+        expected.text(0, u"English");
+        expected.number(1, -12);
+        expected.number(2, 0x10000 | 75);  // the error flag above the last position
+        expected.number(3, 2);
+        expected.number(4, 1);
+        expected.number(5, 250);
+        expected.number(18, 1);
+        expected.number(6, 1);
+        expected.number(7, 1);
+        expected.number(8, 640);
+        expected.text(9, u"");
+        expected.number(10, 1);
+        expected.text(11, u"Pictures");
+        expected.text(13, app::utf16(plugins.c_str()));
+        expected.text(17, u"");
+        expected.number(14, 4);
+        expected.number(15, 1);  // the Send To migration ran
+        expected.number(16, 1);
+        EXPECT_EQ(readBytes(settingsFile), expected.bytes());
+        program.reset();
+    }
+}
+
+TEST_F(SettingsWindowTest, EnabledStatesFollowTheSwitchesInBothWindows) {
+    start();
+    const auto resizeControlsEnabled = [&](bool on) {
+        for (int id = 1042; id <= 1046; ++id) EXPECT_EQ(IsWindowEnabled(item(id)) != 0, on) << id;
+    };
+    resizeControlsEnabled(false);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(convert(), kConvertJpegCopy)));
+    for (int id : {1028, 1029, 1030}) EXPECT_FALSE(IsWindowEnabled(item(id))) << id;
+
+    click(1041);
+    resizeControlsEnabled(true);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(convert(), kConvertJpegCopy)));
+    EXPECT_TRUE(ticked(convert(), kConvertResize));
+    click(1027);
+    for (int id : {1028, 1029, 1030}) EXPECT_TRUE(IsWindowEnabled(item(id))) << id;
+
+    // The convert window's switch comes back to this window.
+    CheckDlgButton(convert(), kConvertResize, BST_UNCHECKED);
+    SendMessageW(convert(), WM_COMMAND, MAKEWPARAM(kConvertResize, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(convert(), kConvertResize)));
+    EXPECT_FALSE(ticked(window(), 1041));
+    resizeControlsEnabled(false);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(convert(), kConvertJpegCopy)));
+    click(1027);
+    for (int id : {1028, 1029, 1030}) EXPECT_FALSE(IsWindowEnabled(item(id))) << id;
+    // Clearing the folder shows the library's text.
+    click(1052);
+    EXPECT_EQ(textOf(item(1053)), apptest::libraryString(libraryFile(L"English"), 1053));
+}
+
+TEST_F(SettingsWindowTest, DropsConvertAtOnceWithTheWindowsValues) {
+    start();
+    // Start mode 3 is JPEG; the settings window stays for the next drop.
+    select(1011, 3);
+    setText(1022, L"abc");
+    drop(allSources());
+    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(IsWindowVisible(window()));
+    EXPECT_FALSE(IsWindowVisible(convert()));
+    EXPECT_EQ(program->settings().startMode, 3);
+    for (const char* name : {"a.jpg", "b.jpg", "c+1.jpg"}) {
+        const std::vector<uint8_t> bytes = readBytes(sources / name);
+        ASSERT_GE(bytes.size(), 2u) << name;
+        EXPECT_EQ(bytes[0], 0xFF);
+        EXPECT_EQ(bytes[1], 0xD8);
+    }
+    // An unreadable quality writes what quality 75 writes; another differs.
+    EXPECT_GE(program->settings().jpegQuality, 65536);
+    setText(1022, L"75");
+    drop({sources / "a.bmp"});
+    EXPECT_EQ(program->settings().jpegQuality, 75);
+    EXPECT_EQ(readBytes(sources / "a+1.jpg"), readBytes(sources / "a.jpg"));
+    setText(1022, L"10");
+    drop({sources / "a.bmp"});
+    EXPECT_NE(readBytes(sources / "a+2.jpg"), readBytes(sources / "a.jpg"));
+
+    // Start mode 2 is PNG.
+    select(1011, 2);
+    drop({sources / "a.bmp"});
+    EXPECT_TRUE(fs::exists(sources / "a.png"));
+    EXPECT_TRUE(IsWindowVisible(window()));
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(SettingsWindowTest, ResizeTargetZeroMakesEveryPictureFail) {
+    start();
+    select(1011, 3);
+    click(1041);
+    setText(1045, L"0");
+    drop(allSources());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, apptest::libraryString(libraryFile(L"English"), 30002));
+    EXPECT_EQ(program->settings().resizeTarget, 0);
+    for (const char* name : {"a.jpg", "b.jpg", "c+1.jpg"})
+        EXPECT_FALSE(fs::exists(sources / name)) << name;
+    EXPECT_TRUE(IsWindowVisible(window()));
+}
+
+TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
+    start();
+    expectLayout(window(), ExpectedLayout(L"English", -12).places(false));
+    expectJpegRowFits(window());
+
+    // Values that a re-layout must keep.
+    setText(1022, L"42");
+    setText(1028, L"777");
+    select(1011, 5);
+    click(1027);
+
+    withOptionsDialog({closeOptions(nullptr, true)});
+    EXPECT_EQ(program->settings().fontHeight, -14);
+    expectLayout(window(), ExpectedLayout(L"English", -14).places(true));
+    expectJpegRowFits(window());
+    EXPECT_EQ(textOf(item(1022)), L"42");
+    EXPECT_EQ(textOf(item(1028)), L"777");
+    EXPECT_TRUE(IsWindowEnabled(item(1029)));
+    EXPECT_EQ(SendMessageW(item(1011), CB_GETCURSEL, 0, 0), 5);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(item(1022), WM_GETFONT, 0, 0)),
+              program->uiFont());
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(convert(), 1000), WM_GETFONT, 0, 0)),
+              program->uiFont());
+
+    for (const int height : {-14, -12}) {
+        SCOPED_TRACE(height);
+        withOptionsDialog({closeOptions(L"Japanese", height == -14)});
+        EXPECT_EQ(std::u16string(program->settings().language.c_str()), u"Japanese");
+        expectLayout(window(), ExpectedLayout(L"Japanese", height).places(true));
+        expectJpegRowFits(window());
+        const fs::path japanese = libraryFile(L"Japanese");
+        EXPECT_EQ(textOf(item(1091)), apptest::libraryString(japanese, 1091));
+        EXPECT_EQ(textOf(GetDlgItem(convert(), 1006)), apptest::libraryString(japanese, 1006));
+        wchar_t entry[100] = {};
+        SendMessageW(item(1011), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(entry));
+        EXPECT_EQ(std::wstring(entry), apptest::libraryString(japanese, 21000));
+        wchar_t menuItem[100] = {};
+        GetMenuStringW(GetSystemMenu(window(), FALSE), app::kIdAlwaysOnTop, menuItem, 100,
+                       MF_BYCOMMAND);
+        EXPECT_EQ(std::wstring(menuItem), apptest::libraryString(japanese, 5000));
+        EXPECT_EQ(SendMessageW(item(1011), CB_GETCURSEL, 0, 0), 5);
+        EXPECT_EQ(textOf(item(1022)), L"42");
+    }
+
+    // Closing with nothing changed changes nothing (the layout stays).
+    const RECT before = placeOf(window(), 1055);
+    withOptionsDialog({[](HWND dialog) {
+                           if (!hasControl(dialog, 2021)) return false;
+                           postClick(dialog, IDOK);  // Enter does nothing
+                           return true;
+                       },
+                       closeOptions(nullptr, false)});
+    const RECT after = placeOf(window(), 1055);
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
+    const fs::path plugins = temp / "plugins";
+    fs::create_directories(plugins);
+    const fs::path testPlugins = apptest::folderFromEnvironment("MORAVEL_TEST_PLUGINS");
+    // Natural order puts x2 before x10.
+    apptest::copyInto(testPlugins / "tp_good.dll", plugins, "x10.spi");
+    apptest::copyInto(testPlugins / "tp_good_stamp1.dll", plugins, "x2.spi");
+    apptest::copyInto(testPlugins / "tp_good_stamp2.dll", plugins, "y.sph");
+    apptest::copyInto(testPlugins / "tp_archive.dll", plugins, "archive.spi");
+    Settings settings;
+    settings.pluginFolder.assign(app::utf16(plugins.c_str()));
+    settings.disabledPlugins.append(u"X10.SPI", 7);
+    writeSettings(settings);
+    start();
+
+    std::vector<std::wstring> rows;
+    std::vector<bool> ticks;
+    std::vector<int> columnWidths;
+    int listWidth = 0;
+    const auto inPluginDialog = [](std::function<void(HWND dialog, HWND list)> act) {
+        return [act](HWND dialog) {
+            if (!hasControl(dialog, 2140)) return false;
+            act(dialog, GetDlgItem(dialog, 2140));
+            return true;
+        };
+    };
+    const DialogScript::Step openPlugins = [](HWND dialog) {
+        if (!hasControl(dialog, 2021)) return false;
+        postClick(dialog, 2011);
+        return true;
+    };
+    withOptionsDialog(
+        {openPlugins, inPluginDialog([&](HWND dialog, HWND list) {
+             const int count = ListView_GetItemCount(list);
+             for (int row = 0; row < count; ++row) {
+                 rows.push_back(rowText(list, row, 0));
+                 ticks.push_back(ListView_GetCheckState(list, row) != 0);
+             }
+             for (int column = 0; column < 3; ++column)
+                 columnWidths.push_back(ListView_GetColumnWidth(list, column));
+             RECT client;
+             GetClientRect(list, &client);
+             listWidth = client.right;
+             const DWORD styles = ListView_GetExtendedListViewStyle(list);
+             EXPECT_EQ(
+                 styles & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT),
+                 static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
+             EXPECT_FALSE(rowText(list, 0, 1).empty());
+             EXPECT_FALSE(rowText(list, 0, 2).empty());
+             // Untick x2 and y; tick x10 again.
+             ListView_SetCheckState(list, 0, FALSE);
+             ListView_SetCheckState(list, 1, TRUE);
+             ListView_SetCheckState(list, 2, FALSE);
+             postClick(dialog, IDOK);
+         }),
+         closeOptions(nullptr, false)});
+    EXPECT_EQ(rows, (std::vector<std::wstring>{L"x2.spi", L"x10.spi", L"y.sph"}));
+    EXPECT_EQ(ticks, (std::vector<bool>{true, false, true}));  // X10.SPI was switched off
+    ASSERT_EQ(columnWidths.size(), 3u);
+    EXPECT_EQ(columnWidths[0], 100);
+    EXPECT_EQ(columnWidths[1], 135);
+    EXPECT_EQ(columnWidths[2], listWidth - 235);
+    std::vector<std::u16string> disabled;
+    for (auto* node = program->settings().disabledPlugins.first(); node; node = node->next)
+        disabled.push_back(node->name.c_str());
+    EXPECT_EQ(disabled, (std::vector<std::u16string>{u"x2.spi", u"y.sph"}));
+
+    // Esc after unticking everything and emptying the folder changes nothing.
+    withOptionsDialog({openPlugins, inPluginDialog([&](HWND dialog, HWND list) {
+                           for (int row = 0; row < ListView_GetItemCount(list); ++row)
+                               ListView_SetCheckState(list, row, FALSE);
+                           postClick(dialog, 2130);
+                           PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                       }),
+                       closeOptions(nullptr, false)});
+    disabled.clear();
+    for (auto* node = program->settings().disabledPlugins.first(); node; node = node->next)
+        disabled.push_back(node->name.c_str());
+    EXPECT_EQ(disabled, (std::vector<std::u16string>{u"x2.spi", u"y.sph"}));
+    EXPECT_EQ(std::wstring(app::wide(program->settings().pluginFolder.c_str())), plugins.wstring());
+
+    // A folder typed into the edit is listed when the edit loses the focus;
+    // OK stores it, and an empty folder lists nothing.
+    const fs::path empty = temp / "empty";
+    fs::create_directories(empty);
+    int rowsAfterEdit = -1;
+    withOptionsDialog({openPlugins, inPluginDialog([&](HWND dialog, HWND list) {
+                           SetDlgItemTextW(dialog, 2110, empty.c_str());
+                           SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(2110, EN_KILLFOCUS),
+                                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, 2110)));
+                           rowsAfterEdit = ListView_GetItemCount(list);
+                           postClick(dialog, IDOK);
+                       }),
+                       closeOptions(nullptr, false)});
+    EXPECT_EQ(rowsAfterEdit, 0);
+    EXPECT_EQ(std::wstring(app::wide(program->settings().pluginFolder.c_str())), empty.wstring());
+    EXPECT_EQ(program->settings().disabledPlugins.count(), 0u);
+}
+
+}  // namespace
