@@ -50,11 +50,13 @@ if [[ ! -f "$WINEPREFIX/.screenshot-ready" ]]; then
 fi
 
 shoot() {  # shoot LANGUAGE VIEW POINTS
-  local name="$out/$1-$2-$3pt.png"
+  local name="$out/$1-$2-$3pt.png" target="$libraries/$1.dll"
   local locale=en_US.UTF-8
   # Japanese text runs on a Japanese Windows (code page 932, Japanese system fonts).
   [[ "$1" == Japanese ]] && locale=ja_JP.UTF-8
-  LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,1024x768 "$preview" "$libraries/$1.dll" "$2" "$3" 6000 &
+  # "program": the real Pirex.exe, which picks its language from the UI language.
+  [[ "$2" == program ]] && target="$libraries/Pirex.exe"
+  LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,1024x768 "$preview" "$target" "$2" "$3" 6000 &
   local pid=$!
   sleep 4
   import -window root "$name.full.png"
@@ -75,5 +77,7 @@ for language in English Japanese; do
     for view in options plugins windows; do shoot "$language" "$view" "$points"; done
   done
   shoot "$language" error 9
+  # The program's own settings window, when the build has it (default font).
+  if [[ -f "$libraries/Pirex.exe" ]]; then shoot "$language" program 9; fi
 done
 wineserver -k || true

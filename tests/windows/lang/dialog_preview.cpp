@@ -2,11 +2,14 @@
 // language library looks like on screen, then closes itself.
 //
 //   dialog_preview.exe LIBRARY.dll options|plugins|windows|error 9|11 [milliseconds]
+//   dialog_preview.exe PROGRAM.exe program 0 [milliseconds]
 //
 // options, plugins: the dialog template at that point size, as the program
 // patches it, with sample content.  windows: the convert and settings
 // windows' controls at the pixel positions the program uses, with the UI font
-// (-12 for 9 pt, -14 for 11 pt).  error: error box 30002.
+// (-12 for 9 pt, -14 for 11 pt).  error: error box 30002.  program: runs
+// the real program without files (its settings window shows) and ends it
+// afterwards without letting it save its settings.
 // <windows.h> comes before the other Windows headers.
 // clang-format off
 #include <windows.h>
@@ -298,11 +301,29 @@ void CALLBACK closeMessageBox(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
+// Starts the program, leaves it on screen, then ends that process.
+int showProgram(const wchar_t* program) {
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return 3;
+    }
+    bool exitedEarly = WaitForSingleObject(process.hProcess, gCloseAfter) == WAIT_OBJECT_0;
+    if (!exitedEarly) TerminateProcess(process.hProcess, 0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitedEarly ? 3 : 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4) return 2;
+    if (argc > 4) gCloseAfter = static_cast<UINT>(_wtoi(argv[4]));
+    if (std::wstring(argv[2]) == L"program") return showProgram(argv[1]);
     gLibrary = LoadLibraryW(argv[1]);
     if (!gLibrary) return 3;
-    if (argc > 4) gCloseAfter = static_cast<UINT>(_wtoi(argv[4]));
     INITCOMMONCONTROLSEX controls = {sizeof controls,
                                      ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
