@@ -2,11 +2,12 @@
 // under Wine: the real windows of the program, driven by the messages a
 // user's actions send, read back through their controls and the settings
 // file the program writes when it ends.
+#include <windows.h>
+// After windows.h:
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <array>
 #include <fstream>
