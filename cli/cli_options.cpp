@@ -6,27 +6,40 @@
 
 const char kUsageText[] =
     "usage: moravel [options] FILE...\n"
-    "Converts every FILE to one format; existing files are never overwritten\n"
-    "(name+1.ext, name+2.ext, ... are used instead).\n"
-    "  --format bmp|png|jpeg|gif|jpegcopy   output format (jpegcopy: lossless JPEG\n"
-    "                                       re-write without metadata)\n"
+    "Converts every FILE to one format and prints the path of each file written.\n"
+    "Existing files are never overwritten (name+1.ext, name+2.ext, ... are used).\n"
+    "Options take their value as the next argument or after '=' (--format=png).\n"
+    "  --format bmp|png|jpeg|gif|jpegcopy   output format, any letter case (jpg is\n"
+    "                                       jpeg; jpegcopy: lossless JPEG re-write\n"
+    "                                       without metadata)\n"
     "  --output-folder DIR                  default: the folder of the first source\n"
-    "  --sub-folder NAME                    write into DIR/NAME (created when missing)\n"
+    "  --sub-folder NAME                    write into DIR/NAME (created when missing);\n"
+    "                                       a folder name, not a path\n"
     "  --quality N                          JPEG quality 1-100, default 75\n"
     "  --subsampling 420|422|444            JPEG chroma sampling, default 420\n"
-    "  --size-limit KIB                     JPEG file-size limit in KiB (1-32767)\n"
-    "  --resize width:N|height:N|long:N     shrink (never enlarges); sharpened afterwards\n"
-    "  --keep-transparency                  carry a transparent colour into PNG and GIF\n"
+    "  --size-limit KIB                     JPEG file-size limit in KiB (1-32767); a\n"
+    "                                       file that does not fit even at quality 1 is\n"
+    "                                       written at quality 1 with a note\n"
+    "  --resize width:N|height:N|long:N     shrink to N pixels (N at least 1; never\n"
+    "                                       enlarges); sharpened afterwards\n"
+    "  --keep-transparency                  carry the one transparent colour of a\n"
+    "                                       palette or colour-key picture into PNG and\n"
+    "                                       GIF; a picture with an alpha channel is\n"
+    "                                       always flattened onto its background (white\n"
+    "                                       unless the PNG names another)\n"
     "  --settings FILE                      read options from a settings file (Pirex.ini);\n"
     "                                       flags override them\n"
     "  --plugin-folder DIR                  image plug-ins (*.spi, *.sph) for other\n"
     "                                       formats (Windows only)\n"
     "  --show-settings                      print the settings (after flags) and exit\n"
-    "  --save-settings FILE                 write the settings (after flags) to FILE,\n"
-    "                                       keeping what it holds for other versions\n"
-    "  --help, --version\n"
-    "Exit status: 0 at least one file converted, 1 nothing produced, 2 bad usage\n"
-    "or a batch error.\n";
+    "  --save-settings FILE                 write the settings (after flags) to FILE, a new\n"
+    "                                       file or an existing settings file, keeping\n"
+    "                                       what it holds for other versions\n"
+    "  -h, --help, --version\n"
+    "Folders among the FILEs are skipped. Converted paths go to stdout, one per line\n"
+    "as each file is done; reasons for failures and notes go to stderr.\n"
+    "Exit status: 0 every file converted; 1 at least one file failed or was\n"
+    "skipped; 2 bad usage, no input files or a batch error; 130 interrupted.\n";
 
 std::string toUtf8(const std::u16string& text) {
     return platform::toUtf8(text.data(), text.size());
@@ -50,7 +63,14 @@ bool parseNumber(const std::u16string& text, long low, long high, int& value) {
     return true;
 }
 
-bool parseFormat(const std::u16string& name, OutputFormat& format) {
+std::u16string asciiLower(std::u16string text) {
+    for (char16_t& c : text)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return text;
+}
+
+bool parseFormat(const std::u16string& text, OutputFormat& format) {
+    const std::u16string name = asciiLower(text);
     if (name == u"bmp")
         format = OutputFormat::Bmp;
     else if (name == u"png")
@@ -63,6 +83,15 @@ bool parseFormat(const std::u16string& name, OutputFormat& format) {
         format = OutputFormat::JpegCopy;
     else
         return false;
+    return true;
+}
+
+// A sub-folder is one folder name inside the output folder: no separators,
+// no drive, not "." or "..".
+bool isPlainFolderName(const std::u16string& name) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    for (char16_t c : name)
+        if (c == u'/' || c == u'\\' || c == u':' || c < 0x20) return false;
     return true;
 }
 
@@ -80,64 +109,75 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
             filesOnly = true;
             continue;
         }
-        if (arg == u"--help" || arg == u"-h") {
-            o.help = true;
+        // "--name=value" and "--name value" mean the same.
+        const size_t equals = arg.rfind(u"--", 0) == 0 ? arg.find(u'=') : std::u16string::npos;
+        const std::u16string name = arg.substr(0, equals);
+        const bool inlineValue = equals != std::u16string::npos;
+
+        bool* flag = nullptr;
+        if (name == u"--help" || name == u"-h")
+            flag = &o.help;
+        else if (name == u"--version")
+            flag = &o.version;
+        else if (name == u"--keep-transparency")
+            flag = &o.keepTransparency;
+        else if (name == u"--show-settings")
+            flag = &o.showSettings;
+        if (flag) {
+            if (inlineValue) {
+                error = "option " + toUtf8(name) + " takes no value";
+                return false;
+            }
+            *flag = true;
             continue;
         }
-        if (arg == u"--version") {
-            o.version = true;
-            continue;
-        }
-        if (arg == u"--keep-transparency") {
-            o.keepTransparency = true;
-            continue;
-        }
-        if (arg == u"--show-settings") {
-            o.showSettings = true;
-            continue;
-        }
+
         static const char16_t* const kWithValue[] = {
             u"--format",        u"--output-folder", u"--sub-folder", u"--quality",
             u"--subsampling",   u"--size-limit",    u"--resize",     u"--settings",
             u"--save-settings", u"--plugin-folder"};
         bool known = false;
-        for (const char16_t* name : kWithValue) known = known || arg == name;
+        for (const char16_t* candidate : kWithValue) known = known || name == candidate;
         if (!known) {
-            error = "unknown option " + toUtf8(arg);
+            error = "unknown option " + toUtf8(name);
             return false;
         }
-        if (i + 1 >= args.size()) {
-            error = "option " + toUtf8(arg) + " needs a value";
+        if (!inlineValue && i + 1 >= args.size()) {
+            error = "option " + toUtf8(name) + " needs a value";
             return false;
         }
-        const std::u16string& value = args[++i];
-        if (arg == u"--format") {
+        const std::u16string value = inlineValue ? arg.substr(equals + 1) : args[++i];
+        if (name == u"--format") {
             if (!parseFormat(value, o.format)) {
-                error = "unknown format " + toUtf8(value) + " (bmp, png, jpeg, gif or jpegcopy)";
+                error = "unknown format '" + toUtf8(value) + "' (bmp, png, jpeg, gif or jpegcopy)";
                 return false;
             }
             o.hasFormat = true;
-        } else if (arg == u"--output-folder") {
+        } else if (name == u"--output-folder") {
             if (value.empty()) {
                 error = "--output-folder needs a folder";
                 return false;
             }
             o.hasOutputFolder = true;
             o.outputFolder = value;
-        } else if (arg == u"--sub-folder") {
+        } else if (name == u"--sub-folder") {
             if (value.empty() || value.size() > 31) {
                 error = "--sub-folder needs a name of 1 to 31 characters";
                 return false;
             }
+            if (!isPlainFolderName(value)) {
+                error = "--sub-folder takes a folder name, not a path: '" + toUtf8(value) + "'";
+                return false;
+            }
             o.hasSubFolder = true;
             o.subFolder = value;
-        } else if (arg == u"--quality") {
+        } else if (name == u"--quality") {
             if (!parseNumber(value, 1, 100, o.quality)) {
                 error = "--quality needs a number from 1 to 100";
                 return false;
             }
             o.hasQuality = true;
-        } else if (arg == u"--subsampling") {
+        } else if (name == u"--subsampling") {
             if (value == u"420")
                 o.subsampling = 0;
             else if (value == u"422")
@@ -149,16 +189,18 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
                 return false;
             }
             o.hasSubsampling = true;
-        } else if (arg == u"--size-limit") {
+        } else if (name == u"--size-limit") {
             if (!parseNumber(value, 1, 32767, o.sizeLimitKiB)) {
                 error = "--size-limit needs a number of KiB from 1 to 32767";
                 return false;
             }
             o.hasSizeLimit = true;
-        } else if (arg == u"--resize") {
-            size_t colon = value.find(u':');
-            std::u16string mode = colon == std::u16string::npos ? u"" : value.substr(0, colon);
-            std::u16string target = colon == std::u16string::npos ? u"" : value.substr(colon + 1);
+        } else if (name == u"--resize") {
+            const size_t colon = value.find(u':');
+            const std::u16string mode =
+                colon == std::u16string::npos ? u"" : asciiLower(value.substr(0, colon));
+            const std::u16string target =
+                colon == std::u16string::npos ? u"" : value.substr(colon + 1);
             if (mode == u"width")
                 o.resizeMode = kResizeByWidth;
             else if (mode == u"height")
@@ -169,16 +211,17 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
                 error = "--resize needs width:N, height:N or long:N";
                 return false;
             }
-            if (!parseNumber(target, 0, 1000000, o.resizeTarget)) {
-                error = "--resize needs a size in pixels, for example long:1600";
+            // A side of 0 would make every picture fail.
+            if (!parseNumber(target, 1, 1000000, o.resizeTarget)) {
+                error = "--resize needs a size from 1 to 1000000 pixels, for example long:1600";
                 return false;
             }
             o.hasResize = true;
-        } else if (arg == u"--settings") {
+        } else if (name == u"--settings") {
             o.settingsFile = value;
-        } else if (arg == u"--save-settings") {
+        } else if (name == u"--save-settings") {
             o.saveSettingsFile = value;
-        } else if (arg == u"--plugin-folder") {
+        } else if (name == u"--plugin-folder") {
             o.hasPluginFolder = true;
             o.pluginFolder = value;
         }

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/failure_text.h"
 #include "cli/settings_options.h"
+#include "cli/source_paths.h"
 #include "driver/batch_driver.h"
 #include "platform/platform.h"
 
@@ -25,78 +27,104 @@ namespace {
 
 constexpr char kVersion[] = "moravel 1.0";
 
+std::string utf8(const char16_t* text) {
+    return toUtf8(std::u16string(text));
+}
+
+// Prints what the driver reports: each output path on stdout as soon as it
+// is written (flushed per line, so a pipe sees it at once), reasons and notes
+// on stderr, and on a terminal a progress line on stderr that is cleared
+// before anything else is printed, so it never hides a listed path.
 class TerminalHooks final : public BatchHooks {
   public:
     TerminalHooks(const CliOptions& options, uint32_t total)
         : options_(options), total_(total), progress_(isatty(fileno(stderr)) != 0) {}
 
+    // The name to print for a source: as it was given on the command line.
+    void addSource(const std::u16string& absolute, const std::u16string& given) {
+        givenNames_.push_back({absolute, given});
+    }
+
     void takeSettings(Settings& settings) override { applyCliOptions(options_, settings); }
 
-    void showBatchError(BatchError error) override {
-        clearProgress();
-        lastError_ = error;
-        const char* text = "";
-        switch (error) {
-            case kErrorNoMemory:
-                text = "Not enough memory to start the conversion.";
-                break;
-            case kErrorNothingProduced:
-                text = "No file was converted.";
-                break;
-            case kErrorNoSourceFolder:
-                text = "The folder of the first file does not exist; give --output-folder.";
-                break;
-            case kErrorSubFolder:
-                text = "The output sub-folder cannot be created.";
-                break;
-        }
-        std::fprintf(stderr, "moravel: %s\n", text);
+    // Worded after the batch, when the driver's system error is known.
+    void showBatchError(BatchError error) override { batchError_ = error; }
+
+    void fileNotes(const char16_t* source, const ConversionNotes& notes) override {
+        pendingNotes_ = conversionNoteTexts(notes);
     }
 
     void fileConverted(const char16_t* source, const char16_t* output) override {
         ++done_;
+        clearProgress();
+        std::printf("%s\n", utf8(output).c_str());
+        std::fflush(stdout);
+        printNotes(source);
         showProgress(source);
-        if (!progress_) std::printf("%s\n", toUtf8(output).c_str());
     }
 
-    void fileFailed(const char16_t* source, FileFailure failure, uint32_t status) override {
+    void fileFailed(const char16_t* source, FileFailure failure, uint32_t codecStatus,
+                    uint32_t systemError) override {
         ++done_;
+        ++failed_;
+        pendingNotes_.clear();
         clearProgress();
-        if (status >= 50000 && status != 50000)
-            std::fprintf(stderr, "moravel: %s: %s (code %u)\n", toUtf8(source).c_str(),
-                         fileFailureText(failure), status);
-        else
-            std::fprintf(stderr, "moravel: %s: %s\n", toUtf8(source).c_str(),
-                         fileFailureText(failure));
+        std::fprintf(stderr, "moravel: %s: %s\n", displayName(source).c_str(),
+                     fileFailureText(failure, options_.format, codecStatus, systemError).c_str());
+        showProgress(source);
     }
 
     void finish() { clearProgress(); }
-    BatchError lastError() const { return lastError_; }
+    bool hadBatchError() const { return batchError_ != 0; }
+    BatchError batchError() const { return static_cast<BatchError>(batchError_); }
+    uint32_t failedCount() const { return failed_; }
 
   private:
-    static std::string toUtf8(const char16_t* text) { return ::toUtf8(std::u16string(text)); }
+    std::string displayName(const char16_t* source) const {
+        for (const auto& [absolute, given] : givenNames_)
+            if (absolute == source) return toUtf8(given);
+        return utf8(source);
+    }
+
+    void printNotes(const char16_t* source) {
+        size_t start = 0;
+        while (start < pendingNotes_.size()) {
+            const size_t end = pendingNotes_.find('\n', start);
+            std::fprintf(stderr, "moravel: %s: %s\n", displayName(source).c_str(),
+                         pendingNotes_.substr(start, end - start).c_str());
+            start = end + 1;
+        }
+        pendingNotes_.clear();
+    }
 
     void showProgress(const char16_t* source) {
-        if (!progress_) return;
-        std::fprintf(stderr, "\r[%u/%u] %.60s\033[K", done_, total_, toUtf8(source).c_str());
+        if (!progress_ || done_ >= total_) return;
+        std::fprintf(stderr, "[%u/%u] %.60s\033[K\r", done_, total_, displayName(source).c_str());
         std::fflush(stderr);
         shown_ = true;
     }
     void clearProgress() {
-        if (progress_ && shown_) std::fprintf(stderr, "\r\033[K");
+        if (progress_ && shown_) {
+            std::fprintf(stderr, "\033[K");
+            std::fflush(stderr);
+        }
         shown_ = false;
     }
 
     const CliOptions& options_;
     uint32_t total_;
     uint32_t done_ = 0;
+    uint32_t failed_ = 0;
     bool progress_;
     bool shown_ = false;
-    BatchError lastError_ = static_cast<BatchError>(0);
+    uint32_t batchError_ = 0;
+    std::string pendingNotes_;
+    std::vector<std::pair<std::u16string, std::u16string>> givenNames_;
 };
 
+// A usage error: one line and a pointer to the help, never the whole text.
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "moravel: %s\n%s", message.c_str(), kUsageText);
+    std::fprintf(stderr, "moravel: %s\ntry 'moravel --help'\n", message.c_str());
     return 2;
 }
 
@@ -113,6 +141,7 @@ int run(const std::vector<std::u16string>& args) {
         return 0;
     }
 
+    if (options.hasOutputFolder) options.outputFolder = absolutePath(options.outputFolder);
     Settings settings;
     if (!options.settingsFile.empty() &&
         !loadSettingsFromFile(options.settingsFile.c_str(), settings)) {
@@ -127,26 +156,45 @@ int run(const std::vector<std::u16string>& args) {
         applyCliOptions(options, settings);
         if (options.showSettings) printSettings(settings, stdout);
         if (!options.saveSettingsFile.empty() &&
-            !saveSettingsToFile(options.saveSettingsFile.c_str(), settings)) {
-            std::fprintf(stderr, "moravel: cannot write settings file %s\n",
-                         toUtf8(options.saveSettingsFile).c_str());
+            !saveSettingsToFile(options.saveSettingsFile.c_str(), settings, error)) {
+            std::fprintf(stderr, "moravel: %s\n", error.c_str());
             return 2;
         }
         if (options.files.empty()) return 0;
         if (!options.hasFormat) return usageError("no output format given (--format)");
     }
 
-    // Paths that do not exist are skipped, as when started from Send To.
+    // Every source is made absolute first: the output folder is the first
+    // source's folder. Paths that do not exist and folders are skipped, as
+    // when started from Send To, and count as failed files.
     std::vector<HeapString> sources;
     sources.reserve(options.files.size());
+    std::vector<std::pair<std::u16string, std::u16string>> names;  // absolute, as given
+    uint32_t skipped = 0;
     for (const std::u16string& file : options.files) {
-        if (platform::pathExists(file.c_str()) && !platform::isDirectory(file.c_str()))
-            sources.emplace_back(file.c_str());
-        else
-            std::fprintf(stderr, "moravel: %s: no such file\n", toUtf8(file).c_str());
+        std::u16string absolute = absolutePath(file);
+        switch (classifySource(absolute)) {
+            case SourceKind::Missing:
+                std::fprintf(stderr, "moravel: %s: no such file\n", toUtf8(file).c_str());
+                ++skipped;
+                break;
+            case SourceKind::Folder:
+                std::fprintf(stderr, "moravel: %s: is a folder\n", toUtf8(file).c_str());
+                ++skipped;
+                break;
+            case SourceKind::File:
+                sources.emplace_back(absolute.c_str());
+                names.emplace_back(std::move(absolute), file);
+                break;
+        }
+    }
+    if (sources.empty()) {
+        std::fprintf(stderr, "moravel: no input files\n");
+        return 2;
     }
 
     TerminalHooks hooks(options, static_cast<uint32_t>(sources.size()));
+    for (const auto& [absolute, given] : names) hooks.addSource(absolute, given);
     BatchDriver driver(settings, hooks);
     // Files no native reader takes go to the image plug-ins of the plug-in
     // folder (from --plugin-folder or the settings file).
@@ -165,10 +213,13 @@ int run(const std::vector<std::u16string>& args) {
     job.sources = sources.data();
     job.count = static_cast<uint32_t>(sources.size());
     job.format = options.format;
-    bool produced = driver.executeJob(job);
+    driver.executeJob(job);
     hooks.finish();
-    if (produced) return 0;
-    return hooks.lastError() == kErrorNothingProduced ? 1 : 2;
+    if (hooks.hadBatchError())
+        std::fprintf(stderr, "moravel: %s\n",
+                     batchErrorText(hooks.batchError(), driver.batchSystemError()).c_str());
+    if (hooks.hadBatchError() && hooks.batchError() != kErrorNothingProduced) return 2;
+    return hooks.failedCount() + skipped > 0 ? 1 : 0;
 }
 
 }  // namespace

@@ -4,7 +4,12 @@
 
 #include "core/settings_file_reader.h"
 #include "core/settings_store.h"
+#include "platform/platform.h"
 #include "platform/utf8.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -74,6 +79,95 @@ void printSettings(const Settings& s, FILE* out) {
     printNumber(out, "keepTransparency", s.keepTransparency);
 }
 
-bool saveSettingsToFile(const char16_t* path, const Settings& settings) {
-    return saveSettings(path, settings);
+namespace {
+
+constexpr uint32_t kSlotBytes = 8;
+constexpr uint32_t kHeaderBytes = 4;
+
+uint32_t loadLE32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Header and slot table agree with the file: at least one slot, the table
+// inside the file, and every slot empty ({0, 0}), a number ({1, value}) or a
+// text of whole UTF-16 characters inside the data area.
+bool isConsistentSettingsFile(platform::File& file, uint64_t size) {
+    uint8_t header[kHeaderBytes];
+    if (size < kHeaderBytes || size >> 32 || file.read(header, kHeaderBytes) != kHeaderBytes)
+        return false;
+    const uint32_t count = static_cast<uint32_t>(header[0] | header[1] << 8);
+    const uint64_t dataStart = kHeaderBytes + uint64_t{kSlotBytes} * count;
+    if (count == 0 || dataStart > size) return false;
+    std::string table(count * kSlotBytes, '\0');
+    if (file.read(table.data(), table.size()) != table.size()) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto* slot = reinterpret_cast<const uint8_t*>(table.data()) + i * kSlotBytes;
+        const uint32_t a = loadLE32(slot);
+        const uint32_t b = loadLE32(slot + 4);
+        if (a == 0 && b != 0) return false;
+        if (a >= 2 && (a < dataStart || b % 2 != 0 || uint64_t{a} + b > size)) return false;
+    }
+    return true;
+}
+
+#ifndef _WIN32
+// The replacement is written as a new private file and renamed over the old
+// one; the old file's permission bits are put back on it.
+bool permissionsOf(const std::string& path, mode_t& mode) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return false;
+    mode = info.st_mode & 07777;
+    return true;
+}
+#endif
+
+}  // namespace
+
+SettingsTarget inspectSettingsTarget(const char16_t* path) {
+    if (!platform::pathExists(path)) return SettingsTarget::Missing;
+    if (platform::isDirectory(path)) return SettingsTarget::Folder;
+    platform::File file;
+    uint64_t size = 0;
+    if (!file.openForReading(path) || !file.size(size)) return SettingsTarget::Unreadable;
+    if (size == 0) return SettingsTarget::Empty;
+    return isConsistentSettingsFile(file, size) ? SettingsTarget::SettingsFile
+                                                : SettingsTarget::NotSettingsFile;
+}
+
+bool saveSettingsToFile(const char16_t* path, const Settings& settings, std::string& error) {
+    const std::string name = platform::toUtf8(path);
+    switch (inspectSettingsTarget(path)) {
+        case SettingsTarget::Folder:
+            error = name + " is a folder, not a settings file";
+            return false;
+        case SettingsTarget::Unreadable:
+            error = "cannot read " + name + " to check that it is a settings file";
+            return false;
+        case SettingsTarget::NotSettingsFile:
+            error = name + " is not a settings file; it was left untouched";
+            return false;
+        case SettingsTarget::Missing:
+        case SettingsTarget::Empty:
+        case SettingsTarget::SettingsFile:
+            break;
+    }
+#ifndef _WIN32
+    mode_t mode = 0;
+    if (!permissionsOf(name, mode)) {
+        // A new file gets the usual permissions of a new file, not the
+        // private ones of the temporary it is written as.
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+#endif
+    if (!saveSettings(path, settings)) {
+        error = "cannot write settings file " + name;
+        return false;
+    }
+#ifndef _WIN32
+    mode_t now = 0;
+    if (permissionsOf(name, now) && now != mode) chmod(name.c_str(), mode);
+#endif
+    return true;
 }

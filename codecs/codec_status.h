@@ -1,5 +1,6 @@
-// Status codes every codec context keeps. Never shown to the user; the driver
-// only looks at success.
+// Status codes every codec context keeps. The driver decides by success and
+// hands the status of a failed file to the front end, which words it
+// (codecStatusText for English).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,10 @@ enum CodecStatus : uint32_t {
     kStatusInputError = 50004,   // cannot open/map, or shorter than its structure
     kStatusOutputError = 50005,  // cannot create the output, or it would not fit in 32 bits
     kStatusReducerFailed = 50006,
-    kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory)
+    kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory, JPEG data)
     // The PNG codecs add their own values from 50009 upwards.
 };
+
+// A short English reason for a status of any codec ("not enough memory"),
+// without a final full stop. Unknown values give a general text.
+const char* codecStatusText(uint32_t status);

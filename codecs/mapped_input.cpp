@@ -3,7 +3,9 @@
 uint32_t MappedInput::open(const char16_t* path, bool copyOnWrite) {
     close();
     status = kStatusOk;
-    bool opened = copyOnWrite ? file_.openForReadWrite(path) : file_.openForReading(path);
+    // A copy-on-write view needs only read access: its private pages never
+    // reach the file, so read-only and shared-for-reading sources work too.
+    bool opened = file_.openForReading(path);
     uint64_t bytes = 0;
     if (!opened || !file_.size(bytes) || bytes == 0 || bytes >> 32 != 0 ||
         !mapping_.map(file_, bytes, copyOnWrite)) {

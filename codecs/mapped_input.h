@@ -18,7 +18,7 @@ class MappedInput {
     // 50004) when it cannot be opened or mapped, is empty, or is 4 GiB or more.
     uint32_t openReadOnly(const char16_t* path);
     // The same with a private copy-on-write view: changes made through the
-    // view never reach the file. The file must be writable.
+    // view never reach the file. The file is opened for reading only.
     uint32_t openCopyOnWrite(const char16_t* path);
     // Unmaps the view, then closes the file.
     void close();

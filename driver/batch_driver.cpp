@@ -29,24 +29,6 @@ const char16_t* extensionFor(OutputFormat format) {
     return u".bmp";
 }
 
-const char* fileFailureText(FileFailure failure) {
-    switch (failure) {
-        case FileFailure::Unreadable:
-            return "not a picture this program can read";
-        case FileFailure::ResizeFailed:
-            return "could not be resized";
-        case FileFailure::EncodeFailed:
-            return "could not be written in the output format";
-        case FileFailure::NoFreeName:
-            return "no free output name";
-        case FileFailure::CopyFailed:
-            return "could not be copied into the output folder";
-        case FileFailure::NotJpeg:
-            return "not a JPEG file (the lossless re-write needs one)";
-    }
-    return "failed";
-}
-
 BatchDriver::BatchDriver(Settings& settings, BatchHooks& hooks)
     : settings_(settings), hooks_(hooks) {
     resetRecord(picture_.record);
@@ -59,6 +41,7 @@ BatchDriver::~BatchDriver() {
 
 bool BatchDriver::executeJob(const ConvertJob& job) {
     produced_ = 0;
+    batchSystemError_ = 0;
     hooks_.takeSettings(settings_);
     // A configured folder that has gone away falls back to the source folder.
     if (!settings_.outputFolder.empty() && !platform::isDirectory(settings_.outputFolder.c_str()))
@@ -87,6 +70,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         }
         if (!platform::isDirectory(outputFolder.c_str())) {
             if (!platform::createDirectory(outputFolder.c_str())) {
+                batchSystemError_ = platform::lastSystemError();
                 hooks_.showBatchError(kErrorSubFolder);
                 return false;
             }
@@ -109,10 +93,12 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         HeapString tempFile;
         lastFailure_ = FileFailure::Unreadable;
         lastStatus_ = 0;
+        notes_ = {};
         if (!convertOne(tempFolder, source, format, tempFile)) {
             hooks_.fileFailed(source, lastFailure_, lastStatus_);
             continue;
         }
+        if (notes_.any()) hooks_.fileNotes(source, notes_);
         deliver(tempFile.c_str(), source, outputFolder.c_str(), extension);
         platform::deleteFile(tempFile.c_str());
     }
@@ -199,6 +185,10 @@ bool BatchDriver::decodeAndEncode(const char16_t* tempFolder, const char16_t* so
         if (!ok) {
             lastFailure_ = FileFailure::EncodeFailed;
             lastStatus_ = codecs_->lastStatus();
+        } else if (codecs_->lastWriteAboveLimit()) {
+            notes_.aboveSizeLimit = true;
+            notes_.outputBytes = codecs_->lastWrittenBytes();
+            notes_.sizeLimitKiB = static_cast<uint32_t>(settings_.jpegSizeLimitKiB);
         }
     }
     if (!ok && !tempFile.empty()) {
@@ -225,6 +215,7 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
         tempFile.clear();
         return false;
     }
+    notes_.damaged = codecs_->lastReadDamaged();
     return true;
 }
 
@@ -241,6 +232,7 @@ bool BatchDriver::load(const char16_t* source) {
     // Unrecognised, unopenable or refused by its reader: the fallback gets it.
     if (!ok && fallback_) ok = fallback_->read(source, record);
     if (!ok) return false;
+    notes_.damaged = codecs_->lastReadDamaged();
     picture_.width = record.header.biWidth;
     picture_.height = record.header.biHeight;
     picture_.currentBitCount = record.header.biBitCount;

@@ -24,7 +24,9 @@ enum BatchError : uint32_t {
     kErrorSubFolder = 30004,
 };
 
-// Why one source produced no output.
+// Why one source produced no output. The driver reports codes only; each
+// front end words them (moravel in English, the Windows program through its
+// language library).
 enum class FileFailure {
     Unreadable,  // missing, unrecognised, or refused by every reader
     ResizeFailed,
@@ -34,7 +36,19 @@ enum class FileFailure {
     NotJpeg,  // the lossless re-write needs a JPEG source
 };
 
-const char* fileFailureText(FileFailure failure);
+// What the conversion of one source noticed besides success: a front end
+// may tell the user, the file was converted all the same.
+struct ConversionNotes {
+    // The source was damaged (a JPEG cut short, say): decoded as far as its
+    // data goes, the missing parts filled.
+    bool damaged = false;
+    // Even the lowest JPEG quality stayed above the size limit; the file was
+    // written at quality 1 all the same.
+    bool aboveSizeLimit = false;
+    uint64_t outputBytes = 0;   // size of that file, when aboveSizeLimit
+    uint32_t sizeLimitKiB = 0;  // the limit it exceeds
+    bool any() const { return damaged || aboveSizeLimit; }
+};
 
 // What a front end supplies: the settings at batch start, the error boxes,
 // and (optionally) a word about each file.
@@ -43,10 +57,18 @@ class BatchHooks {
     virtual ~BatchHooks() = default;
     // Brings the settings up to date with the front end's controls.
     virtual void takeSettings(Settings& settings) {}
+    // A batch-level error; for kErrorSubFolder the operating system's reason
+    // is BatchDriver::batchSystemError() once executeJob has returned.
     virtual void showBatchError(BatchError error) = 0;
+    // Called for a converted source before its output is delivered, only
+    // when there is something to note.
+    virtual void fileNotes(const char16_t* source, const ConversionNotes& notes) {}
     virtual void fileConverted(const char16_t* source, const char16_t* output) {}
-    // codecStatus is the failing codec's status (0 when none applies).
-    virtual void fileFailed(const char16_t* source, FileFailure failure, uint32_t codecStatus) {}
+    // codecStatus: the failing codec's CodecStatus (0 when none applies);
+    // systemError: the operating system's code for a failed copy or folder
+    // operation (platform::lastSystemError(), 0 when none applies).
+    virtual void fileFailed(const char16_t* source, FileFailure failure, uint32_t codecStatus,
+                            uint32_t systemError = 0) {}
 };
 
 class CodecContexts;
@@ -67,6 +89,8 @@ class BatchDriver {
     bool executeJob(const ConvertJob& job);
 
     uint32_t producedCount() const { return produced_; }
+    // The operating system's code behind the last batch-level error (0: none).
+    uint32_t batchSystemError() const { return batchSystemError_; }
     const WorkingPicture& workingPicture() const { return picture_; }
 
   private:
@@ -89,6 +113,8 @@ class BatchDriver {
     uint32_t produced_ = 0;
     FileFailure lastFailure_ = FileFailure::Unreadable;
     uint32_t lastStatus_ = 0;
+    uint32_t batchSystemError_ = 0;
+    ConversionNotes notes_{};
 };
 
 // ".bmp", ".png", ".jpg", ".gif" or ".jpg" for the lossless re-write.

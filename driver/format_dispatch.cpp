@@ -53,6 +53,7 @@ bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& 
     Members& m = *members_;
     bool ok = false;
     lastStatus_ = 0;
+    readDamaged_ = false;
     switch (format) {
         case kFormatBmp:
             ok = m.bmpReader.read(path, &record) != nullptr;
@@ -72,6 +73,7 @@ bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& 
                                      static_cast<uint32_t>(hint.height));
             ok = m.jpegReader.read(path, &record) != nullptr;
             lastStatus_ = m.jpegReader.status();
+            readDamaged_ = ok && m.jpegReader.damaged();
             break;
         case kFormatTiff:
             ok = m.tiffReader.read(path, &record) != nullptr;
@@ -90,7 +92,8 @@ bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& 
             break;
         case kFormatUnknown:
         case kFormatOpenFailed:
-            lastStatus_ = format == kFormatOpenFailed ? kStatusInputError : kStatusUnsupported;
+            // No codec was used for an unrecognised file.
+            lastStatus_ = format == kFormatOpenFailed ? uint32_t{kStatusInputError} : 0;
             break;
     }
     return ok;
@@ -100,6 +103,8 @@ bool CodecContexts::write(OutputFormat format, const char16_t* path, const Pictu
                           const Settings& settings) {
     Members& m = *members_;
     bool ok = false;
+    aboveLimit_ = false;
+    writtenBytes_ = 0;
     switch (format) {
         case OutputFormat::Bmp:
             ok = m.bmpWriter.write(path, picture);
@@ -122,6 +127,8 @@ bool CodecContexts::write(OutputFormat format, const char16_t* path, const Pictu
                                                  static_cast<uint32_t>(settings.jpegSizeLimitKiB))
                      : m.jpegWriter.write(path, picture);
             lastStatus_ = m.jpegWriter.status();
+            aboveLimit_ = ok && m.jpegWriter.aboveLimit();
+            writtenBytes_ = m.jpegWriter.writtenBytes();
             break;
         }
         case OutputFormat::Gif:
@@ -140,6 +147,7 @@ bool CodecContexts::copyJpeg(const char16_t* source, const char16_t* destination
     members_->jpegCopy.resetOptions();
     bool ok = members_->jpegCopy.transcode(source, destination);
     lastStatus_ = members_->jpegCopy.status();
+    readDamaged_ = ok && members_->jpegCopy.damaged();
     return ok;
 }
 

@@ -31,10 +31,19 @@ class CodecContexts {
 
     // Status of the codec used last (0 when none was used).
     uint32_t lastStatus() const { return lastStatus_; }
+    // The last read or JPEG re-write met damaged data and filled what was missing.
+    bool lastReadDamaged() const { return readDamaged_; }
+    // The last write was a size-limited JPEG still above its limit at quality
+    // 1 (written all the same), and the size of that file.
+    bool lastWriteAboveLimit() const { return aboveLimit_; }
+    uint64_t lastWrittenBytes() const { return writtenBytes_; }
 
   private:
     CodecContexts() = default;
     struct Members;
     Members* members_ = nullptr;
     uint32_t lastStatus_ = 0;
+    bool readDamaged_ = false;
+    bool aboveLimit_ = false;
+    uint64_t writtenBytes_ = 0;
 };

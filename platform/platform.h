@@ -100,8 +100,8 @@ class FileMapping {
     FileMapping(const FileMapping&) = delete;
     FileMapping& operator=(const FileMapping&) = delete;
 
-    // Maps `size` bytes of an open file. copyOnWrite: writes through the view
-    // stay private and never reach the file (the file must be open read-write).
+    // Maps `size` bytes of an open file. copyOnWrite: a writable view whose
+    // writes stay private and never reach the file (read access suffices).
     bool map(const File& file, uint64_t size, bool copyOnWrite);
     void close();
     uint8_t* data() const { return view_; }
@@ -149,6 +149,14 @@ bool setCurrentDirectory(const char16_t* path);
 enum class ChangeKind { FolderCreated, FolderRemoved, FolderUpdated };
 // Tells the shell that something changed (a no-op where there is no shell).
 void notifyChange(ChangeKind kind, const char16_t* path);
+
+// The operating system's code for why the last failed call on this thread
+// failed (errno, or GetLastError on Windows); 0 when it gave none. Read it
+// right after the failure: later calls may change it.
+uint32_t lastSystemError();
+// The operating system's own short text for such a code, as UTF-8 without a
+// final full stop or line break ("Permission denied").
+void systemErrorText(uint32_t code, char* buffer, size_t capacity);
 
 // Length of a NUL-terminated UTF-16 text.
 inline size_t textLength(const char16_t* text) {

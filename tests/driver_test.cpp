@@ -18,7 +18,7 @@ std::u16string text(const HeapString& s) {
 class RecordingHooks : public BatchHooks {
   public:
     void showBatchError(BatchError error) override { errors.push_back(error); }
-    void fileFailed(const char16_t*, FileFailure failure, uint32_t) override {
+    void fileFailed(const char16_t*, FileFailure failure, uint32_t, uint32_t) override {
         failures.push_back(failure);
     }
     std::vector<BatchError> errors;

@@ -157,7 +157,7 @@ TEST_F(JpegReaderTest, GarbageAfterStartOfImageFailsCleanly) {
     holder.record.pixels = nullptr;
     EXPECT_EQ(read("garbage.jpg"), nullptr);
     EXPECT_EQ(holder.record.pixels, nullptr);
-    EXPECT_EQ(reader.status(), kStatusOk) << "library errors keep the status";
+    EXPECT_EQ(reader.status(), kStatusMalformed) << "library errors leave a real status";
     EXPECT_NE(reader.messageText()[0], u'\0');
 
     // The next file starts afresh.

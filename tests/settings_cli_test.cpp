@@ -94,7 +94,8 @@ TEST_F(SettingsCliTest, SaveCarriesOverWhatTheFileHeld) {
     Settings s;
     ASSERT_TRUE(loadSettingsFromFile(path.c_str(), s));
     s.jpegQuality = 70;
-    ASSERT_TRUE(saveSettingsToFile(path.c_str(), s));
+    std::string error;
+    ASSERT_TRUE(saveSettingsToFile(path.c_str(), s, error)) << error;
 
     // The plug-in folder C:\Susie does not exist here: the list is dropped.
     SettingsBytes expected(19);
@@ -111,7 +112,8 @@ TEST_F(SettingsCliTest, SaveCarriesOverWhatTheFileHeld) {
 
 TEST_F(SettingsCliTest, SaveCreatesAMissingFile) {
     Settings s;
-    ASSERT_TRUE(saveSettingsToFile(u16(folder / "new.ini").c_str(), s));
+    std::string error;
+    ASSERT_TRUE(saveSettingsToFile(u16(folder / "new.ini").c_str(), s, error)) << error;
     EXPECT_EQ(std::filesystem::file_size(folder / "new.ini"), 168u);
 }
 

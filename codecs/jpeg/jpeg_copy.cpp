@@ -22,6 +22,7 @@ struct CopyJob {
     size_t size;
     platform::File* file;
     bool progressive;
+    uint32_t status;  // the CodecStatus of a library error
 };
 
 void copySteps(CopyJob& job) {
@@ -55,11 +56,13 @@ bool transcodeFile(CopyJob& job, char16_t* messageText) {
     if (setjmp(job.sourceError.jumpTarget)) {
         jpeg_destroy_compress(&job.destination);
         jpeg_destroy_decompress(&job.source);
+        job.status = job.sourceError.failureStatus;
         return false;
     }
     if (setjmp(job.destinationError.jumpTarget)) {
         jpeg_destroy_compress(&job.destination);
         jpeg_destroy_decompress(&job.source);
+        job.status = job.destinationError.failureStatus;
         return false;
     }
     jpeg_create_decompress(&job.source);
@@ -75,6 +78,7 @@ bool transcodeFile(CopyJob& job, char16_t* messageText) {
 bool JpegCopy::transcode(const char16_t* source, const char16_t* destination) {
     input_.status = kStatusOk;
     messageText_[0] = u'\0';
+    damaged_ = false;
     if (input_.openCopyOnWrite(source) == 0) return false;  // status 50004
 
     bool copied = false;
@@ -88,6 +92,8 @@ bool JpegCopy::transcode(const char16_t* source, const char16_t* destination) {
         job.file = &file;
         job.progressive = progressive_;
         copied = transcodeFile(job, messageText_);
+        if (!copied) input_.status = job.status;
+        damaged_ = job.sourceError.library.num_warnings > 0;
     }
     file.close();
     input_.close();

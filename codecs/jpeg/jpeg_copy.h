@@ -23,16 +23,21 @@ class JpegCopy {
     void setProgressive(bool on) { progressive_ = on; }
 
     // Re-writes `source` into `destination`. The source is opened for
-    // reading and writing and mapped copy-on-write, so nothing can reach it.
+    // reading only and mapped copy-on-write, so a read-only file can be
+    // re-written and nothing done through the view can reach it.
     // False on failure; the destination may then hold a partial file and is
     // the caller's to delete.
     bool transcode(const char16_t* source, const char16_t* destination);
 
     uint32_t status() const { return input_.status; }
+    // The last source was damaged (the library warned); its missing parts
+    // were filled.
+    bool damaged() const { return damaged_; }
     const char16_t* messageText() const { return messageText_; }
 
   private:
     MappedInput input_;
     bool progressive_ = false;
+    bool damaged_ = false;
     char16_t messageText_[kJpegMessageCapacity] = {};
 };

@@ -8,6 +8,7 @@
 
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 
 #include "codecs/jpeg/jpeg_library.h"
 
@@ -18,10 +19,15 @@ struct JpegErrorManager {
     jpeg_error_mgr library;  // first, so the library's pointer is ours too
     std::jmp_buf jumpTarget;
     char16_t* messageText;  // kJpegMessageCapacity characters
+    // The CodecStatus of the error that ended the call (kStatusOk until one
+    // does). Warnings are not printed: library.num_warnings counts them, and
+    // a count above 0 means the data was damaged and decoded as far as it
+    // goes, the missing parts filled.
+    uint32_t failureStatus;
 };
 
-// Fills `manager` with the library's defaults plus our error_exit and returns
-// the pointer to hand to the library object (cinfo.err).
+// Fills `manager` with the library's defaults plus our error_exit and silent
+// warnings, and returns the pointer to hand to the library object (cinfo.err).
 jpeg_error_mgr* installJpegErrorManager(JpegErrorManager& manager, char16_t* messageText);
 
 // Ends the current library call with our own message text (for limits the

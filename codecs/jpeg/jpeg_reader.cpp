@@ -142,6 +142,7 @@ bool decode(DecodeJob& job, char16_t* messageText) {
     job.cinfo.err = installJpegErrorManager(job.error, messageText);
     if (setjmp(job.error.jumpTarget)) {
         jpeg_destroy_decompress(&job.cinfo);
+        job.status = job.error.failureStatus;
         return false;
     }
     jpeg_create_decompress(&job.cinfo);
@@ -168,6 +169,7 @@ void JpegReader::setSizeHint(bool enabled, uint32_t width, uint32_t height) {
 ImageRecord* JpegReader::read(const char16_t* path, ImageRecord* record) {
     input_.status = kStatusOk;
     messageText_[0] = u'\0';
+    damaged_ = false;
     return readMapped(input_, path, record, [this](ImageRecord& target) {
         DecodeJob job{};
         job.data = input_.base;
@@ -179,6 +181,7 @@ ImageRecord* JpegReader::read(const char16_t* path, ImageRecord* record) {
         job.status = kStatusOk;
         const bool decoded = decode(job, messageText_);
         input_.status = job.status;
+        damaged_ = job.error.library.num_warnings > 0;
         if (!decoded) {
             releasePixelBuffer(job.pixels);
             return false;

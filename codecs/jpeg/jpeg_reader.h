@@ -28,12 +28,16 @@ class JpegReader {
     bool sizeHintEnabled() const { return hintEnabled_; }
 
     uint32_t status() const { return input_.status; }
+    // The last file was damaged (the library warned): it was decoded as far
+    // as its data goes, the missing parts filled.
+    bool damaged() const { return damaged_; }
     // The library's text for the last failure, empty when there was none.
     const char16_t* messageText() const { return messageText_; }
 
   private:
     MappedInput input_;
     bool hintEnabled_ = false;
+    bool damaged_ = false;
     uint32_t hintWidth_ = 0;
     uint32_t hintHeight_ = 0;
     char16_t messageText_[kJpegMessageCapacity] = {};

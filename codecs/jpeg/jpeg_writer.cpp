@@ -169,13 +169,17 @@ bool JpegWriter::encode(const PictureToWrite& picture, const Rows& rows, int32_t
     job.verticalResolution = picture.verticalResolution;
     job.greyscale = greyscale_;
     job.progressive = progressive_;
-    return encodeOnce(job, messageText_);
+    if (encodeOnce(job, messageText_)) return true;
+    status_ = job.error.failureStatus;
+    return false;
 }
 
 bool JpegWriter::write(const char16_t* path, const PictureToWrite& picture) {
     status_ = kStatusOk;
     messageText_[0] = u'\0';
     encodings_ = 0;
+    aboveLimit_ = false;
+    writtenBytes_ = 0;
     Rows rows;
     bool written = false;
     if (prepareRows(picture, rows)) {
@@ -194,6 +198,8 @@ bool JpegWriter::writeLimited(const char16_t* path, const PictureToWrite& pictur
     status_ = kStatusOk;
     messageText_[0] = u'\0';
     encodings_ = 0;
+    aboveLimit_ = false;
+    writtenBytes_ = 0;
     Rows rows;
     JpegMemoryDestination memory{};
     const uint64_t limit = uint64_t{limitKiB & 0xFFFFFF} * 1024;
@@ -228,10 +234,13 @@ bool JpegWriter::writeLimited(const char16_t* path, const PictureToWrite& pictur
             if (encoded) {
                 quality_ = lastEncoded;
                 platform::File file;
-                if (!file.create(path) || !file.write(memory.buffer, memory.encodedSize))
+                if (!file.create(path) || !file.write(memory.buffer, memory.encodedSize)) {
                     status_ = kStatusOutputError;
-                else
+                } else {
                     written = true;
+                    writtenBytes_ = memory.encodedSize;
+                    aboveLimit_ = memory.encodedSize > limit;
+                }
             }
         }
     }

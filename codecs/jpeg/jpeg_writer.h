@@ -44,6 +44,10 @@ class JpegWriter {
     const char16_t* messageText() const { return messageText_; }
     // Encodings made by the last write (1 for a plain write).
     int encodingCount() const { return encodings_; }
+    // After a successful limited write: its size in bytes, and whether even
+    // quality 1 stayed above the limit (the file is written all the same).
+    uint64_t writtenBytes() const { return writtenBytes_; }
+    bool aboveLimit() const { return aboveLimit_; }
 
   private:
     struct Rows {
@@ -64,6 +68,8 @@ class JpegWriter {
     bool progressive_ = false;
     uint32_t status_ = kStatusOk;
     int encodings_ = 0;
+    uint64_t writtenBytes_ = 0;
+    bool aboveLimit_ = false;
     char16_t messageText_[kJpegMessageCapacity] = {};
 };
 

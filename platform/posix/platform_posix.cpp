@@ -354,4 +354,16 @@ bool setCurrentDirectory(const char16_t* path) {
     return path && *path && chdir(toUtf8(path).c_str()) == 0;
 }
 
+uint32_t lastSystemError() {
+    return static_cast<uint32_t>(errno);
+}
+
+void systemErrorText(uint32_t code, char* buffer, size_t capacity) {
+    if (!buffer || capacity == 0) return;
+    const char* text = strerror(static_cast<int>(code));
+    size_t n = 0;
+    for (; text && text[n] && n + 1 < capacity; ++n) buffer[n] = text[n];
+    buffer[n] = 0;
+}
+
 }  // namespace platform

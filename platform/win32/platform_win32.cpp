@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -277,6 +278,28 @@ size_t appDataFolder(char16_t* buffer, size_t capacity) {
 
 bool setCurrentDirectory(const char16_t* path) {
     return path && *path && SetCurrentDirectoryW(wide(path)) != 0;
+}
+
+uint32_t lastSystemError() {
+    return GetLastError();
+}
+
+void systemErrorText(uint32_t code, char* buffer, size_t capacity) {
+    if (!buffer || capacity == 0) return;
+    buffer[0] = 0;
+    wchar_t text[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, 512, nullptr);
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ' ||
+                     text[n - 1] == L'.'))
+        --n;
+    if (n == 0) {
+        std::snprintf(buffer, capacity, "system error %lu", static_cast<unsigned long>(code));
+        return;
+    }
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), buffer,
+                                    static_cast<int>(capacity - 1), nullptr, nullptr);
+    buffer[bytes > 0 ? bytes : 0] = 0;
 }
 
 }  // namespace platform
