@@ -87,7 +87,12 @@ bool importPluginBitmap(const uint8_t* info, size_t infoSize, const uint8_t* bit
     record.header.biSize = kHeaderSize;
     record.header.biPlanes = 1;
     record.header.biBitCount = static_cast<uint16_t>(outBitCount);
-    // Resolutions are pixels per metre and never negative in a record.
+    // A record describes its own buffer: no image size or colour count of the
+    // plug-in's rows (which may have had 1 or 4 bits), and resolutions in
+    // pixels per metre are never negative.
+    record.header.biSizeImage = 0;
+    record.header.biClrUsed = 0;
+    record.header.biClrImportant = 0;
     if (record.header.biXPelsPerMeter < 0) record.header.biXPelsPerMeter = 0;
     if (record.header.biYPelsPerMeter < 0) record.header.biYPelsPerMeter = 0;
     record.pixels = pixels;

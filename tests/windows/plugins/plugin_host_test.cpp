@@ -44,6 +44,9 @@ void expectPattern(const ImageRecord& record, uint32_t width, uint32_t height, u
     EXPECT_EQ(record.header.biHeight, static_cast<int32_t>(height));
     EXPECT_EQ(record.header.biBitCount, outBits);
     EXPECT_EQ(record.header.biCompression, 0u);
+    EXPECT_EQ(record.header.biPlanes, 1);
+    EXPECT_EQ(record.header.biSizeImage, 0u);
+    EXPECT_EQ(record.header.biClrUsed, 0u);
     EXPECT_EQ(record.header.biXPelsPerMeter, 2835);
     EXPECT_EQ(record.header.biYPelsPerMeter, 3780);
     EXPECT_EQ(record.sourceFormat, 0u);
