@@ -46,15 +46,12 @@ bool TextMeasure::use(const LOGFONTW& font, const std::vector<std::wstring>& tex
     if (!candidate) return false;
     HGDIOBJ previous = SelectObject(dc_, candidate);
     if (!previous_) previous_ = previous;
-    HFONT old = font_;
-    font_ = candidate;
-    if (old) DeleteObject(old);
     if (!coversAll(texts)) {
         SelectObject(dc_, previous_);
-        DeleteObject(font_);
-        font_ = nullptr;
+        DeleteObject(candidate);
         return false;
     }
+    font_ = candidate;
     wchar_t face[LF_FACESIZE] = {};
     GetTextFaceW(dc_, LF_FACESIZE, face);
     faceUsed_ = face;
