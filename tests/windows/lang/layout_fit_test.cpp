@@ -183,6 +183,9 @@ TEST_P(LayoutFitTest, WindowCaptionsFitTheirPixelLayout) {
     int otherModes = 0;
     for (UINT id = 21001; id <= 21004; ++id) otherModes = std::max(otherModes, tw(id));
 
+    // In the XML report: how much room the tightest rows have left.
+    testing::Test::RecordProperty("jpeg_row_width", jpegRow);
+    testing::Test::RecordProperty("resize_row_end", 15 + resizeRadios);
     const Room rooms[] = {
         // Convert window: 64 x 24 buttons, the wide lossless button, a
         // 106-pixel check box, the settings button.
