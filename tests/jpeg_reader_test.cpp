@@ -237,8 +237,13 @@ TEST_F(JpegReaderTest, HostileFrameSizes) {
     EXPECT_EQ(reader.status(), kStatusUnsupported);
     EXPECT_EQ(holder.record.pixels, nullptr);
 
-    // ... but it may be decoded at 1/8 when it is going to be shrunk.
+    // ... but it may be decoded at 1/8 when it is going to be shrunk, once the
+    // file is long enough to hold its 33.7 million blocks at two bits each.
     reader.setSizeHint(true, 100, 100);
+    EXPECT_EQ(readPath(folder / "huge.jpg"), nullptr);
+    EXPECT_EQ(reader.status(), kStatusUnsupported);
+    writeBytes(folder / "huge.jpg",
+               withCommentPadding(withFrameSize(original, 65000, 22100), 8500000));
     ImageRecord* scaled = readPath(folder / "huge.jpg");
     ASSERT_NE(scaled, nullptr);
     EXPECT_EQ(scaled->header.biWidth, 8125);

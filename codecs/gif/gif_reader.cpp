@@ -4,6 +4,7 @@
 
 #include "codecs/gif/gif_buffers.h"
 #include "codecs/gif/gif_lzw_decoder.h"
+#include "codecs/size_bounds.h"
 
 namespace {
 
@@ -223,6 +224,16 @@ bool GifReader::decodeImage(const ImageDescriptor& image, ImageRecord& record) {
         }
         dataSize += length;
         p += length;
+    }
+
+    // The screen outside the image is background and needs no data, but a
+    // canvas far larger than anything the data could decode is no picture.
+    const uint64_t canvasPixels = uint64_t{screenWidth_} * screenHeight_;
+    const uint64_t canvasBytes = uint64_t{rowStride(screenWidth_, 8)} * screenHeight_;
+    if (!size_bounds::plausible(canvasBytes, canvasPixels,
+                                size_bounds::lzwIndicesAtMost(dataSize, image.minCodeSize))) {
+        fail(kStatusUnsupported);
+        return false;
     }
 
     const size_t pixelCount = size_t{image.width} * image.height;

@@ -1,6 +1,7 @@
 #include "codecs/jpeg/jpeg_copy.h"
 
 #include "codecs/jpeg/jpeg_destination.h"
+#include "codecs/jpeg/jpeg_memory_bound.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
 #include "codecs/jpeg/jpeg_source.h"
 #include "platform/platform.h"
@@ -28,10 +29,13 @@ struct CopyJob {
 void copySteps(CopyJob& job) {
     jpeg_decompress_struct& source = job.source;
     jpeg_compress_struct& destination = job.destination;
-    source.mem->max_memory_to_use = destination.mem->max_memory_to_use;
+    limitJpegMemory(reinterpret_cast<j_common_ptr>(&source));
+    limitJpegMemory(reinterpret_cast<j_common_ptr>(&destination));
     installMappedSource(&source, job.mappedSource, job.data, job.size);
     installJpegScanLimit(&source, job.scanLimit);
     jpeg_read_header(&source, TRUE);
+    if (const char* refusal = jpegPictureRefusal(&source, job.size, true))
+        failJpegCall(reinterpret_cast<j_common_ptr>(&source), refusal);
     jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&source);
     jpeg_copy_critical_parameters(&source, &destination);
     if (destination.num_components == 1) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codecs/jpeg/jpeg_memory_bound.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
 #include "codecs/jpeg/jpeg_source.h"
 #include "platform/platform.h"
@@ -83,9 +84,14 @@ void readCmyk(jpeg_decompress_struct& cinfo, uint8_t* pixels, uint32_t stride) {
 // error jumps from inside them back to decode().
 bool decodeSteps(DecodeJob& job) {
     jpeg_decompress_struct& cinfo = job.cinfo;
+    limitJpegMemory(reinterpret_cast<j_common_ptr>(&cinfo));
     installMappedSource(&cinfo, job.source, job.data, job.size);
     installJpegScanLimit(&cinfo, job.scanLimit);
     jpeg_read_header(&cinfo, TRUE);
+    if (const char* refusal = jpegPictureRefusal(&cinfo, job.size, false)) {
+        job.status = kStatusUnsupported;
+        failJpegCall(reinterpret_cast<j_common_ptr>(&cinfo), refusal);
+    }
 
     if (job.hintEnabled) {
         cinfo.scale_num = 1;

@@ -7,6 +7,7 @@
 
 #include "codecs/png/chunk_crc.h"
 #include "codecs/png/png_zlib.h"
+#include "codecs/size_bounds.h"
 #include "platform/platform.h"
 
 using namespace png;
@@ -61,6 +62,21 @@ class InflateStream {
     z_stream stream_;
     bool initialised_ = false;
 };
+
+// The inflated stream holds every sample of the picture at least once, so
+// compressed data that could not inflate to that much cannot be this picture.
+// The pixel buffer was checked first: width * height < 2^32.
+bool dataCanDescribe(uint32_t compressedBytes, uint64_t pixelBytes, int32_t width, int32_t height,
+                     int bitDepth, const LayoutInfo& layout) {
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    const uint64_t bitsPerPixel = bitDepth < 8
+                                      ? static_cast<uint64_t>(bitDepth)
+                                      : static_cast<uint64_t>(layout.filterBytesPerPixel) * 8;
+    const uint64_t sampleBytes = (pixels * bitsPerPixel + 7) / 8;
+    const uint64_t memoryBytes = pixelBytes + (layout.hasAlpha ? pixels : 0);
+    return size_bounds::plausible(memoryBytes, sampleBytes,
+                                  size_bounds::inflatedBytesAtMost(compressedBytes));
+}
 
 }  // namespace
 
@@ -349,6 +365,8 @@ bool PngReader::decodeImage(const uint8_t* data, uint32_t length) {
     stride_ = rowStride(width_, layout_.outputBits);
     const uint64_t pixelBytes = static_cast<uint64_t>(stride_) * static_cast<uint64_t>(height_);
     if (stride_ == 0 || pixelBytes >= (uint64_t{1} << 32)) return fail(kStatusUnsupported), false;
+    if (!dataCanDescribe(length, pixelBytes, width_, height_, bitDepth_, layout_))
+        return fail(kStatusUnsupported), false;
     if (!pixels_.allocate(pixelBytes + 4)) return fail(kStatusNoMemory), false;
     if (layout_.hasAlpha) {
         const uint64_t alphaBytes = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);

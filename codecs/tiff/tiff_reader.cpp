@@ -1,7 +1,9 @@
 #include "codecs/tiff/tiff_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "codecs/size_bounds.h"
 #include "platform/platform.h"
 
 namespace {
@@ -67,13 +69,20 @@ bool TiffReader::decode(ImageRecord& record) {
         return fail(input_, kStatusUnsupported);
     // Rows are only ever read from inside the strips: strips too short for
     // the picture mean a damaged file, which is refused rather than guessed.
-    if (sourceRowBytes_ * height > stripBytes) return fail(input_, kStatusInputError);
+    const uint64_t rowBytes = sourceRowBytes_ * height;
+    if (rowBytes > stripBytes) return fail(input_, kStatusInputError);
+    // Uncompressed rows take their bytes from the file: a large picture whose
+    // rows need more bytes than the whole file holds is made of strips that
+    // point at the same data again and again.
+    const uint64_t outputBytes = uint64_t{outputStride_} * height;
+    if (!size_bounds::plausible(outputBytes, rowBytes, input_.size()))
+        return fail(input_, kStatusUnsupported);
     if (directory_.photometric == kPalette) {
         uint64_t entries = uint64_t{1} << directory_.bitsPerSample;
         if (!withinFile(input_, directory_.colorMapOffset, entries * 3 * 2))
             return fail(input_, kStatusInputError);
     }
-    if (!gatherStrips(stripBytes)) return false;
+    if (!gatherStrips(rowBytes)) return false;
 
     record.pixels = allocatePixelBuffer(directory_.width, directory_.height, outputBitCount_);
     if (!record.pixels) return fail(input_, kStatusNoMemory);
@@ -140,7 +149,9 @@ bool TiffReader::checkStrips(uint64_t& totalBytes) {
     return true;
 }
 
-bool TiffReader::gatherStrips(uint64_t totalBytes) {
+// Collects the first `rowBytes` bytes of the strips in directory order; strips
+// beyond them are never copied, whatever sizes the table claims.
+bool TiffReader::gatherStrips(uint64_t rowBytes) {
     const TiffDirectory& d = directory_;
     const uint32_t count = d.stripOffsets.count;
     // Strips that follow one another in the file need no copy. Empty strips
@@ -160,13 +171,15 @@ bool TiffReader::gatherStrips(uint64_t totalBytes) {
         return true;
     }
 
-    stripBuffer_ = static_cast<uint8_t*>(platform::allocatePages(totalBytes + 4));
+    stripBuffer_ = static_cast<uint8_t*>(platform::allocatePages(rowBytes + 4));
     if (!stripBuffer_) return fail(input_, kStatusNoMemory);
     uint8_t* out = stripBuffer_;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t bytes = d.arrayValue(d.stripByteCounts, i);
+    uint64_t left = rowBytes;
+    for (uint32_t i = 0; i < count && left > 0; ++i) {
+        const uint64_t bytes = std::min<uint64_t>(d.arrayValue(d.stripByteCounts, i), left);
         std::memcpy(out, input_.base + d.arrayValue(d.stripOffsets, i), bytes);
         out += bytes;
+        left -= bytes;
     }
     strips_ = stripBuffer_;
     return true;

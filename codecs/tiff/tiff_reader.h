@@ -29,7 +29,7 @@ class TiffReader {
     bool decode(ImageRecord& record);
     bool choosePlan(ImageRecord& record);
     bool checkStrips(uint64_t& totalBytes);
-    bool gatherStrips(uint64_t totalBytes);
+    bool gatherStrips(uint64_t rowBytes);
     void readPalette(ImageRecord& record);
     void unpackRows(ImageRecord& record) const;
     void readResolution(ImageRecord& record) const;
