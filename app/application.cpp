@@ -8,6 +8,7 @@
 #include "core/crc32.h"
 #include "core/settings_store.h"
 #include "platform/platform.h"
+#include "plugins/plugin_host.h"
 
 namespace app {
 
@@ -279,6 +280,9 @@ void Application::executeJob(const SourceList& sources, OutputFormat format) {
     }
     ShellBatchHooks hooks(*this);
     BatchDriver driver(settings_, hooks);
+    // Files no native reader takes go to the plug-ins of the plug-in folder.
+    PluginHost pluginHost(settings_.pluginFolder, settings_.disabledPlugins);
+    driver.setFallbackReader(&pluginHost);
     ConvertJob job;
     job.sources = sources.data();
     job.count = sources.count();
