@@ -3,6 +3,9 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/application.h"
 #include "app/folder_chooser.h"
 #include "app/text.h"
@@ -98,39 +101,38 @@ class PluginDialog {
     }
 
     // One row per import filter of the folder copy, ticked unless switched
-    // off, in natural order of the file names.
+    // off, in natural order of the file names. The names are sorted before
+    // the rows go in: a list view's own sort by item index is not reliable
+    // everywhere (Wine hands the callback indices that move while it sorts).
     void fill() {
         HWND view = list();
         ListView_DeleteAllItems(view);
         if (folder_.empty() || !platform::isDirectory(folder_.c_str())) return;
         const NameList& disabled = app_.settings().disabledPlugins;
         PluginHost host(folder_, disabled);
-        NameList names;
-        if (!host.listPlugins(names)) return;
+        NameList found;
+        if (!host.listPlugins(found)) return;
+        std::vector<const HeapString*> names;
+        for (const NameList::Node* node = found.first(); node; node = node->next)
+            names.push_back(&node->name);
+        std::stable_sort(names.begin(), names.end(), [](const HeapString* a, const HeapString* b) {
+            return StrCmpLogicalW(wide(a->c_str()), wide(b->c_str())) < 0;
+        });
         int row = 0;
-        for (const NameList::Node* node = names.first(); node; node = node->next, ++row) {
-            HeapString name = node->name;
+        for (const HeapString* name : names) {
+            HeapString text = *name;
             LVITEMW item = {};
             item.mask = LVIF_TEXT;
-            item.iItem = row;
-            item.pszText = wide(const_cast<char16_t*>(name.c_str()));
+            item.iItem = row++;
+            item.pszText = wide(const_cast<char16_t*>(text.c_str()));
             const int index = ListView_InsertItem(view, &item);
             if (index < 0) continue;
-            ListView_SetCheckState(view, index, !isListed(disabled, wide(name.c_str())));
+            ListView_SetCheckState(view, index, !isListed(disabled, wide(text.c_str())));
             HeapString patterns, formats;
-            host.describePlugin(name.c_str(), patterns, formats);
+            host.describePlugin(text.c_str(), patterns, formats);
             ListView_SetItemText(view, index, 1, wide(const_cast<char16_t*>(patterns.c_str())));
             ListView_SetItemText(view, index, 2, wide(const_cast<char16_t*>(formats.c_str())));
         }
-        ListView_SortItemsEx(view, compareNames, reinterpret_cast<LPARAM>(view));
-    }
-
-    static int CALLBACK compareNames(LPARAM first, LPARAM second, LPARAM view) {
-        wchar_t a[MAX_PATH] = {}, b[MAX_PATH] = {};
-        ListView_GetItemText(reinterpret_cast<HWND>(view), static_cast<int>(first), 0, a, MAX_PATH);
-        ListView_GetItemText(reinterpret_cast<HWND>(view), static_cast<int>(second), 0, b,
-                             MAX_PATH);
-        return StrCmpLogicalW(a, b);
     }
 
     // The edit's text when it differs from the folder copy becomes the copy.

@@ -718,10 +718,10 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
     const fs::path plugins = temp / "plugins";
     fs::create_directories(plugins);
     const fs::path testPlugins = apptest::folderFromEnvironment("MORAVEL_TEST_PLUGINS");
-    // Natural order puts x2 before x10.
+    // Natural order puts x2 before x10; the host lists "*.sph" after "*.spi".
     apptest::copyInto(testPlugins / "tp_good.dll", plugins, "x10.spi");
     apptest::copyInto(testPlugins / "tp_good_stamp1.dll", plugins, "x2.spi");
-    apptest::copyInto(testPlugins / "tp_good_stamp2.dll", plugins, "y.sph");
+    apptest::copyInto(testPlugins / "tp_good_stamp2.dll", plugins, "a.sph");
     apptest::copyInto(testPlugins / "tp_archive.dll", plugins, "archive.spi");
     Settings settings;
     settings.pluginFolder.assign(app::utf16(plugins.c_str()));
@@ -763,15 +763,15 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
                  static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
              EXPECT_FALSE(rowText(list, 0, 1).empty());
              EXPECT_FALSE(rowText(list, 0, 2).empty());
-             // Untick x2 and y; tick x10 again.
+             // Untick a and x2; tick x10 again.
              ListView_SetCheckState(list, 0, FALSE);
-             ListView_SetCheckState(list, 1, TRUE);
-             ListView_SetCheckState(list, 2, FALSE);
+             ListView_SetCheckState(list, 1, FALSE);
+             ListView_SetCheckState(list, 2, TRUE);
              postClick(dialog, IDOK);
          }),
          closeOptions(nullptr, false)});
-    EXPECT_EQ(rows, (std::vector<std::wstring>{L"x2.spi", L"x10.spi", L"y.sph"}));
-    EXPECT_EQ(ticks, (std::vector<bool>{true, false, true}));  // X10.SPI was switched off
+    EXPECT_EQ(rows, (std::vector<std::wstring>{L"a.sph", L"x2.spi", L"x10.spi"}));
+    EXPECT_EQ(ticks, (std::vector<bool>{true, true, false}));  // X10.SPI was switched off
     ASSERT_EQ(columnWidths.size(), 3u);
     EXPECT_EQ(columnWidths[0], 100);
     EXPECT_EQ(columnWidths[1], 135);
@@ -779,7 +779,7 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
     std::vector<std::u16string> disabled;
     for (auto* node = program->settings().disabledPlugins.first(); node; node = node->next)
         disabled.push_back(node->name.c_str());
-    EXPECT_EQ(disabled, (std::vector<std::u16string>{u"x2.spi", u"y.sph"}));
+    EXPECT_EQ(disabled, (std::vector<std::u16string>{u"a.sph", u"x2.spi"}));
 
     // Esc after unticking everything and emptying the folder changes nothing.
     withOptionsDialog({openPlugins, inPluginDialog([&](HWND dialog, HWND list) {
@@ -792,7 +792,7 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
     disabled.clear();
     for (auto* node = program->settings().disabledPlugins.first(); node; node = node->next)
         disabled.push_back(node->name.c_str());
-    EXPECT_EQ(disabled, (std::vector<std::u16string>{u"x2.spi", u"y.sph"}));
+    EXPECT_EQ(disabled, (std::vector<std::u16string>{u"a.sph", u"x2.spi"}));
     EXPECT_EQ(std::wstring(app::wide(program->settings().pluginFolder.c_str())), plugins.wstring());
 
     // A folder typed into the edit is listed when the edit loses the focus;
