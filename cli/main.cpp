@@ -9,6 +9,7 @@
 #include "cli/settings_options.h"
 #include "cli/source_paths.h"
 #include "driver/batch_driver.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -213,6 +214,10 @@ int run(const std::vector<std::u16string>& args) {
     job.sources = sources.data();
     job.count = static_cast<uint32_t>(sources.size());
     job.format = options.format;
+    // Ctrl+C or SIGTERM mid-batch removes the batch's temporary files and a
+    // sub-folder it made that is still empty, then exits with this status.
+    constexpr int kExitInterrupted = 130;
+    platform::installInterruptCleanup(kExitInterrupted);
     driver.executeJob(job);
     hooks.finish();
     if (hooks.hadBatchError())

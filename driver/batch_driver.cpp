@@ -2,15 +2,20 @@
 
 #include <new>
 
+#include "codecs/codec_status.h"
 #include "core/format_detect.h"
 #include "driver/fallback_reader.h"
 #include "driver/format_dispatch.h"
 #include "driver/jpeg_size_hint.h"
 #include "driver/output_names.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
 namespace {
 constexpr size_t kPathCapacity = 261;
+// Each lost race means another program took a name; the names run out long
+// before this.
+constexpr int kRenameAttempts = 10000;
 }  // namespace
 
 const char16_t* extensionFor(OutputFormat format) {
@@ -78,6 +83,9 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
             createdSubFolder = true;
         }
     }
+    // An interrupt removes the sub-folder again while it is still empty.
+    platform::ScopedCleanupPath newFolder(platform::CleanupItem::CreatedFolder,
+                                          createdSubFolder ? outputFolder.c_str() : nullptr);
 
     codecs_ = CodecContexts::create();
     if (!codecs_) {
@@ -95,12 +103,14 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         lastStatus_ = 0;
         notes_ = {};
         if (!convertOne(tempFolder, source, format, tempFile)) {
+            platform::setCleanupPath(platform::CleanupItem::TemporaryFile, nullptr);
             hooks_.fileFailed(source, lastFailure_, lastStatus_);
             continue;
         }
         if (notes_.any()) hooks_.fileNotes(source, notes_);
         deliver(tempFile.c_str(), source, outputFolder.c_str(), extension);
         platform::deleteFile(tempFile.c_str());
+        platform::setCleanupPath(platform::CleanupItem::TemporaryFile, nullptr);
     }
 
     delete codecs_;
@@ -118,26 +128,46 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
 
 bool BatchDriver::deliver(const char16_t* tempFile, const char16_t* source,
                           const char16_t* outputFolder, const char16_t* extension) {
-    HeapString output;
-    if (!outputPathFor(outputFolder, source, extension, output)) {
+    HeapString wanted;
+    if (!outputPathFor(outputFolder, source, extension, wanted)) {
         hooks_.fileFailed(source, FileFailure::NoFreeName, 0);
         return false;
     }
-    // The copy refuses to overwrite: should another program take the chosen
-    // name between the check and the copy, the next free name is tried.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // The bytes go to a hidden name in the output folder and reach the disk
+    // there; only a complete file ever takes a final name.
+    char16_t hidden[kPathCapacity + 32] = {};
+    platform::File target;
+    if (!platform::createHiddenFile(outputFolder, target, hidden, kPathCapacity + 32)) {
+        hooks_.fileFailed(source, FileFailure::CopyFailed, 0, platform::lastSystemError());
+        return false;
+    }
+    platform::ScopedCleanupPath pending(platform::CleanupItem::DeliveryFile, hidden,
+                                        target.handle());
+    const bool copied = platform::copyAndCommit(tempFile, target);
+    uint32_t systemError = copied ? 0 : platform::lastSystemError();
+    platform::setCleanupPath(platform::CleanupItem::DeliveryFile, hidden);  // handle now closed
+    // The rename never replaces: a name another program took since it was
+    // found free sends the search back to the source's own name.
+    for (int attempt = 0; copied && attempt < kRenameAttempts; ++attempt) {
+        HeapString output(wanted);
         if (!makeUniqueOutputName(output, extension)) {
+            platform::deleteFile(hidden);
             hooks_.fileFailed(source, FileFailure::NoFreeName, 0);
             return false;
         }
-        if (platform::copyFile(tempFile, output.c_str(), false)) {
+        const platform::RenameOutcome outcome = platform::renameNoReplace(hidden, output.c_str());
+        if (outcome == platform::RenameOutcome::Renamed) {
             ++produced_;
             hooks_.fileConverted(source, output.c_str());
             return true;
         }
-        if (!platform::pathExists(output.c_str())) break;
+        if (outcome == platform::RenameOutcome::Failed) {
+            systemError = platform::lastSystemError();
+            break;
+        }
     }
-    hooks_.fileFailed(source, FileFailure::CopyFailed, 0);
+    platform::deleteFile(hidden);
+    hooks_.fileFailed(source, FileFailure::CopyFailed, 0, systemError);
     return false;
 }
 
@@ -150,6 +180,7 @@ bool BatchDriver::convertOne(const char16_t* tempFolder, const char16_t* source,
 bool BatchDriver::createTempFile(const char16_t* tempFolder, HeapString& tempFile) {
     char16_t name[kPathCapacity] = {};
     if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kPathCapacity)) return false;
+    platform::setCleanupPath(platform::CleanupItem::TemporaryFile, name);
     if (!tempFile.assign(name)) {
         platform::deleteFile(name);
         return false;
@@ -207,7 +238,16 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
         lastFailure_ = FileFailure::EncodeFailed;
         return false;
     }
-    if (!codecs_->copyJpeg(source, tempFile.c_str())) {
+    platform::takeShortenedSource();
+    bool ok = codecs_->copyJpeg(source, tempFile.c_str());
+    if (platform::takeShortenedSource()) {
+        // Cut by another program while it was read: what was written is worthless.
+        platform::deleteFile(tempFile.c_str());
+        tempFile.clear();
+        lastStatus_ = kStatusInputError;
+        return false;
+    }
+    if (!ok) {
         lastFailure_ =
             detectFormat(source) == kFormatJpeg ? FileFailure::EncodeFailed : FileFailure::NotJpeg;
         lastStatus_ = codecs_->lastStatus();
@@ -226,9 +266,18 @@ bool BatchDriver::load(const char16_t* source) {
     const JpegSizeHint hint =
         jpegSizeHintFor(settings_.resizeOn, settings_.resizeMode, settings_.resizeTarget);
     ImageRecord& record = picture_.record;
+    platform::takeShortenedSource();
     bool ok =
         codecs_->read(format, source, record, hint, settings_.keepTransparency != 0, transparent_);
     lastStatus_ = codecs_->lastStatus();
+    if (platform::takeShortenedSource()) {
+        // Cut by another program while it was read: its missing part read as
+        // zeros, so the picture is worthless.
+        releasePixelBuffer(record.pixels);
+        record.pixels = nullptr;
+        lastStatus_ = kStatusInputError;
+        return false;
+    }
     // Unrecognised, unopenable or refused by its reader: the fallback gets it.
     if (!ok && fallback_) ok = fallback_->read(source, record);
     if (!ok) return false;

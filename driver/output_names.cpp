@@ -12,7 +12,7 @@ bool outputPathFor(const char16_t* outputFolder, const char16_t* source, const c
 }
 
 bool makeUniqueOutputName(HeapString& path, const char16_t* extension) {
-    if (!platform::pathExists(path.c_str())) return true;
+    if (!platform::nameTaken(path.c_str())) return true;
     HeapString stem(path);
     long dot = extensionDot(stem.c_str(), stem.length());
     if (dot >= 0) stem.truncate(static_cast<uint32_t>(dot));
@@ -23,7 +23,7 @@ bool makeUniqueOutputName(HeapString& path, const char16_t* extension) {
             !candidate.append(extension))
             return false;
         if (candidate.length() > kMaxPathCharacters) return false;
-        if (!platform::pathExists(candidate.c_str())) {
+        if (!platform::nameTaken(candidate.c_str())) {
             path = candidate;
             return path.length() == candidate.length();
         }

@@ -11,7 +11,7 @@ inline constexpr uint32_t kMaxPathCharacters = 259;
 bool outputPathFor(const char16_t* outputFolder, const char16_t* source, const char16_t* extension,
                    HeapString& out);
 
-// Makes `path` name a file that does not exist yet: path itself, else
-// stem+1.ext ... stem+9999.ext. False when no free name is found or a
-// candidate would exceed 259 characters.
+// Makes `path` a name nothing holds yet (a link to nothing holds its name):
+// path itself, else stem+1.ext ... stem+9999.ext. False when no free name is
+// found or a candidate would exceed 259 characters.
 bool makeUniqueOutputName(HeapString& path, const char16_t* extension);

@@ -83,6 +83,9 @@ class File {
     bool setEndOfFile();
     // Pushes written data through to the disk.
     bool flush();
+    // Closes the file and reports whether the system accepted the close (a
+    // delayed write error can surface only here).
+    bool closeChecked();
     // Last-write time as 100-nanosecond intervals since 1601-01-01.
     uint64_t lastWriteTime() const;
     void close();
@@ -129,6 +132,30 @@ bool deleteFile(const char16_t* path);
 bool copyFile(const char16_t* from, const char16_t* to, bool overwrite);
 // Moves `from` over `to`, replacing it in one step where the system allows.
 bool replaceFile(const char16_t* from, const char16_t* to);
+
+// ---- Delivering a finished file into a folder. The bytes go to a hidden
+// name first and reach the disk there; only then does the file take its
+// final name, so no kill or power loss leaves a partial file under it.
+//
+// True when anything has this name: a file, a folder, or a link, even one
+// that points nowhere.
+bool nameTaken(const char16_t* path);
+// Creates an empty file with a fresh hidden name in `folder` (".mv-XXXXXXXX"
+// on Linux, a hidden "~mvXXXX.tmp" on Windows), open for writing, and writes
+// its path into `buffer` (capacity counts the terminator).
+bool createHiddenFile(const char16_t* folder, File& file, char16_t* buffer, size_t capacity);
+// Copies the whole of `from` into `to`, pushes it to the disk and closes
+// `to`. False on any read, write, flush or close error.
+bool copyAndCommit(const char16_t* from, File& to);
+enum class RenameOutcome { Renamed, NameTaken, Failed };
+// Gives `from` the name `to`, never replacing anything that has that name.
+RenameOutcome renameNoReplace(const char16_t* from, const char16_t* to);
+
+// True when a file this thread had mapped turned out shorter than at mapping
+// time since the last call (another program cut it while it was read; its
+// missing pages read as zeros, so what was decoded is worthless). Clears the
+// mark. Windows never lets a mapped file shrink: always false there.
+bool takeShortenedSource();
 
 // The temporary folder, ending with a separator; returns its length in
 // characters, 0 on failure. `capacity` counts the terminator.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/sigbus_guard.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -107,11 +108,15 @@ File& File::operator=(File&& other) noexcept {
 namespace {
 NativeHandle openPath(const char16_t* path, int flags, mode_t mode = 0) {
     if (!path || !*path) return kNoHandle;
-    int fd = ::open(toUtf8(path).c_str(), flags | O_CLOEXEC, mode);
+    // Only regular files are used. O_NONBLOCK keeps the open of a FIFO from
+    // waiting for a writer that never comes; fstat then refuses it.
+    int fd = ::open(toUtf8(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd < 0) return kNoHandle;
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
+        errno = EINVAL;
         return kNoHandle;
     }
     return fd;
@@ -189,6 +194,14 @@ void File::close() {
     handle_ = kNoHandle;
 }
 
+bool File::closeChecked() {
+    if (!isOpen()) return false;
+    const int fd = static_cast<int>(handle_);
+    handle_ = kNoHandle;
+    // Linux releases the descriptor even when close reports EINTR: no retry.
+    return ::close(fd) == 0;
+}
+
 bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
     close();
     if (!file.isOpen() || size == 0 || size > SIZE_MAX) return false;
@@ -198,10 +211,12 @@ bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
     if (view == MAP_FAILED) return false;
     view_ = static_cast<uint8_t*>(view);
     size_ = static_cast<size_t>(size);
+    guardMappedView(static_cast<int>(file.handle()), view_, size_, copyOnWrite);
     return true;
 }
 
 void FileMapping::close() {
+    if (view_) unguardMappedView(view_);
     if (view_) munmap(view_, size_);
     view_ = nullptr;
     size_ = 0;
@@ -265,6 +280,12 @@ size_t tempFolder(char16_t* buffer, size_t capacity) {
     const char* tmp = std::getenv("TMPDIR");
     std::u16string folder = fromUtf8(tmp && *tmp ? tmp : "/tmp");
     if (folder.empty() || folder.back() != u'/') folder += u'/';
+    // A TMPDIR that is too long for the program's paths or is not a folder is
+    // passed over for the system's own, as the C library does.
+    constexpr size_t kLongestFolder = 259;
+    if (folder.size() > kLongestFolder || folder.size() + 1 > capacity ||
+        !isDirectory(folder.c_str()))
+        folder = u"/tmp/";
     if (folder.size() + 1 > capacity) return 0;
     std::memcpy(buffer, folder.c_str(), (folder.size() + 1) * sizeof(char16_t));
     return folder.size();

@@ -78,13 +78,17 @@ bool File::openForReading(const char16_t* path) {
     close();
     handle_ = fromHandle(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Only files on a disk: a pipe or a device is refused.
+    if (isOpen() && GetFileType(toHandle(handle_)) != FILE_TYPE_DISK) close();
     return isOpen();
 }
 
+// Files the program writes are shared for deletion, so that an interrupted
+// batch can remove them while they are still open.
 bool File::createNew(const char16_t* path) {
     close();
-    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     return isOpen();
 }
 
@@ -97,8 +101,8 @@ bool File::openForReadWrite(const char16_t* path) {
 
 bool File::create(const char16_t* path) {
     close();
-    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return isOpen();
 }
 
@@ -147,6 +151,13 @@ uint64_t File::lastWriteTime() const {
 void File::close() {
     if (isOpen()) CloseHandle(toHandle(handle_));
     handle_ = kNoHandle;
+}
+
+bool File::closeChecked() {
+    if (!isOpen()) return false;
+    const HANDLE handle = toHandle(handle_);
+    handle_ = kNoHandle;
+    return CloseHandle(handle) != 0;
 }
 
 bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
@@ -210,7 +221,14 @@ bool copyFile(const char16_t* from, const char16_t* to, bool overwrite) {
 size_t tempFolder(char16_t* buffer, size_t capacity) {
     if (capacity > MAX_PATH + 1) capacity = MAX_PATH + 1;
     DWORD n = GetTempPathW(static_cast<DWORD>(capacity), wide(buffer));
-    return n == 0 || n >= capacity ? 0 : n;
+    if (n != 0 && n < capacity) return n;
+    // TMP or TEMP too long for a path: the system's own temporary folder.
+    n = GetWindowsDirectoryW(wide(buffer), static_cast<DWORD>(capacity));
+    static constexpr char16_t kTemp[] = u"\\Temp\\";
+    if (n == 0 || n + 6 + 1 > capacity) return 0;
+    if (buffer[n - 1] == u'\\') --n;
+    std::memcpy(buffer + n, kTemp, sizeof kTemp);
+    return isDirectory(buffer) ? n + 6 : 0;
 }
 
 bool createUniqueTempFile(const char16_t* folder, const char16_t* prefix, char16_t* buffer,

@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""The real moravel under faults: a source shortened while it is read, kills
+at random moments, eight batches racing for the same names, a FIFO and a
+device as sources, a link to nothing at an output name, an over-long TMPDIR,
+and SIGINT/SIGTERM in the middle of a batch. Outputs are checked with PIL.
+"""
+import os
+import random
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+from PIL import Image
+
+CLI = os.environ.get("MORAVEL_CLI") or sys.argv[1]
+FAILURES = []
+
+
+def check(condition, message):
+    if not condition:
+        FAILURES.append(message)
+        print("FAIL:", message, flush=True)
+
+
+def run(args, timeout=120, **kwargs):
+    try:
+        return subprocess.run([CLI, *map(str, args)], capture_output=True, text=True,
+                              timeout=timeout, **kwargs)
+    except subprocess.TimeoutExpired:
+        check(False, f"{args} did not end within {timeout} s")
+        return subprocess.CompletedProcess(args, -1, "", "")
+
+
+def noise(path, width, height, seed, **save):
+    data = random.Random(seed).randbytes(width * height * 3)
+    Image.frombytes("RGB", (width, height), data).save(path, **save)
+    return path
+
+
+def decodes(path):
+    try:
+        with Image.open(path) as picture:
+            picture.load()
+        return True
+    except Exception:
+        return False
+
+
+def visible(folder):
+    return sorted(p.name for p in Path(folder).iterdir() if not p.name.startswith("."))
+
+
+def hidden(folder):
+    return sorted(p.name for p in Path(folder).iterdir() if p.name.startswith("."))
+
+
+def shortened_source(work):
+    """The second file is cut while it is read; the third still converts."""
+    for victim_kind, output in (("png", "bmp"), ("jpg", "png"), ("jpg", "jpegcopy")):
+        case = work / f"short-{victim_kind}-{output}"
+        out = case / "out"
+        out.mkdir(parents=True)
+        first = noise(case / "a.jpg", 40, 30, 1, quality=90)
+        victim = noise(case / f"b.{victim_kind}", 700, 700, 2,
+                       **({"quality": 97} if victim_kind == "jpg" else {}))
+        third = noise(case / "c.jpg", 30, 40, 3, quality=90)
+        env = dict(os.environ, MORAVEL_TEST_SHORTEN_SOURCE=str(victim))
+        result = run(["--format", output, "--output-folder", out, first, victim, third], env=env)
+        extension = "jpg" if output == "jpegcopy" else output
+        label = f"shortened {victim.name} -> {output}"
+        check(result.returncode == 1, f"{label}: exit {result.returncode}, {result.stderr}")
+        check(victim.stat().st_size < 700 * 700, f"{label}: the hook did not shorten the file")
+        check(visible(out) == [f"a.{extension}", f"c.{extension}"], f"{label}: {visible(out)}")
+        check(all(decodes(out / n) for n in visible(out)), f"{label}: an output does not decode")
+        check(victim.name in result.stderr, f"{label}: no word about the victim: {result.stderr}")
+        check(hidden(out) == [], f"{label}: hidden files left: {hidden(out)}")
+
+
+def random_kills(work, trials=50):
+    """SIGKILL at random moments never leaves a damaged file under a final name."""
+    case = work / "kills"
+    out = case / "out"
+    out.mkdir(parents=True)
+    sources = [noise(case / f"big{i}.png", 2500, 2000, 10 + i) for i in range(2)]
+    reference = case / "reference"
+    reference.mkdir()
+    started = time.monotonic()
+    result = run(["--format", "bmp", "--output-folder", reference, *sources])
+    full_run = time.monotonic() - started
+    check(result.returncode == 0, f"kills: reference run failed: {result.stderr}")
+    expected = {p.stem: p.read_bytes() for p in reference.iterdir()}
+    rng = random.Random(2026)
+    for trial in range(trials):
+        process = subprocess.Popen([CLI, "--format", "bmp", "--output-folder", str(out),
+                                    *map(str, sources)],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0, full_run * 1.1))
+        process.kill()
+        process.wait()
+    finals = visible(out)
+    for name in finals:
+        data = (out / name).read_bytes()
+        stem = name.split("+")[0].removesuffix(".bmp")
+        check(data == expected.get(stem), f"kills: {name} is not a complete output")
+        check(decodes(out / name), f"kills: {name} does not decode")
+    print(f"kills: {trials} trials over {full_run:.2f} s runs left {len(finals)} complete "
+          f"outputs and {len(hidden(out))} hidden partial copies", flush=True)
+    check(len(finals) > 0, "kills: no trial ever got a file through")
+
+
+def concurrent_batches(work, batches=8, count=50):
+    """Eight batches race for the same 50 names: name, name+1 ... name+7."""
+    case = work / "race"
+    out = case / "out"
+    out.mkdir(parents=True)
+    sources = [noise(case / f"s{i:02}.png", 24, 16, 100 + i) for i in range(count)]
+    processes = [subprocess.Popen([CLI, "--format", "png", "--output-folder", str(out),
+                                   *map(str, sources)],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                 for _ in range(batches)]
+    results = [p.communicate(timeout=300) + (p.returncode,) for p in processes]
+    for stdout, stderr, code in results:
+        check(code == 0, f"race: a batch exited {code}: {stderr}")
+    expected = sorted(f"s{i:02}{'' if n == 0 else f'+{n}'}.png"
+                      for i in range(count) for n in range(batches))
+    names = visible(out)
+    check(names == expected, f"race: names differ: {sorted(set(names) ^ set(expected))[:20]}")
+    listed = sorted(Path(line).name for stdout, _, _ in results for line in stdout.splitlines())
+    check(listed == expected, "race: the listed outputs are not every output exactly once")
+    check(hidden(out) == [], f"race: hidden files left: {hidden(out)}")
+    check(all(decodes(out / n) for n in names), "race: an output does not decode")
+
+
+def non_regular_sources(work):
+    """A FIFO and a device are refused at once; the batch goes on."""
+    case = work / "fifo"
+    case.mkdir()
+    fifo = case / "pipe.png"
+    os.mkfifo(fifo)
+    real = noise(case / "real.png", 20, 20, 5)
+    started = time.monotonic()
+    result = run(["--format", "bmp", fifo, "/dev/zero", real], timeout=30)
+    check(time.monotonic() - started < 10, "fifo: the batch waited on the FIFO")
+    check(result.returncode == 1, f"fifo: exit {result.returncode}: {result.stderr}")
+    check(visible(case) == ["pipe.png", "real.bmp", "real.png"], f"fifo: {visible(case)}")
+    check("pipe.png" in result.stderr, f"fifo: no word about the FIFO: {result.stderr}")
+
+
+def dangling_link(work):
+    """A link to nothing holds its name: the output becomes name+1."""
+    case = work / "link"
+    out = case / "out"
+    out.mkdir(parents=True)
+    source = noise(case / "x.bmp", 10, 10, 6)
+    (out / "x.png").symlink_to(out / "nowhere.png")
+    result = run(["--format", "png", "--output-folder", out, source])
+    check(result.returncode == 0, f"link: exit {result.returncode}: {result.stderr}")
+    check(result.stdout.strip() == str(out / "x+1.png"), f"link: listed {result.stdout!r}")
+    check(os.path.islink(out / "x.png") and not (out / "nowhere.png").exists(),
+          "link: the link was written through")
+    check(decodes(out / "x+1.png"), "link: x+1.png does not decode")
+
+
+def long_tmpdir(work):
+    """A TMPDIR of 260 characters or more gives way to the system's folder."""
+    case = work / "tmpdir"
+    deep = case
+    while len(str(deep)) < 300:
+        deep = deep / ("t" * 50)
+    deep.mkdir(parents=True)
+    source = noise(case / "p.png", 12, 12, 7)
+    env = dict(os.environ, TMPDIR=str(deep))
+    # Run from a folder where nothing can be created (not even by root), so
+    # that temporary files sent to the current folder fail the conversion.
+    result = run(["--format", "gif", source], cwd="/proc", env=env)
+    check(result.returncode == 0, f"tmpdir: exit {result.returncode}: {result.stderr}")
+    check(decodes(case / "p.gif"), "tmpdir: p.gif missing or broken")
+    check(list(deep.iterdir()) == [], "tmpdir: temporary files left in the long folder")
+
+
+def interrupts(work):
+    """SIGINT/SIGTERM mid-batch: temporary file and empty new sub-folder go, exit 130."""
+    case = work / "interrupt"
+    case.mkdir()
+    small = noise(case / "small.png", 16, 16, 8)
+    huge = noise(case / "huge.png", 2600, 2600, 9)
+    for number, (sig, first_done) in enumerate([(signal.SIGINT, False), (signal.SIGTERM, False),
+                                                (signal.SIGINT, True)]):
+        tmp = case / f"tmp{number}"
+        tmp.mkdir()
+        out = case / f"out{number}"
+        out.mkdir()
+        sources = [small, huge] if first_done else [huge]
+        env = dict(os.environ, TMPDIR=str(tmp))
+        process = subprocess.Popen([CLI, "--format", "png", "--output-folder", str(out),
+                                    "--sub-folder", "Fresh", *map(str, sources)],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        # The temporary file of the huge picture exists while it is encoded.
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and process.poll() is None:
+            if any(tmp.iterdir()) and (not first_done or (out / "Fresh" / "small.png").exists()):
+                break
+            time.sleep(0.005)
+        process.send_signal(sig)
+        process.communicate(timeout=60)
+        label = f"interrupt {sig.name} #{number}"
+        check(process.returncode == 130, f"{label}: exit {process.returncode}")
+        check(list(tmp.iterdir()) == [], f"{label}: temporary files left: {list(tmp.iterdir())}")
+        if first_done:
+            check(visible(out / "Fresh") == ["small.png"] and hidden(out / "Fresh") == [],
+                  f"{label}: the delivered file or only it should stay")
+        else:
+            check(not (out / "Fresh").exists(), f"{label}: the new empty sub-folder stayed")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="moravel-delivery-") as folder:
+        work = Path(folder)
+        for step in (shortened_source, non_regular_sources, dangling_link, long_tmpdir,
+                     concurrent_batches, interrupts, random_kills):
+            started = time.monotonic()
+            step(work)
+            print(f"{step.__name__}: {time.monotonic() - started:.1f} s", flush=True)
+    if FAILURES:
+        print(f"{len(FAILURES)} failure(s)")
+        return 1
+    print("all delivery checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
