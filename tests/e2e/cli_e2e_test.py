@@ -13,7 +13,7 @@ import traceback
 
 from PIL import Image
 
-CLI = os.environ["MORAVEL_CLI"]
+CLI = os.path.abspath(os.environ["MORAVEL_CLI"])
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
 
 
@@ -23,16 +23,26 @@ def target_path(path):
     return "Z:" + text.replace("/", "\\") if WINE else text
 
 
-def run(args, tmp_folder, env_extra=None):
+def environment(tmp_folder, env_extra=None):
     env = dict(os.environ)
     env["TMPDIR"] = str(tmp_folder)
     if WINE:
         env["TMP"] = env["TEMP"] = target_path(tmp_folder)
         env["WINEDEBUG"] = "-all"
     env.update(env_extra or {})
-    converted = [target_path(a) if isinstance(a, pathlib.Path) else a for a in args]
-    return subprocess.run(WINE + [CLI] + converted, env=env, capture_output=True, text=True,
-                          stdin=subprocess.DEVNULL, timeout=300)
+    return env
+
+
+def command(args):
+    return WINE + [CLI] + [target_path(a) if isinstance(a, pathlib.Path) else a for a in args]
+
+
+def run(args, tmp_folder, env_extra=None, cwd=None, user=None):
+    """Runs the program; `user` runs it as that ordinary account (needs root)."""
+    prefix = ["setpriv", f"--reuid={user}", "--regid=nogroup", "--init-groups"] if user else []
+    return subprocess.run(prefix + command(args), env=environment(tmp_folder, env_extra),
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=300,
+                          cwd=cwd)
 
 
 def gradient(width, height, colours=None):
@@ -121,7 +131,7 @@ def test_the_format_is_recognised_by_content_not_name():
     gradient(5, 4).save(c.src / "scan", format="PNG")  # no extension
     (c.src / "fake.png").write_bytes(b"this is not a picture at all")
     r = c.convert("bmp", [c.src / "scan", c.src / "fake.png"])
-    assert r.returncode == 0, r.stderr
+    assert r.returncode == 1, r.stderr  # one file failed
     assert Image.open(c.out / "scan.bmp").size == (5, 4)
     assert "fake.png" in r.stderr
     assert not (c.out / "fake.bmp").exists()
@@ -145,13 +155,28 @@ def test_sub_folder_is_created_and_used():
     assert Image.open(c.src / "Output" / "x.png").size == (6, 6)
 
 
-def test_bad_usage_exits_2_with_the_usage_text():
+def test_bad_usage_exits_2_with_one_line_and_a_pointer_to_the_help():
     c = Case()
     for args in (["x.bmp"], ["--format", "tiff", "x.bmp"], ["--format", "png", "--frobnicate"],
-                 ["--format", "jpeg", "--quality", "abc", "x.bmp"]):
+                 ["--format", "jpeg", "--quality", "abc", "x.bmp"],
+                 ["--format", "png", "--resize", "long:0", "x.bmp"],
+                 ["--format=png", "--resize=width:0", "x.bmp"],
+                 ["--format", "png", "--sub-folder", "../up", "x.bmp"],
+                 ["--format", "png", "--sub-folder", "a/b", "x.bmp"],
+                 ["--format", "png", "--sub-folder", "..", "x.bmp"]):
         r = run(args, c.tmp)
         assert r.returncode == 2, (args, r.returncode)
-        assert "usage: moravel" in r.stderr, args
+        lines = r.stderr.splitlines()
+        assert len(lines) == 2 and lines[1] == "try 'moravel --help'", (args, r.stderr)
+        assert "usage:" not in r.stderr, args
+    for args in (["-h"], ["--help"]):
+        r = run(args, c.tmp)
+        assert r.returncode == 0 and "usage: moravel" in r.stdout, (args, r.returncode)
+        # What --keep-transparency keeps, and the exit statuses, are spelled out.
+        text = " ".join(r.stdout.split())
+        assert "one transparent colour of a palette or colour-key picture" in text, text
+        assert "alpha channel is always flattened" in text, text
+        assert "1 at least one file failed" in text and "130 interrupted" in text, text
 
 
 def test_resize_arithmetic_and_depth_of_8_bit_sources():
@@ -170,7 +195,7 @@ def test_resize_arithmetic_and_depth_of_8_bit_sources():
     assert (width, height, bits) == (30, 20, 8), (width, height, bits)
 
     r = c.convert("png", [c.src / "strip.bmp"], "--resize", "height:0")
-    assert r.returncode == 1, r.stderr
+    assert r.returncode == 2, r.stderr  # a usage error now, not a batch of failures
 
 
 def test_jpeg_size_limit_and_lossless_copy():
@@ -227,6 +252,191 @@ def test_settings_file_round_trip():
     assert lines["resizeOn"] == "1" and lines["resizeMode"] == "1"
     assert lines["resizeTarget"] == "480"
     assert lines["subFolderName"] == "Output"
+
+
+def jpeg_photo(path, size=(400, 300), quality=95):
+    Image.effect_noise(size, 60).convert("RGB").save(path, quality=quality)
+
+
+def test_files_in_the_current_folder_and_relative_paths():
+    c = Case()
+    for name in ("fog.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"):
+        gradient(9, 7).save(c.src / name)
+    (c.src / "sub").mkdir()
+    gradient(5, 5).save(c.src / "sub" / "s.bmp")
+    args = ["--format", "png", "fog.bmp", "./b.bmp", "../src/c.bmp", "sub/../d.bmp",
+            "sub/s.bmp"]
+    if WINE:
+        args += ["sub\\..\\e.bmp", "Z:e.bmp"]  # backslashes; drive-relative
+    else:
+        args += ["sub//../e.bmp"]
+    r = run(args, c.tmp, cwd=c.src)
+    assert r.returncode == 0, (r.returncode, r.stderr)
+    # Every output lands in the folder of the first source and is listed.
+    listed = r.stdout.splitlines()
+    for name in ("fog", "b", "c", "d", "s", "e"):
+        assert Image.open(c.src / f"{name}.png").size in ((9, 7), (5, 5)), name
+        assert target_path(c.src / f"{name}.png") in listed, (name, listed)
+    assert not (c.src / "sub" / "s.png").exists()
+
+
+def test_missing_paths_folders_and_empty_globs_say_what_happened():
+    c = Case()
+    gradient(4, 4).save(c.src / "a.bmp")
+    cases = [
+        ([c.src / "nothing.jpg"], 2, ["nothing.jpg: no such file", "no input files"]),
+        ([c.src / "*.jpg"], 2, ["*.jpg: no such file", "no input files"]),
+        ([c.src], 2, ["is a folder", "no input files"]),
+        ([c.src, c.src / "a.bmp"], 1, ["is a folder"]),
+    ]
+    for files, status, messages in cases:
+        r = c.convert("png", files)
+        assert r.returncode == status, (files, r.returncode, r.stderr)
+        for message in messages:
+            assert message in r.stderr, (files, r.stderr)
+        assert "does not exist" not in r.stderr, r.stderr
+    assert (c.out / "a.png").exists()
+
+
+def test_save_settings_replaces_only_settings_files():
+    c = Case()
+    photo = c.root / "victim.jpg"
+    jpeg_photo(photo)
+    before = photo.read_bytes()
+    mode = photo.stat().st_mode
+    r = run(["--quality", "50", "--save-settings", photo], c.tmp)
+    assert r.returncode == 2, (r.returncode, r.stderr)
+    assert "not a settings file" in r.stderr, r.stderr
+    assert photo.read_bytes() == before and photo.stat().st_mode == mode
+
+    ini = c.root / "Pirex.ini"
+    assert run(["--quality", "60", "--save-settings", ini], c.tmp).returncode == 0
+    if not WINE:
+        ini.chmod(0o640)
+    r = run(["--quality", "70", "--save-settings", ini], c.tmp)
+    assert r.returncode == 0, r.stderr
+    if not WINE:
+        assert ini.stat().st_mode & 0o777 == 0o640, oct(ini.stat().st_mode)
+    shown = run(["--settings", ini, "--show-settings"], c.tmp).stdout
+    assert "jpegQuality=70" in shown.splitlines(), shown
+
+
+def test_outputs_are_listed_as_soon_as_each_file_is_written():
+    c = Case()
+    gradient(8, 8).save(c.src / "first.bmp")
+    Image.effect_noise((2500, 2500), 80).convert("RGB").save(c.src / "big.bmp")
+    process = subprocess.Popen(command(["--format", "png", "--output-folder", c.out,
+                                        c.src / "first.bmp", c.src / "big.bmp"]),
+                               env=environment(c.tmp), stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, text=True)
+    first = process.stdout.readline()
+    running = process.poll() is None
+    rest = process.stdout.read()
+    assert process.wait(timeout=300) == 0
+    assert first.strip() == target_path(c.out / "first.png"), first
+    assert running, "the first path arrived only when the program ended"
+    assert rest.strip() == target_path(c.out / "big.png"), rest
+
+
+def test_progress_on_a_terminal_never_hides_a_listed_path():
+    if WINE:
+        return  # a terminal for Wine's console is not what users run it in
+    import pty
+    c = Case()
+    for name in ("a", "b", "c"):
+        gradient(6, 6).save(c.src / f"{name}.bmp")
+    gradient(6, 6).save(c.src / "b.gif")
+    main, side = pty.openpty()
+    process = subprocess.Popen(command(["--format", "png", "--output-folder", c.out,
+                                        *(c.src / n for n in ("a.bmp", "b.bmp", "c.bmp"))]),
+                               env=environment(c.tmp), stdout=side, stderr=side,
+                               stdin=subprocess.DEVNULL)
+    os.close(side)
+    data = b""
+    while True:
+        try:
+            chunk = os.read(main, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        data += chunk
+    assert process.wait(timeout=60) == 0
+    # What the terminal shows: carriage returns go back to the line start,
+    # ESC [ K erases to its end.
+    screen, line, column = [], [], 0
+    text = data.decode().replace("\r\n", "\n")
+    i = 0
+    while i < len(text):
+        ch = text[i]
+        if text.startswith("\x1b[K", i):
+            del line[column:]
+            i += 3
+            continue
+        if ch == "\r":
+            column = 0
+        elif ch == "\n":
+            screen.append("".join(line))
+            line, column = [], 0
+        else:
+            if column < len(line):
+                line[column] = ch
+            else:
+                line.append(ch)
+            column += 1
+        i += 1
+    screen.append("".join(line))
+    for name in ("a", "b", "c"):
+        assert str(c.out / f"{name}.png") in screen, (name, screen)
+    assert not any(row.startswith("[") for row in screen), screen  # progress cleared
+
+
+def test_reasons_in_words_notes_and_exit_status_1_when_any_file_fails():
+    c = Case()
+    gradient(6, 6).save(c.src / "good.bmp")
+    (c.src / "notes.txt").write_text("not a picture\n")
+    jpeg_photo(c.src / "whole.jpg")
+    data = (c.src / "whole.jpg").read_bytes()
+    (c.src / "cut.jpg").write_bytes(data[:len(data) // 2])
+    (c.src / "bad.jpg").write_bytes(b"\xff\xd8\xff\xe0\x00\x02garbage")
+    r = c.convert("bmp", [c.src / n for n in ("good.bmp", "notes.txt", "cut.jpg", "bad.jpg")])
+    assert r.returncode == 1, (r.returncode, r.stderr)
+    assert "notes.txt: not a picture this program can read" in r.stderr, r.stderr
+    assert "bad.jpg: cannot be read: damaged file structure" in r.stderr, r.stderr
+    assert "cut.jpg: damaged, converted with missing parts filled" in r.stderr, r.stderr
+    assert "(code" not in r.stderr and "Premature end" not in r.stderr, r.stderr
+    assert (c.out / "good.bmp").exists() and (c.out / "cut.bmp").exists()
+
+    r = c.convert("jpeg", [c.src / "whole.jpg"], "--size-limit", "1")
+    assert r.returncode == 0, r.stderr
+    size = (c.out / "whole.jpg").stat().st_size
+    assert size > 1024
+    expected = f"whole.jpg: {(size + 1023) // 1024} KiB at the lowest quality, above the 1 KiB limit"
+    assert expected in r.stderr, r.stderr
+
+    # Letter case and the equals form of options.
+    r = c.convert("GIF", [c.src / "good.bmp"], "--quality=80")
+    assert r.returncode == 0 and (c.out / "good.gif").exists(), r.stderr
+
+
+def test_a_read_only_jpeg_is_re_written_losslessly():
+    c = Case()
+    jpeg_photo(c.src / "protected.jpg")
+    before = (c.src / "protected.jpg").read_bytes()
+    (c.src / "protected.jpg").chmod(0o444)  # Wine: the read-only attribute
+    user = None
+    if not WINE and os.geteuid() == 0:
+        # root ignores file modes: an ordinary account shows the fault
+        user = "nobody"
+        for folder in (c.root, c.src, c.out, c.tmp):
+            os.chown(folder, 65534, -1)
+        os.chmod(c.root, 0o755)
+    r = run(["--format", "jpegcopy", "--output-folder", c.out, c.src / "protected.jpg"], c.tmp,
+            user=user)
+    assert r.returncode == 0, (r.returncode, r.stderr)
+    assert (c.src / "protected.jpg").read_bytes() == before
+    assert same_pixels(Image.open(c.out / "protected.jpg"), Image.open(c.src / "protected.jpg"))
+    c.no_temporary_files()
 
 
 TESTS = [value for name, value in sorted(globals().items()) if name.startswith("test_")]
