@@ -15,7 +15,9 @@ struct MrawHeader {
     int32_t xPelsPerMeter;
     int32_t yPelsPerMeter;
     uint32_t paletteCount;  // RGBQUAD entries after the header
-    uint8_t fault;          // MrawFault: where the faulting test plug-ins fail
+    // MrawFault for the faulting plug-ins: the low nibble in IsSupported or
+    // GetPicture, the high nibble in GetPictureInfo.
+    uint8_t fault;
     uint8_t reserved[3];
 };
 static_assert(sizeof(MrawHeader) == 32);

@@ -18,7 +18,7 @@ class CollectingHooks final : public BatchHooks {
     void fileConverted(const char16_t* source, const char16_t* output) override {
         outputs.push_back(fs::path(std::u16string(output)));
     }
-    void fileFailed(const char16_t* source, FileFailure, uint32_t) override {
+    void fileFailed(const char16_t* source, FileFailure, uint32_t, uint32_t) override {
         failed.push_back(fs::path(std::u16string(source)).filename().string());
     }
     std::vector<BatchError> errors;

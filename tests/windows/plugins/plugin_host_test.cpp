@@ -180,6 +180,18 @@ TEST(PluginHost, HeaderOf128BytesIsSkippedForBothPictureCalls) {
     EXPECT_EQ(out.record.sourceBitsPerPixel, 16u);
     expectPattern(out.record, 6, 4, 24);
 
+    // A plug-in that reads its pictures only at offset 128 decodes it too.
+    installPlugin(folder, "tp_offset_128", u"good.spi");
+    RecordGuard strict;
+    ASSERT_TRUE(host.read(folder / "prefixed.mraw", strict.record));
+    EXPECT_EQ(strict.record.sourceBitsPerPixel, 16u);
+    expectPattern(strict.record, 6, 4, 24);
+    // ... but not the same picture without the header.
+    picture.reportedDepth = 0;
+    writeBytes(folder / "plain.mraw", encodeMraw(picture));
+    RecordGuard plain;
+    EXPECT_FALSE(host.read(folder / "plain.mraw", plain.record));
+
     // Any other prefix length is not found.
     writeBytes(folder / "other.mraw", encodeMraw(picture, 64));
     RecordGuard other;
@@ -287,6 +299,19 @@ TEST(PluginHost, FaultsWhileDecodingFailTheFileAndTheHostGoesOn) {
         EXPECT_EQ(out.record.pixels, nullptr);
         EXPECT_EQ(host.host.lastFault(), f.code);
     }
+    // A fault in GetPictureInfo costs only what it would have told: the
+    // picture is decoded and the bitmap's own depth counts.
+    for (const FaultCase& f : kFaults) {
+        MrawPicture picture = patternPicture(4, 4, 8);
+        picture.reportedDepth = 2;
+        picture.fault = static_cast<uint8_t>(f.fault << 4);
+        writeBytes(folder / "info.mraw", encodeMraw(picture));
+        RecordGuard out;
+        ASSERT_TRUE(host.read(folder / "info.mraw", out.record));
+        EXPECT_EQ(out.record.sourceBitsPerPixel, 8u);
+        EXPECT_EQ(host.host.lastFault(), f.code);
+    }
+
     // The same plug-in decodes a file that asks for no fault.
     writeBytes(folder / "ok.mraw", encodeMraw(patternPicture(4, 4, 8)));
     RecordGuard out;

@@ -25,6 +25,7 @@
 #define KIND_TOP_DOWN 7       // returns a negative height
 #define KIND_SHORT_BITS 8     // bits block one row short
 #define KIND_PATTERNS 9       // many long patterns (TEST_PATTERN_LENGTH, TEST_NAME_LENGTH)
+#define KIND_OFFSET_128 10    // MRAW after a 128-byte header: picture calls need offset 128
 
 #ifndef TEST_PLUGIN_STAMP
 #define TEST_PLUGIN_STAMP 0
@@ -131,6 +132,8 @@ __declspec(dllexport) int WINAPI
     GetPictureInfo(LPCSTR path, LONG_PTR offset, unsigned int flag, void* infoOut) {
     MrawHeader header;
     if (flag != 0 || !readHeader(path, offset, header)) return 2;
+    if (kKind == KIND_OFFSET_128 && offset != 128) return 2;
+    if (kKind == KIND_FAULT_PICTURE) fault(header.fault >> 4);
     struct Info {
         int32_t left, top, width, height;
         uint16_t xDensity, yDensity;
@@ -151,7 +154,8 @@ __declspec(dllexport) int WINAPI
                int(WINAPI* progress)(int, int, LONG_PTR), LONG_PTR data) {
     MrawHeader header;
     if (flag != 0 || !readHeader(path, offset, header)) return 2;
-    if (kKind == KIND_FAULT_PICTURE) fault(header.fault);
+    if (kKind == KIND_OFFSET_128 && offset != 128) return 2;
+    if (kKind == KIND_FAULT_PICTURE) fault(header.fault & 15);
     if (progress && progress(0, 1, data) != 0) return 1;
 
     const uint64_t stride = mrawStride(header.width, header.bitCount);
