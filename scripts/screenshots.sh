@@ -54,6 +54,11 @@ if [[ ! -f "$WINEPREFIX/.screenshots-ready" ]]; then
   done
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Gothic' /d 'IPAGothic' /f >/dev/null 2>&1
   wineserver -w
+  # Wine draws the caption buttons with its Marlett font; without a copy in
+  # the prefix they come out as plain letters.
+  if [[ -f /usr/share/wine/fonts/marlett.ttf ]]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   # The profile's Desktop links to $HOME: make it a folder of the prefix.
   for profile in "$WINEPREFIX"/drive_c/users/*/; do
     desktop="${profile%/}/Desktop"
