@@ -89,14 +89,12 @@ bool Application::initialize(const StartOptions& options) {
     fileArgumentCount_ = argumentCount > 1 ? argumentCount - 1 : 0;
     startedWithFiles_ = fileArgumentCount_ > 0;
 
-    bool located = false;
     if (options.location) {
-        located = (location_.programFolder = options.location->programFolder,
-                   location_.settingsFile = options.location->settingsFile,
-                   !location_.settingsFile.empty());
-    } else {
-        located = locateSettings(location_);
+        location_.programFolder = options.location->programFolder;
+        location_.settingsFile = options.location->settingsFile;
     }
+    const bool located =
+        options.location ? !location_.settingsFile.empty() : locateSettings(location_);
     if (options.osClass == 0 || !located) {
         reportStartFailure(kStartFailed);
         return false;
@@ -292,18 +290,17 @@ void Application::executeJob(const SourceList& sources, OutputFormat format) {
 
 void Application::dropFiles(HDROP drop) {
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    HeapString first;
-    // A folder as the first item: the whole drop is ignored.
-    if (count == 0 || !queryDroppedPath(drop, 0, first) || platform::isDirectory(first.c_str())) {
-        DragFinish(drop);
-        return;
-    }
-    bool listed = pendingDrop_.allocate(count);
+    bool listed = count > 0 && pendingDrop_.allocate(count);
     for (UINT i = 0; listed && i < count; ++i) listed = queryDroppedPath(drop, i, pendingDrop_[i]);
     DragFinish(drop);
     if (!listed) {
         pendingDrop_.clear();
-        showError(kErrorNoMemory, settingsWindow_.hwnd());
+        if (count > 0) showError(kErrorNoMemory, settingsWindow_.hwnd());
+        return;
+    }
+    // A folder as the first item: the whole drop is ignored.
+    if (platform::isDirectory(pendingDrop_[0].c_str())) {
+        pendingDrop_.clear();
         return;
     }
 
