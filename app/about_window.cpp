@@ -10,7 +10,7 @@ namespace app {
 namespace {
 
 constexpr wchar_t kVersionLine[] = L"Moravel version 2.7.3.0 (64-bit)";
-constexpr wchar_t kNoticeLine[] = L"Copyright \u00a9 2026 the Moravel developers";
+constexpr wchar_t kNoticeLine[] = L"\u00a9 2026 the Moravel developers";
 
 constexpr int kClientWidth = 274;
 constexpr int kClientHeight = 75;
