@@ -2,7 +2,7 @@
 # Installs everything Moravel needs to build and test, idempotently, on
 # Debian 12 (run as root for the package part):
 #
-#   scripts/setup.sh [--no-apt] [--verbose]
+#   scripts/setup.sh [--no-apt] [--verbose] [--native-only]
 #
 #   1. Debian packages (one `apt-get update`, only when something is missing),
 #   2. source package entries (deb-src) copied from the machine's own entries,
@@ -11,6 +11,9 @@
 #
 # When everything is already there it prints nothing and takes well under a
 # second.  --no-apt (or MORAVEL_SKIP_APT=1) skips the package steps entirely.
+# --native-only sets up just what the Linux `moravel` command needs (the
+# ./moravel wrapper's first run): no Wine, no cross compiler, no Windows
+# libjpeg-turbo.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -18,11 +21,13 @@ repo="$(dirname "$here")"
 
 skip_apt="${MORAVEL_SKIP_APT:-0}"
 verbose=0
+native_only=0
 for arg in "$@"; do
   case "$arg" in
     --no-apt) skip_apt=1 ;;
     --verbose|-v) verbose=1 ;;
-    -h|--help) sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --native-only) native_only=1 ;;
+    -h|--help) sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "setup.sh: unknown argument '$arg'" >&2; exit 2 ;;
   esac
 done
@@ -47,6 +52,14 @@ packages=(
   # used by the scripts
   util-linux ca-certificates
 )
+
+jpeg_targets=(native windows)
+if [[ $native_only == 1 ]]; then
+  # The Linux command alone: compilers, CMake, nasm (libjpeg-turbo's SIMD
+  # code), dpkg-dev (its source package) and zlib.
+  packages=(g++ cmake ninja-build make dpkg-dev nasm zlib1g-dev ca-certificates)
+  jpeg_targets=(native)
+fi
 
 # ---- 1. which packages are missing -----------------------------------------
 missing=()
@@ -171,7 +184,7 @@ $bodylist}"
 # and the source has not been downloaded yet.
 deps="${MORAVEL_DEPS_DIR:-$repo/build/deps}"
 need_jpeg_source=0
-for t in native windows; do
+for t in "${jpeg_targets[@]}"; do
   [[ -f "$deps/libjpeg-$t/.stamp" ]] || need_jpeg_source=1
 done
 ls "$deps"/src/libjpeg-turbo/libjpeg-turbo_*.dsc >/dev/null 2>&1 && need_jpeg_source=0
@@ -208,6 +221,6 @@ if [[ "$skip_apt" != 1 && ( ${#missing[@]} -gt 0 || $need_jpeg_source == 1 ) ]];
 fi
 
 # ---- 3. libjpeg-turbo for both targets --------------------------------------
-bash "$here/build-libjpeg.sh" native windows
+bash "$here/build-libjpeg.sh" "${jpeg_targets[@]}"
 [[ $verbose == 1 ]] && say "done"
 exit 0
