@@ -498,9 +498,39 @@ TEST(PluginHost, OpensThePluginsSettingsDialog) {
     EXPECT_EQ(std::string(marker.begin(), marker.end()), std::to_string(0x1234) + " 1");
     host.host.showPluginSettings(nullptr, u"faulty.spi");  // faults; ignored
     EXPECT_FALSE(fs::exists(folder / "faulty.spi.configured"));
-    // No plug-in stays loaded: the files can be deleted at once.
-    EXPECT_TRUE(fs::remove(folder / "good.spi"));
-    EXPECT_TRUE(fs::remove(folder / "faulty.spi"));
+}
+
+TEST(PluginHost, NoPluginStaysLoadedAfterAnyOperation) {
+    const fs::path folder = freshFolder("unloaded");
+    installPlugin(folder, "tp_good", u"good.spi");
+    installPlugin(folder, "tp_fault_picture", u"faulty.sph");
+    installPlugin(folder, "tp_archive", u"archive.sph");
+    auto loaded = [&](const char* name) {
+        return GetModuleHandleW((folder / name).wstring().c_str()) != nullptr;
+    };
+    // The check sees a library that is loaded.
+    HMODULE probe = LoadLibraryW((folder / "good.spi").wstring().c_str());
+    EXPECT_TRUE(loaded("good.spi"));
+    FreeLibrary(probe);
+
+    HostUnderTest host(folder);
+    writeBytes(folder / "ok.mraw", encodeMraw(patternPicture(3, 3, 24)));
+    RecordGuard decoded;
+    ASSERT_TRUE(host.read(folder / "ok.mraw", decoded.record));
+    host.disabled.append(u"good.spi", 8);
+    MrawPicture faulting = patternPicture(3, 3, 24);
+    faulting.fault = kAccessViolation;
+    writeBytes(folder / "fault.mraw", encodeMraw(faulting));
+    RecordGuard failed;
+    EXPECT_FALSE(host.read(folder / "fault.mraw", failed.record));
+    NameList names;
+    EXPECT_TRUE(host.host.listPlugins(names));
+    EXPECT_EQ(names.count(), 2u);
+    HeapString patterns, formats;
+    host.host.describePlugin(u"good.spi", patterns, formats);
+    host.host.showPluginSettings(nullptr, u"faulty.sph");
+    for (const char* name : {"good.spi", "faulty.sph", "archive.sph"})
+        EXPECT_FALSE(loaded(name)) << name;
 }
 
 // ---------------------------------------------------------------- bitmap import
