@@ -2,6 +2,7 @@
 // optionally a settings file), errors are plain sentences on stderr.
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/cli_options.h"
@@ -43,7 +44,7 @@ class TerminalHooks final : public BatchHooks {
 
     // The name to print for a source: as it was given on the command line.
     void addSource(const std::u16string& absolute, const std::u16string& given) {
-        givenNames_.push_back({absolute, given});
+        givenNames_.emplace(absolute, given);
     }
 
     void takeSettings(Settings& settings) override { applyCliOptions(options_, settings); }
@@ -82,9 +83,8 @@ class TerminalHooks final : public BatchHooks {
 
   private:
     std::string displayName(const char16_t* source) const {
-        for (const auto& [absolute, given] : givenNames_)
-            if (absolute == source) return toUtf8(given);
-        return utf8(source);
+        const auto found = givenNames_.find(source);
+        return found != givenNames_.end() ? toUtf8(found->second) : utf8(source);
     }
 
     void printNotes(const char16_t* source) {
@@ -120,7 +120,7 @@ class TerminalHooks final : public BatchHooks {
     bool shown_ = false;
     uint32_t batchError_ = 0;
     std::string pendingNotes_;
-    std::vector<std::pair<std::u16string, std::u16string>> givenNames_;
+    std::unordered_map<std::u16string, std::u16string> givenNames_;  // absolute -> as given
 };
 
 // A usage error: one line and a pointer to the help, never the whole text.
