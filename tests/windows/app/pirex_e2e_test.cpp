@@ -120,14 +120,19 @@ struct MessageBoxSeen {
     std::wstring text;
 };
 
-// Reads the child's message box and answers it with OK.
+// Reads the child's message box and answers it with OK. The box window can
+// be found before it has its text: wait until it shows, text and all.
 MessageBoxSeen answerMessageBox(const ChildProcess& child, DWORD milliseconds = kStartTimeout) {
     MessageBoxSeen seen;
-    HWND box = waitForWindow(child, L"#32770", milliseconds);
+    HWND box = waitForWindow(child, L"#32770", milliseconds, true);
     if (!box) return seen;
+    for (int i = 0; i < 250; ++i) {
+        seen.text = windowText(GetDlgItem(box, 0xFFFF));
+        if (!seen.text.empty()) break;
+        Sleep(20);
+    }
     seen.shown = true;
     seen.caption = windowText(box);
-    seen.text = windowText(GetDlgItem(box, 0xFFFF));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return seen;
 }
@@ -503,6 +508,21 @@ TEST_F(PirexTest, JapaneseUserInterface) {
         PostMessageW(settings, WM_CLOSE, 0, 0);
         ASSERT_TRUE(pirex.waitForExit(kStartTimeout));
         EXPECT_EQ(savedLanguage(), japanesePresent ? u"Japanese" : u"English");
+        if (!japanesePresent) continue;
+
+        // The error box speaks Japanese, text and title intact.
+        Settings atOnce;
+        atOnce.startMode = 2;
+        writeSettings(atOnce);
+        ChildProcess batch;
+        ASSERT_TRUE(batch.start(program / "Pirex.exe", {(sources / "missing.bmp").wstring()}));
+        const MessageBoxSeen box = answerMessageBox(batch);
+        ASSERT_TRUE(box.shown);
+        const fs::path japanese = programFolder() / "Japanese.dll";
+        EXPECT_EQ(box.caption, apptest::libraryString(japanese, 30000));
+        EXPECT_EQ(box.text, apptest::libraryString(japanese, 30002));
+        EXPECT_NE(box.text, englishString(30002));
+        ASSERT_TRUE(batch.waitForExit(kStartTimeout));
     }
 }
 
