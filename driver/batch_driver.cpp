@@ -1,6 +1,7 @@
 #include "driver/batch_driver.h"
 
 #include <new>
+#include <optional>
 
 #include "codecs/codec_status.h"
 #include "core/format_detect.h"
@@ -67,6 +68,8 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         }
     }
 
+    // No interrupt may fall between making the sub-folder and registering it.
+    auto folderDeferral = std::make_optional<platform::InterruptDeferral>();
     bool createdSubFolder = false;
     if (settings_.subFolderOn && !settings_.subFolderName.empty()) {
         if (!outputFolder.appendPath(settings_.subFolderName.c_str())) {
@@ -86,6 +89,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     // An interrupt removes the sub-folder again while it is still empty.
     platform::ScopedCleanupPath newFolder(platform::CleanupItem::CreatedFolder,
                                           createdSubFolder ? outputFolder.c_str() : nullptr);
+    folderDeferral.reset();
 
     codecs_ = CodecContexts::create();
     if (!codecs_) {
@@ -137,12 +141,14 @@ bool BatchDriver::deliver(const char16_t* tempFile, const char16_t* source,
     // there; only a complete file ever takes a final name.
     char16_t hidden[kPathCapacity + 32] = {};
     platform::File target;
+    auto deferral = std::make_optional<platform::InterruptDeferral>();
     if (!platform::createHiddenFile(outputFolder, target, hidden, kPathCapacity + 32)) {
         hooks_.fileFailed(source, FileFailure::CopyFailed, 0, platform::lastSystemError());
         return false;
     }
     platform::ScopedCleanupPath pending(platform::CleanupItem::DeliveryFile, hidden,
                                         target.handle());
+    deferral.reset();
     const bool copied = platform::copyAndCommit(tempFile, target);
     uint32_t systemError = copied ? 0 : platform::lastSystemError();
     platform::setCleanupPath(platform::CleanupItem::DeliveryFile, hidden);  // handle now closed
@@ -179,8 +185,11 @@ bool BatchDriver::convertOne(const char16_t* tempFolder, const char16_t* source,
 
 bool BatchDriver::createTempFile(const char16_t* tempFolder, HeapString& tempFile) {
     char16_t name[kPathCapacity] = {};
-    if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kPathCapacity)) return false;
-    platform::setCleanupPath(platform::CleanupItem::TemporaryFile, name);
+    {
+        platform::InterruptDeferral deferral;
+        if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kPathCapacity)) return false;
+        platform::setCleanupPath(platform::CleanupItem::TemporaryFile, name);
+    }
     if (!tempFile.assign(name)) {
         platform::deleteFile(name);
         return false;

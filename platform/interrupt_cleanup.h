@@ -27,6 +27,19 @@ void setCleanupPath(CleanupItem item, const char16_t* path, NativeHandle open = 
 // process (for tests).
 void runInterruptCleanup();
 
+// Holds interrupts back while it lives: a file is created and registered
+// inside one, so that no interrupt falls between the two.
+class InterruptDeferral {
+  public:
+    InterruptDeferral();
+    ~InterruptDeferral();
+    InterruptDeferral(const InterruptDeferral&) = delete;
+    InterruptDeferral& operator=(const InterruptDeferral&) = delete;
+
+  private:
+    [[maybe_unused]] unsigned char saved_[128];  // the signal mask on Linux
+};
+
 // Registers a path for as long as the object lives.
 class ScopedCleanupPath {
   public:

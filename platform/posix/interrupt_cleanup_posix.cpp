@@ -70,4 +70,25 @@ void runInterruptCleanup() {
     removeRegistered();
 }
 
+namespace {
+sigset_t interruptSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal);
+    return set;
+}
+}  // namespace
+
+// A signal that arrives meanwhile waits and is handled when the mask goes
+// back, by which time the new file is registered.
+InterruptDeferral::InterruptDeferral() {
+    static_assert(sizeof(sigset_t) <= sizeof saved_);
+    const sigset_t block = interruptSignals();
+    pthread_sigmask(SIG_BLOCK, &block, reinterpret_cast<sigset_t*>(saved_));
+}
+
+InterruptDeferral::~InterruptDeferral() {
+    pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(saved_), nullptr);
+}
+
 }  // namespace platform

@@ -30,6 +30,12 @@ void lockSlots() {
     while (g_slotsBusy.test_and_set(std::memory_order_acquire)) Sleep(0);
 }
 
+// The handshake between a deferral on the batch's thread and the handler:
+// either the batch sees `g_stopping` and waits for the end, or the handler
+// sees the deferral and waits until it is over.
+std::atomic<bool> g_stopping{false};
+std::atomic<int> g_deferrals{0};
+
 void removeRegistered() {
     for (int i = 0; i < kSlots; ++i) {
         Slot& slot = g_slots[i];
@@ -47,6 +53,8 @@ void removeRegistered() {
 BOOL WINAPI onControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
+    g_stopping = true;
+    while (g_deferrals.load() > 0) Sleep(1);
     lockSlots();
     removeRegistered();
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_exitStatus.load()));
@@ -72,6 +80,18 @@ void setCleanupPath(CleanupItem item, const char16_t* path, NativeHandle open) {
         slot.armed = true;
     }
     g_slotsBusy.clear(std::memory_order_release);
+}
+
+InterruptDeferral::InterruptDeferral() {
+    ++g_deferrals;
+    if (g_stopping) {
+        --g_deferrals;
+        Sleep(INFINITE);  // the handler is ending the process
+    }
+}
+
+InterruptDeferral::~InterruptDeferral() {
+    --g_deferrals;
 }
 
 void runInterruptCleanup() {

@@ -227,8 +227,35 @@ TEST(Delivery, ShortenedMappingReadsZerosAndIsReported) {
     mapping.close();
 }
 
+TEST(DeliveryDeathTest, AnInterruptRemovesWhatWasRegisteredAndExits) {
+    // A plain fork: the child works in this test's folder.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    TempFolder folder;
+    const fs::path temporary = folder / "tmp-new";
+    const fs::path sub = folder / "Fresh";
+    EXPECT_EXIT(
+        {
+            platform::installInterruptCleanup(77);
+            fs::create_directory(sub);
+            platform::setCleanupPath(platform::CleanupItem::CreatedFolder, u16(sub).c_str());
+            {
+                platform::InterruptDeferral deferral;
+                std::raise(SIGINT);  // held back until the file is registered
+                folder.write("reached", {1});
+                folder.write("tmp-new", {1});
+                platform::setCleanupPath(platform::CleanupItem::TemporaryFile,
+                                         u16(temporary).c_str());
+            }
+            std::exit(1);  // not reached: the handler ends the process
+        },
+        ::testing::ExitedWithCode(77), "");
+    EXPECT_TRUE(fs::exists(folder / "reached"));
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_FALSE(fs::exists(sub));
+}
+
 TEST(DeliveryDeathTest, OtherBusErrorsStillEndTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    GTEST_FLAG_SET(death_test_style, "fast");
     TempFolder folder;
     const fs::path path = folder.write("source", std::vector<uint8_t>(16384, 1));
     EXPECT_EXIT(
