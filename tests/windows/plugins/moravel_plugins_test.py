@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""moravel.exe with image plug-ins, under Wine: --plugin-folder and the folder
-from --settings, a picture decoded by a test plug-in converting to the same
-bytes as the same picture read natively, and a faulting plug-in costing one
-file while the batch goes on."""
+"""moravel.exe and Pirex.exe with image plug-ins, under Wine: --plugin-folder
+and the folder from the settings file, a picture decoded by a test plug-in
+converting to the same bytes as the same picture read natively, and a
+faulting plug-in costing one file while the batch goes on."""
 import os
 import pathlib
 import shlex
@@ -17,6 +17,7 @@ CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
 PLUGINS = pathlib.Path(os.environ["MORAVEL_TEST_PLUGINS_HOST"])
 DATA = pathlib.Path(os.environ["MORAVEL_TEST_DATA"])
+PIREX = os.environ["MORAVEL_PIREX"]
 
 FAULTS = {"none": 0, "access violation": 1, "divide by zero": 2, "raised": 3}
 
@@ -123,6 +124,33 @@ def test_plugin_folder_from_the_settings_file_and_flags():
 
     r = run(["--help"], c.tmp)
     assert "--plugin-folder DIR" in r.stdout
+
+
+def test_pirex_started_with_files_in_a_start_mode_uses_the_plugins_too():
+    c = Case([("tp_good", "mraw.spi")])
+    program = c.root / "program"
+    program.mkdir()
+    pirex = pathlib.Path(PIREX)
+    for name in ("Pirex.exe", "English.dll"):
+        shutil.copy(pirex.parent / name, program / name)
+    # Settings next to the program: the plug-in folder, and start mode 2
+    # (convert to PNG at once).
+    settings = program / "Pirex.ini"
+    r = run(["--plugin-folder", c.plugins, "--save-settings", settings], c.tmp)
+    assert r.returncode == 0, r.stderr
+    data = bytearray(settings.read_bytes())
+    struct.pack_into("<II", data, 4 + 14 * 8, 1, 2)
+    settings.write_bytes(data)
+
+    shutil.copy(DATA / "bmp" / "pal8.bmp", c.src / "native.bmp")
+    (c.src / "plugin.mraw").write_bytes(mraw_from_bmp(DATA / "bmp" / "pal8.bmp"))
+    env = dict(os.environ, TMP=target_path(c.tmp), TEMP=target_path(c.tmp), WINEDEBUG="-all")
+    done = subprocess.run(WINE + [str(program / "Pirex.exe"), target_path(c.src / "plugin.mraw"),
+                                  target_path(c.src / "native.bmp")],
+                          env=env, capture_output=True, timeout=120)
+    assert done.returncode == 0, done
+    native = (c.src / "native.png").read_bytes()
+    assert native and (c.src / "plugin.png").read_bytes() == native
 
 
 def main():
