@@ -310,6 +310,30 @@ void postClick(HWND dialog, int id) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+// The text of the selected item of a dialog's tree view.
+std::wstring selectedTreeText(HWND dialog) {
+    HWND tree = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM out) -> BOOL {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (lstrcmpW(name, WC_TREEVIEWW) != 0) return TRUE;
+            *reinterpret_cast<HWND*>(out) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tree));
+    if (!tree) return L"";
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetSelection(tree);
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (!item.hItem || !TreeView_GetItem(tree, &item)) return L"";
+    return text;
+}
+
 std::wstring rowText(HWND list, int row, int column) {
     wchar_t text[300] = {};
     ListView_GetItemText(list, row, column, text, 300);
@@ -731,6 +755,8 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
 
     std::vector<std::wstring> rows;
     std::vector<bool> ticks;
+    std::vector<uint8_t> configuredBy;
+    HWND pluginDialog = nullptr;
     std::vector<int> columnWidths;
     int listWidth = 0;
     const auto inPluginDialog = [](std::function<void(HWND dialog, HWND list)> act) {
@@ -763,6 +789,20 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
                  static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
              EXPECT_FALSE(rowText(list, 0, 1).empty());
              EXPECT_FALSE(rowText(list, 0, 2).empty());
+             // A double-click on a selected row opens that plug-in's own
+             // settings (the test plug-in notes its parent and function);
+             // on a row that is not selected it does nothing.
+             ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+             for (const int row : {1, 2}) {
+                 NMITEMACTIVATE click = {};
+                 click.hdr.hwndFrom = list;
+                 click.hdr.idFrom = 2140;
+                 click.hdr.code = NM_DBLCLK;
+                 click.iItem = row;
+                 SendMessageW(dialog, WM_NOTIFY, 2140, reinterpret_cast<LPARAM>(&click));
+             }
+             configuredBy = readBytes(plugins / "x2.spi.configured");
+             pluginDialog = dialog;
              // Untick a and x2; tick x10 again.
              ListView_SetCheckState(list, 0, FALSE);
              ListView_SetCheckState(list, 1, FALSE);
@@ -771,6 +811,10 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
          }),
          closeOptions(nullptr, false)});
     EXPECT_EQ(rows, (std::vector<std::wstring>{L"a.sph", L"x2.spi", L"x10.spi"}));
+    const std::string parentAndFunction =
+        std::to_string(reinterpret_cast<uintptr_t>(pluginDialog)) + " 1";
+    EXPECT_EQ(std::string(configuredBy.begin(), configuredBy.end()), parentAndFunction);
+    EXPECT_FALSE(fs::exists(plugins / "x10.spi.configured"));
     EXPECT_EQ(ticks, (std::vector<bool>{true, true, false}));  // X10.SPI was switched off
     ASSERT_EQ(columnWidths.size(), 3u);
     EXPECT_EQ(columnWidths[0], 100);
@@ -811,6 +855,58 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
     EXPECT_EQ(rowsAfterEdit, 0);
     EXPECT_EQ(std::wstring(app::wide(program->settings().pluginFolder.c_str())), empty.wstring());
     EXPECT_EQ(program->settings().disabledPlugins.count(), 0u);
+}
+
+TEST_F(SettingsWindowTest, OutputFolderChooserOpensOnTheCurrentFolder) {
+    // At the top of drive C (inside the test prefix): Wine's chooser does
+    // not show the profile's Temp folder, and it opens deep or crowded
+    // folders only slowly.
+    const fs::path chosen = fs::path(L"C:\\moravel settings chooser");
+    fs::create_directories(chosen);
+    struct Removal {
+        fs::path folder;
+        ~Removal() {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+        }
+    } removal{chosen};
+    Settings settings;
+    settings.outputFolder.assign(app::utf16(chosen.c_str()));
+    writeSettings(settings);
+    start();
+
+    // Title: string 20010 followed by the folder. OK right away returns the
+    // folder the chooser opened on.
+    const std::wstring title =
+        apptest::libraryString(libraryFile(L"English"), 20010) + chosen.wstring();
+    bool titled = false;
+    std::pair<const std::wstring*, bool*> wanted(&title, &titled);
+    {
+        int waited = 0;
+        const std::wstring leaf = chosen.filename().wstring();
+        DialogScript script({[&](HWND dialog) {
+            // Wine expands the tree in steps: wait until the folder is
+            // selected (or give up after a few seconds and let OK tell).
+            if (selectedTreeText(dialog) != leaf && ++waited < 120) return false;
+            EnumChildWindows(
+                dialog,
+                [](HWND child, LPARAM data) -> BOOL {
+                    auto* wanted = reinterpret_cast<std::pair<const std::wstring*, bool*>*>(data);
+                    if (textOf(child) == *wanted->first) *wanted->second = true;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&wanted));
+            postClick(dialog, IDOK);
+            return true;
+        }});
+        click(1051);
+        EXPECT_TRUE(script.finished());
+    }
+    EXPECT_TRUE(titled);
+    EXPECT_EQ(std::wstring(app::wide(program->settings().outputFolder.c_str())), chosen.wstring());
+    EXPECT_EQ(textOf(item(1053)), chosen.wstring());
+    click(1052);
+    EXPECT_TRUE(program->settings().outputFolder.empty());
 }
 
 }  // namespace
