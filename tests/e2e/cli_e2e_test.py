@@ -442,6 +442,24 @@ def test_a_read_only_jpeg_is_re_written_losslessly():
     c.no_temporary_files()
 
 
+def test_a_folder_that_cannot_be_written_gives_the_systems_reason():
+    if WINE or os.geteuid() != 0:
+        return  # needs an ordinary account next to root's folders
+    c = Case()
+    gradient(5, 5).save(c.src / "a.bmp")
+    for folder in (c.root, c.src, c.tmp):
+        os.chown(folder, 65534, -1)
+    os.chmod(c.out, 0o755)  # root's: closed to nobody
+    r = run(["--format", "png", "--output-folder", c.out, c.src / "a.bmp"], c.tmp, user="nobody")
+    assert r.returncode == 1, (r.returncode, r.stderr)
+    assert "a.bmp: could not be copied into the output folder: Permission denied" in r.stderr, \
+        r.stderr
+    r = run(["--format", "png", "--output-folder", c.out, "--sub-folder", "New",
+             c.src / "a.bmp"], c.tmp, user="nobody")
+    assert r.returncode == 2, (r.returncode, r.stderr)
+    assert "The output sub-folder cannot be created: Permission denied." in r.stderr, r.stderr
+
+
 TESTS = [value for name, value in sorted(globals().items()) if name.startswith("test_")]
 
 
