@@ -27,6 +27,19 @@ uint32_t MappedInput::openCopyOnWrite(const char16_t* path) {
     return open(path, true);
 }
 
+uint32_t MappedInput::openMemory(const uint8_t* data, size_t size) {
+    close();
+    status = kStatusOk;
+    if (!data || size == 0 || uint64_t{size} >> 32 != 0) {
+        status = kStatusInputError;
+        return 0;
+    }
+    lastWriteTime = 0;
+    base = cursor = data;
+    end = data + size;
+    return static_cast<uint32_t>(size);
+}
+
 void MappedInput::close() {
     mapping_.close();
     file_.close();
@@ -34,10 +47,11 @@ void MappedInput::close() {
     writableView = nullptr;
 }
 
-bool beginRead(MappedInput& input, const char16_t* path, ImageRecord& record) {
+bool beginRead(MappedInput& input, const ReadSource& source, ImageRecord& record) {
     input.status = kStatusOk;
     resetRecord(record);
-    uint32_t size = input.openReadOnly(path);
+    const uint32_t size =
+        source.path ? input.openReadOnly(source.path) : input.openMemory(source.data, source.size);
     if (size == 0) return false;
     record.sourceFileSize = size;
     record.sourceModified = input.lastWriteTime;

@@ -1,10 +1,13 @@
-// The whole source file mapped read-only and parsed with plain pointers
-// between base and end. Every native reader reads through one.
+// The whole source file mapped read-only (or bytes the caller already holds)
+// and parsed with plain pointers between base and end. Every native reader
+// reads through one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "codecs/codec_status.h"
+#include "core/byte_order.h"
 #include "core/image_record.h"
 #include "platform/platform.h"
 
@@ -20,6 +23,10 @@ class MappedInput {
     // The same with a private copy-on-write view: changes made through the
     // view never reach the file. The file is opened for reading only.
     uint32_t openCopyOnWrite(const char16_t* path);
+    // Reads the caller's bytes in place instead of a file; they must stay
+    // valid and unchanged until close(). Returns the size, or 0 (status
+    // 50004) when there are none or 4 GiB or more.
+    uint32_t openMemory(const uint8_t* data, size_t size);
     // Unmaps the view, then closes the file.
     void close();
 
@@ -31,6 +38,18 @@ class MappedInput {
     uint32_t status = kStatusOk;
 
     uint32_t size() const { return static_cast<uint32_t>(end - base); }
+    // True when the bytes are a file view: only then may consumed pages be
+    // released (the bytes come back from the file; a caller's memory would not).
+    bool fileBacked() const { return mapping_.data() != nullptr; }
+    // True when `bytes` bytes from file offset `offset` on lie inside the file.
+    bool holds(uint64_t offset, uint64_t bytes) const {
+        return offset <= size() && bytes <= size() - offset;
+    }
+    // Records why the read failed and gives false: `return input_.fail(code);`.
+    bool fail(uint32_t code) {
+        status = code;
+        return false;
+    }
     // Bytes left from `at` to the end (0 when `at` lies outside the file).
     uint64_t remaining(const uint8_t* at) const {
         return at >= base && at < end ? static_cast<uint64_t>(end - at) : 0;
@@ -42,10 +61,22 @@ class MappedInput {
     platform::FileMapping mapping_;
 };
 
+// Where a reader's bytes come from: a file, mapped whole, or bytes in memory
+// (which must stay valid and unchanged while the reader runs).
+struct ReadSource {
+    const char16_t* path = nullptr;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+
+    static ReadSource file(const char16_t* path) { return {path, nullptr, 0}; }
+    static ReadSource memory(const uint8_t* data, size_t size) { return {nullptr, data, size}; }
+};
+
 // The common entry of every reader: clears the record's palette and pixel
-// pointer, maps the file and records size and time. Returns false (with the
-// input's status set) when the file cannot be used.
-bool beginRead(MappedInput& input, const char16_t* path, ImageRecord& record);
+// pointer, maps the file (or takes the bytes) and records size and time (0
+// for bytes in memory). Returns false (with the input's status set) when the
+// source cannot be used.
+bool beginRead(MappedInput& input, const ReadSource& source, ImageRecord& record);
 
 // Attaches the record to fill: the given one, or one allocated zero-filled
 // from the private heap (status 50001 and null when that fails).
@@ -55,16 +86,31 @@ ImageRecord* attachRecord(MappedInput& input, ImageRecord* given);
 ImageRecord* finishRead(bool ok, ImageRecord* target, const ImageRecord* given);
 
 // Runs a reader's own decoding between the common entry and exit steps:
-// attach the record, map the file, decode, unmap.
+// attach the record, map the file (or take the bytes), decode, unmap.
 template <class Decode>
-ImageRecord* readMapped(MappedInput& input, const char16_t* path, ImageRecord* given,
+ImageRecord* readMapped(MappedInput& input, const ReadSource& source, ImageRecord* given,
                         Decode&& decode) {
     ImageRecord* target = attachRecord(input, given);
     if (!target) return nullptr;
-    const bool ok = beginRead(input, path, *target) && decode(*target);
+    const bool ok = beginRead(input, source, *target) && decode(*target);
     input.close();
     return finishRead(ok, target, given);
 }
+
+// The two entries every reader offers, both over the reader's private
+// readFrom(const ReadSource&, ImageRecord*): a path, mapped whole (the one the
+// driver uses), or a whole file's bytes already in memory (read in place and
+// left unchanged; the record's modification time is then 0).
+template <class Reader>
+class ReaderEntries {
+  public:
+    ImageRecord* read(const char16_t* path, ImageRecord* record) {
+        return static_cast<Reader*>(this)->readFrom(ReadSource::file(path), record);
+    }
+    ImageRecord* readMemory(const uint8_t* data, size_t size, ImageRecord* record) {
+        return static_cast<Reader*>(this)->readFrom(ReadSource::memory(data, size), record);
+    }
+};
 
 // Cursor readers: read at the cursor and advance it. They do not test the
 // end; callers test it first.
@@ -74,17 +120,3 @@ uint32_t readU32LE(const uint8_t*& cursor);
 uint32_t readU32BE(const uint8_t*& cursor);
 using U16Reader = uint16_t (*)(const uint8_t*&);
 using U32Reader = uint32_t (*)(const uint8_t*&);
-
-// Plain loads without a cursor.
-inline uint16_t loadU16LE(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-inline uint16_t loadU16BE(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
-inline uint32_t loadU32LE(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-inline uint32_t loadU32BE(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
-}

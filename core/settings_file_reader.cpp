@@ -1,10 +1,8 @@
 #include "core/settings_file_reader.h"
 
-namespace {
+#include "core/byte_order.h"
 
-uint32_t loadU32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
+namespace {
 
 // Releases a heap block when the scope ends.
 struct HeapBlock {
@@ -30,8 +28,8 @@ bool SettingsFileReader::open(const char16_t* path) {
         fileSize >= (uint64_t{1} << 32))
         return false;
     for (uint32_t i = 0; i < count; ++i) {
-        slots_[i].a = loadU32(table + i * kSettingsSlotBytes);
-        slots_[i].b = loadU32(table + i * kSettingsSlotBytes + 4);
+        slots_[i].a = loadU32LE(table + i * kSettingsSlotBytes);
+        slots_[i].b = loadU32LE(table + i * kSettingsSlotBytes + 4);
     }
     slotCount_ = count;
     dataAreaSize_ = fileSize - tableBytes - kSettingsHeaderBytes;

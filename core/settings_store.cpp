@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "platform/platform.h"
 
 namespace {
@@ -9,14 +10,6 @@ namespace {
 // Largest old file that the in-place rewrite keeps a copy of, to put it back
 // when the rewrite fails.
 constexpr uint64_t kMaxRestorableBytes = 16u << 20;
-
-uint32_t loadU32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void storeU32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 int32_t lowBit(SettingsFileReader& reader, uint32_t slot, int32_t fallback) {
     return reader.readNumber(slot, fallback) & 1;
@@ -105,12 +98,12 @@ bool SettingsFileImage::appendU16(uint16_t value) {
 
 bool SettingsFileImage::appendU32(uint32_t value) {
     uint8_t bytes[4];
-    storeU32(bytes, value);
+    storeU32LE(bytes, value);
     return append(bytes, 4);
 }
 
 void SettingsFileImage::overwriteU32(uint32_t offset, uint32_t value) {
-    if (uint64_t{offset} + 4 <= size_) storeU32(data_ + offset, value);
+    if (uint64_t{offset} + 4 <= size_) storeU32LE(data_ + offset, value);
 }
 
 // ---- What the old file hands on.
@@ -138,8 +131,8 @@ bool PreviousSettingsFile::read(platform::File& file) {
     const size_t tableBytes = size_t{count} * kSettingsSlotBytes;
     if (file.read(table, tableBytes) != tableBytes) return true;  // the whole table stays zero
     for (uint32_t i = 0; i < count; ++i) {
-        slots[i].a = loadU32(table + i * kSettingsSlotBytes);
-        slots[i].b = loadU32(table + i * kSettingsSlotBytes + 4);
+        slots[i].a = loadU32LE(table + i * kSettingsSlotBytes);
+        slots[i].b = loadU32LE(table + i * kSettingsSlotBytes + 4);
     }
 
     // The old data area begins after all stored slots, even those beyond 19.

@@ -1,6 +1,6 @@
-// Shared pieces of the reader fuzz targets: readers take paths, so every
-// input goes through a real temporary file, and every record a reader hands
-// back must keep the image record's invariants.
+// Shared pieces of the reader fuzz targets: a temporary file for what a
+// target writes (readers take their input straight from memory), and the
+// image record's invariants that every record a reader hands back must keep.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +23,6 @@ class FuzzFile {
     FuzzFile& operator=(const FuzzFile&) = delete;
 
     const char16_t* path() const { return path_; }
-    // Replaces the file's content with the fuzzer's input.
-    const char16_t* write(const uint8_t* data, size_t size) const {
-        platform::File file;
-        if (!file.create(path_) || (size && !file.write(data, size))) std::abort();
-        return path_;
-    }
 
   private:
     char16_t path_[300] = {};

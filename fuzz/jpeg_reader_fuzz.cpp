@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the JPEG reader and to the lossless re-write
-// through a real file, the way the driver does, and checks what they leave.
+// Feeds arbitrary bytes to the in-memory entries of the JPEG reader and the
+// lossless re-write (the decoding behind the driver's path entries), and
+// checks what they leave; the re-write's output is read back from its file.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -29,8 +30,7 @@ uint64_t largestFrameArea(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const FuzzFile inputFile(u"jpg"), outputFile(u"out");
-    const char16_t* input = inputFile.write(data, size);
+    static const FuzzFile outputFile(u"out");
     const char16_t* output = outputFile.path();
 
     // Frames beyond a million pixels are decoded at 1/8 (as the size hint
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (area > (uint64_t{1} << 20)) reader.setSizeHint(true, 1, 1);
 
     static ImageRecord record;
-    const bool sourceDecodes = reader.read(input, &record) != nullptr;
+    const bool sourceDecodes = reader.readMemory(data, size, &record) != nullptr;
     if (sourceDecodes) {
         checkRecordInvariants(record, kFormatJpeg);
         releasePixelBuffer(record.pixels);
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (area <= (uint64_t{1} << 22)) {
         JpegCopy copy;
         copy.resetOptions();
-        if (copy.transcode(input, output)) {
+        if (copy.transcode(data, size, output)) {
             // The re-write decodes whenever its source does. (Coefficients
             // are copied whatever the pixels need, so a source the library
             // cannot turn into pixels, such as fractional sampling, gives

@@ -89,10 +89,6 @@ void exactPalette(int32_t sourceBits, const RgbQuad* sourcePalette, const uint32
 
 }  // namespace
 
-ColorReducer::~ColorReducer() {
-    if (squareStorage_) platform::privateHeap().release(squareStorage_);
-}
-
 void ColorReducer::configure(int32_t width, int32_t height, int32_t sourceBits,
                              int32_t targetBits) {
     width_ = std::max(width, 0);
@@ -143,11 +139,10 @@ bool ColorReducer::convertToIndices(const RgbQuad* sourcePalette, const uint8_t*
 
 bool ColorReducer::ensureSquareTable() {
     if (squareCentre_) return true;
-    void* block = platform::privateHeap().allocate(kSquareEntries * sizeof(int32_t));
-    if (!block) return false;
-    squareStorage_ = static_cast<int32_t*>(block);
-    for (int d = -255; d <= 255; ++d) squareStorage_[d + 255] = d * d;
-    squareCentre_ = squareStorage_ + 255;
+    if (!squareStorage_.allocate(kSquareEntries * sizeof(int32_t))) return false;
+    int32_t* squares = squareStorage_.as<int32_t>();
+    for (int d = -255; d <= 255; ++d) squares[d + 255] = d * d;
+    squareCentre_ = squares + 255;
     return true;
 }
 

@@ -7,11 +7,11 @@
 #include <cstdint>
 
 #include "core/image_record.h"
+#include "platform/owned_memory.h"
 
 class ColorReducer {
   public:
     ColorReducer() = default;
-    ~ColorReducer();
     ColorReducer(const ColorReducer&) = delete;
     ColorReducer& operator=(const ColorReducer&) = delete;
 
@@ -51,7 +51,7 @@ class ColorReducer {
     int32_t targetStride_ = 0;
     int32_t workStride_ = 0;
     uint32_t targetImageSize_ = 0;
-    int32_t* squareStorage_ = nullptr;  // 511 entries on the private heap
+    platform::HeapBlock squareStorage_;  // 511 entries
     int32_t width_ = 0;
     int32_t height_ = 0;
     int32_t sourceBits_ = 0;

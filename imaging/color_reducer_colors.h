@@ -1,28 +1,17 @@
-// Building blocks of the colour reducer: page-allocated arrays that give
-// themselves back, and the set of distinct 24-bit colours of a picture.
+// Building blocks of the colour reducer: page-allocated arrays (the
+// platform's), and the set of distinct 24-bit colours of a picture.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
-#include "platform/platform.h"
+#include "platform/owned_memory.h"
 
 namespace reducer {
 
-struct PageDeleter {
-    void operator()(void* pages) const { platform::releasePages(pages); }
-};
-template <class T>
-using PageArray = std::unique_ptr<T[], PageDeleter>;
-
-// Zero-filled page allocation of `count` elements; null when refused.
-template <class T>
-PageArray<T> allocatePageArray(uint64_t count) {
-    if (count == 0 || count > SIZE_MAX / sizeof(T)) return nullptr;
-    return PageArray<T>(static_cast<T*>(platform::allocatePages(count * sizeof(T))));
-}
+using platform::allocatePageArray;
+using platform::PageArray;
 
 // A colour key is B + 256 G + 65536 R, which is also a work-buffer pixel read
 // as a little-endian u32 with its fourth byte 0.

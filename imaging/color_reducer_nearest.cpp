@@ -4,6 +4,23 @@
 
 namespace reducer {
 
+uint8_t nearestPaletteIndex(const RgbQuad* palette, int entries, uint8_t red, uint8_t green,
+                            uint8_t blue) {
+    int best = 0;
+    int bestDistance = 3 * 255 * 255 + 1;  // beyond any distance: the first entry is taken
+    for (int i = 0; i < entries && bestDistance != 0; ++i) {
+        const int dr = palette[i].red - red;
+        const int dg = palette[i].green - green;
+        const int db = palette[i].blue - blue;
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {  // strictly nearer: the lowest index wins ties
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
+
 NearestColorSearch::NearestColorSearch(const RgbQuad* palette, const int32_t* squares)
     : squares_(squares), candidates_(allocatePageArray<uint8_t>(uint64_t{kCells} * 256)) {
     for (int i = 0; i < 256; ++i) {

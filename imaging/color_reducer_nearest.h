@@ -14,6 +14,13 @@
 
 namespace reducer {
 
+// The plain search with the same rule: the lowest index among the first
+// `entries` palette entries at the smallest squared distance from the colour
+// (so an exact match is always taken). 0 when there are no entries. For one
+// colour at a time, such as a transparent colour given to a writer.
+uint8_t nearestPaletteIndex(const RgbQuad* palette, int entries, uint8_t red, uint8_t green,
+                            uint8_t blue);
+
 class NearestColorSearch {
   public:
     // `squares` points at the entry for difference 0 of a table d -> d*d

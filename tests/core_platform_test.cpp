@@ -125,7 +125,7 @@ TEST(MappedInput, BeginReadResetsTheRecord) {
     ImageRecord record{};
     record.palette[7].red = 9;
     MappedInput input;
-    ASSERT_TRUE(beginRead(input, u16(file).c_str(), record));
+    ASSERT_TRUE(beginRead(input, ReadSource::file(u16(file).c_str()), record));
     EXPECT_EQ(record.palette[7].red, 0);
     EXPECT_EQ(record.pixels, nullptr);
     EXPECT_EQ(record.sourceFileSize, 3u);

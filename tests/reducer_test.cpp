@@ -323,6 +323,19 @@ TEST(ColorReducerNearest, EqualDistancesTakeTheLowerIndex) {
     EXPECT_EQ(referenceNearestIndex(palette, 10, 30, 30), 3);
 }
 
+// The one-colour search looks at the first `entries` entries only.
+TEST(ColorReducerNearest, PlainSearchStopsAtTheEntryCount) {
+    RgbQuad palette[256] = {};
+    palette[0] = {0, 0, 0, 0};
+    palette[1] = {100, 100, 100, 0};
+    palette[2] = {10, 20, 30, 0};  // exact, but beyond two entries
+    palette[3] = {10, 20, 30, 0};
+    EXPECT_EQ(reducer::nearestPaletteIndex(palette, 0, 30, 20, 10), 0);
+    EXPECT_EQ(reducer::nearestPaletteIndex(palette, 2, 30, 20, 10), 0);
+    EXPECT_EQ(reducer::nearestPaletteIndex(palette, 2, 90, 90, 90), 1);
+    EXPECT_EQ(reducer::nearestPaletteIndex(palette, 4, 30, 20, 10), 2);
+}
+
 TEST(ColorReducerNearest, MatchesLinearSearchOnRandomPalettes) {
     int32_t squares[511];
     for (int d = -255; d <= 255; ++d) squares[d + 255] = d * d;
@@ -344,8 +357,12 @@ TEST(ColorReducerNearest, MatchesLinearSearchOnRandomPalettes) {
         for (int i = 0; i < 5000; ++i) {
             uint32_t key = random() & 0xFFFFFF;
             if (i % 2) key &= 0xF0F0F0;
-            ASSERT_EQ(search.find(key),
-                      referenceNearestIndex(palette, key & 255, key >> 8 & 255, key >> 16));
+            const uint8_t expected =
+                referenceNearestIndex(palette, key & 255, key >> 8 & 255, key >> 16);
+            ASSERT_EQ(search.find(key), expected);
+            ASSERT_EQ(reducer::nearestPaletteIndex(palette, 256, uint8_t(key >> 16),
+                                                   uint8_t(key >> 8), uint8_t(key)),
+                      expected);
         }
         // A sweep through the cube: both sides of every 16-value border.
         if (round < 3) {

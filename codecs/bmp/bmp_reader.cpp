@@ -34,16 +34,12 @@ void readInfoHeader(const uint8_t* p, BitmapInfoHeader& h) {
 
 }  // namespace
 
-ImageRecord* BmpReader::read(const char16_t* path, ImageRecord* record) {
+ImageRecord* BmpReader::readFrom(const ReadSource& source, ImageRecord* record) {
     input_.status = kStatusOk;
     info_ = BitmapInfoHeader{};
     pixelOffset_ = 0;
-    return readMapped(input_, path, record, [this](ImageRecord& target) { return decode(target); });
-}
-
-bool BmpReader::fail(uint32_t status) {
-    input_.status = status;
-    return false;
+    return readMapped(input_, source, record,
+                      [this](ImageRecord& target) { return decode(target); });
 }
 
 void BmpReader::copyColorTable(ImageRecord& record, uint64_t wanted, uint32_t limit) const {
@@ -54,28 +50,28 @@ void BmpReader::copyColorTable(ImageRecord& record, uint64_t wanted, uint32_t li
 
 bool BmpReader::decode(ImageRecord& record) {
     const uint64_t fileSize = input_.size();
-    if (fileSize < kHeadersSize) return fail(kStatusInputError);
+    if (fileSize < kHeadersSize) return input_.fail(kStatusInputError);
     pixelOffset_ = loadU32LE(input_.base + 10);
-    if (pixelOffset_ > fileSize) return fail(kStatusInputError);
+    if (pixelOffset_ > fileSize) return input_.fail(kStatusInputError);
     readInfoHeader(input_.base + 14, info_);
     input_.cursor = input_.base + kHeadersSize;
 
-    if (info_.biWidth < 1 || info_.biHeight < 1) return fail(kStatusUnsupported);
+    if (info_.biWidth < 1 || info_.biHeight < 1) return input_.fail(kStatusUnsupported);
     record.sourceBitsPerPixel = info_.biBitCount;
 
     const uint32_t bits = info_.biBitCount;
     const uint64_t width = static_cast<uint64_t>(info_.biWidth);
     const uint64_t height = static_cast<uint64_t>(info_.biHeight);
     const bool indexed = bits == 1 || bits == 4 || bits == 8;
-    if (!indexed && bits != 24 && bits != 16 && bits != 32) return fail(kStatusUnsupported);
+    if (!indexed && bits != 24 && bits != 16 && bits != 32) return input_.fail(kStatusUnsupported);
     const bool bitFields = info_.biCompression == kBiBitFields;
     if (info_.biCompression != kBiRgb && !(bitFields && (bits == 16 || bits == 32)))
-        return fail(kStatusUnsupported);
+        return input_.fail(kStatusUnsupported);
 
     const int outputBits = indexed ? 8 : 24;
     const uint64_t outputStride = paddedRowBytes(width, outputBits);
     const uint64_t outputSize = outputStride * height;  // < 2^63: both factors < 2^33
-    if (outputSize >= kFourGiB) return fail(kStatusUnsupported);
+    if (outputSize >= kFourGiB) return input_.fail(kStatusUnsupported);
 
     // The colour table (or the three masks) always starts at offset 54. The
     // file must hold the table and every row counted from there; rows that
@@ -89,7 +85,7 @@ bool BmpReader::decode(ImageRecord& record) {
         tableBytes = 12;
     }
     if (kHeadersSize + tableBytes + sourceStride * height > fileSize)
-        return fail(kStatusInputError);
+        return input_.fail(kStatusInputError);
 
     bmp::BitFields fields;
     if (bits == 16 || bits == 32) {
@@ -101,12 +97,12 @@ bool BmpReader::decode(ImageRecord& record) {
             green = loadU32LE(input_.base + kHeadersSize + 4);
             blue = loadU32LE(input_.base + kHeadersSize + 8);
         }
-        if (!fields.setMasks(red, green, blue)) return fail(kStatusInputError);
+        if (!fields.setMasks(red, green, blue)) return input_.fail(kStatusInputError);
     }
 
     record.pixels =
         allocatePixelBuffer(static_cast<int64_t>(width), static_cast<int64_t>(height), outputBits);
-    if (!record.pixels) return fail(kStatusNoMemory);
+    if (!record.pixels) return input_.fail(kStatusNoMemory);
     if (indexed) copyColorTable(record, tableBytes / 4, 1u << bits);
 
     const uint8_t* rows = input_.base + pixelOffset_;

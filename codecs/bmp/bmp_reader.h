@@ -11,7 +11,7 @@
 #include "codecs/mapped_input.h"
 #include "core/image_record.h"
 
-class BmpReader {
+class BmpReader : public ReaderEntries<BmpReader> {
   public:
     BmpReader() = default;
     BmpReader(const BmpReader&) = delete;
@@ -21,12 +21,14 @@ class BmpReader {
     // bottom-up). When `record` is null one is allocated from the private
     // heap; the caller then owns it. Returns the record, or null on failure
     // (the pixel pointer is then null and status() tells why).
-    ImageRecord* read(const char16_t* path, ImageRecord* record);
+    // The entries read(path, record) and readMemory(data, size, record) come
+    // from ReaderEntries.
     uint32_t status() const { return input_.status; }
 
   private:
+    friend class ReaderEntries<BmpReader>;
+    ImageRecord* readFrom(const ReadSource& source, ImageRecord* record);
     bool decode(ImageRecord& record);
-    bool fail(uint32_t status);
     // Copies up to `wanted` colour-table entries (at most `limit`) from offset 54.
     void copyColorTable(ImageRecord& record, uint64_t wanted, uint32_t limit) const;
 

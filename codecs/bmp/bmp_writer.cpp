@@ -1,26 +1,10 @@
 #include "codecs/bmp/bmp_writer.h"
 
 #include <cstring>
-#include <memory>
 
+#include "core/byte_order.h"
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
-
-namespace {
-
-void storeU16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void storeU32(uint8_t* p, uint32_t v) {
-    storeU16(p, v & 0xFFFF);
-    storeU16(p + 2, v >> 16);
-}
-
-struct PageDeleter {
-    void operator()(uint8_t* pages) const { platform::releasePages(pages); }
-};
-
-}  // namespace
 
 bool BmpWriter::fail(uint32_t status) {
     status_ = status;
@@ -33,20 +17,20 @@ void BmpWriter::buildHeaders(int32_t width, int32_t height, uint16_t bitCount,
     uint8_t* h = headers_;
     h[0] = 'B';
     h[1] = 'M';
-    storeU32(h + 2, imageSize + pixelOffset);  // bfSize
-    storeU32(h + 6, 0);                        // two reserved words
-    storeU32(h + 10, pixelOffset);             // bfOffBits
-    storeU32(h + 14, 40);                      // biSize
-    storeU32(h + 18, static_cast<uint32_t>(width));
-    storeU32(h + 22, static_cast<uint32_t>(height));  // positive: bottom-up rows
-    storeU16(h + 26, 1);                              // biPlanes
-    storeU16(h + 28, bitCount);
-    storeU32(h + 30, 0);  // biCompression: uncompressed
-    storeU32(h + 34, 0);  // biSizeImage
-    storeU32(h + 38, static_cast<uint32_t>(horizontalResolution_));
-    storeU32(h + 42, static_cast<uint32_t>(verticalResolution_));
-    storeU32(h + 46, paletteEntries);  // biClrUsed
-    storeU32(h + 50, 0);               // biClrImportant
+    storeU32LE(h + 2, imageSize + pixelOffset);  // bfSize
+    storeU32LE(h + 6, 0);                        // two reserved words
+    storeU32LE(h + 10, pixelOffset);             // bfOffBits
+    storeU32LE(h + 14, 40);                      // biSize
+    storeU32LE(h + 18, static_cast<uint32_t>(width));
+    storeU32LE(h + 22, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    storeU16LE(h + 26, 1);                              // biPlanes
+    storeU16LE(h + 28, bitCount);
+    storeU32LE(h + 30, 0);  // biCompression: uncompressed
+    storeU32LE(h + 34, 0);  // biSizeImage
+    storeU32LE(h + 38, static_cast<uint32_t>(horizontalResolution_));
+    storeU32LE(h + 42, static_cast<uint32_t>(verticalResolution_));
+    storeU32LE(h + 46, paletteEntries);  // biClrUsed
+    storeU32LE(h + 50, 0);               // biClrImportant
 }
 
 bool BmpWriter::write(const char16_t* path, const PictureToWrite& picture) {
@@ -82,16 +66,16 @@ bool BmpWriter::write(const char16_t* path, const PictureToWrite& picture) {
                   file.write(picture.palette, 4 * paletteEntries) &&
                   file.write(picture.pixels, imageSize);
     } else {
-        std::unique_ptr<uint8_t, PageDeleter> converted(
-            static_cast<uint8_t*>(platform::allocatePages(uint64_t{imageSize} + 4)));
-        if (!converted) return fail(kStatusNoMemory);
+        platform::PageBuffer converted;
+        if (!converted.allocate(uint64_t{imageSize} + 4)) return fail(kStatusNoMemory);
         RgbQuad palette[256] = {};
-        if (!reducer_.convertPacked(picture.palette, picture.pixels, palette, converted.get()))
+        if (!reducer_.convertPacked(picture.palette, picture.pixels, palette, converted.data()))
             return fail(kStatusReducerFailed);
         buildHeaders(reducer_.width(), reducer_.height(), static_cast<uint16_t>(targetBits),
                      paletteEntries, imageSize);
         written = file.write(headers_, sizeof headers_) &&
-                  file.write(palette, 4 * paletteEntries) && file.write(converted.get(), imageSize);
+                  file.write(palette, 4 * paletteEntries) &&
+                  file.write(converted.data(), imageSize);
     }
     // A short write (a full disk) leaves a damaged file: report it.
     if (!written) return fail(kStatusOutputError);

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "codecs/gif/gif_buffers.h"
 #include "codecs/gif/gif_lzw_decoder.h"
 #include "codecs/size_bounds.h"
+#include "platform/owned_memory.h"
 
 namespace {
 
@@ -31,10 +31,10 @@ uint32_t interlacedSourceRow(uint32_t row, uint32_t height) {
 
 }  // namespace
 
-ImageRecord* GifReader::read(const char16_t* path, ImageRecord* record) {
+ImageRecord* GifReader::readFrom(const ReadSource& source, ImageRecord* record) {
     status_ = kStatusOk;
     resetFileState();
-    ImageRecord* result = readMapped(input_, path, record, [this](ImageRecord& target) {
+    ImageRecord* result = readMapped(input_, source, record, [this](ImageRecord& target) {
         target.sourceFormat = kFormatGif;
         ImageDescriptor image{};
         if (!readScreen() || !readBlocksUntilImage(image) || !decodeImage(image, target))
@@ -70,17 +70,14 @@ void GifReader::resetFileState() {
 bool GifReader::readScreen() {
     const uint8_t* p = input_.base;
     if (input_.size() < 13 || std::memcmp(p, "GIF", 3) != 0 ||
-        (std::memcmp(p + 3, "87a", 3) != 0 && std::memcmp(p + 3, "89a", 3) != 0)) {
-        fail(kStatusMalformed);
-        return false;
-    }
+        (std::memcmp(p + 3, "87a", 3) != 0 && std::memcmp(p + 3, "89a", 3) != 0))
+        return fail(kStatusMalformed);
     screenWidth_ = loadU16LE(p + 6);
     screenHeight_ = loadU16LE(p + 8);
     // The canvas is the whole screen; its buffer must fit in 32 bits.
     const uint64_t canvasBytes = uint64_t{rowStride(screenWidth_, 8)} * screenHeight_;
     if (screenWidth_ == 0 || screenHeight_ == 0 || canvasBytes >= (uint64_t{1} << 32)) {
-        fail(kStatusUnsupported);
-        return false;
+        return fail(kStatusUnsupported);
     }
     const uint8_t packed = p[10];
     p += 13;
@@ -88,10 +85,7 @@ bool GifReader::readScreen() {
         const uint32_t bits = (packed & 7u) + 1;
         const size_t bytes = size_t{3} << bits;
         backgroundIndex_ = input_.base[11];
-        if (static_cast<size_t>(input_.end - p) < bytes) {
-            fail(kStatusMalformed);
-            return false;
-        }
+        if (static_cast<size_t>(input_.end - p) < bytes) return fail(kStatusMalformed);
         std::memcpy(globalTable_, p, bytes);
         p += bytes;
         hasGlobalTable_ = true;
@@ -111,8 +105,7 @@ bool GifReader::skipSubBlocks(const uint8_t*& p) {
         if (end - p < length) break;
         p += length;
     }
-    fail(kStatusMalformed);
-    return false;
+    return fail(kStatusMalformed);
 }
 
 // Walks the blocks after the screen descriptor up to the first image
@@ -150,8 +143,7 @@ bool GifReader::readBlocksUntilImage(ImageDescriptor& image) {
                     if (!skipSubBlocks(p)) return false;
                     continue;
                 default:
-                    fail(kStatusInputError);
-                    return false;
+                    return fail(kStatusInputError);
             }
             break;  // an extension cut short
         }
@@ -185,11 +177,9 @@ bool GifReader::readBlocksUntilImage(ImageDescriptor& image) {
         }
 
         if (block == kTrailer) break;
-        fail(kStatusInputError);
-        return false;
+        return fail(kStatusInputError);
     }
-    fail(kStatusMalformed);
-    return false;
+    return fail(kStatusMalformed);
 }
 
 // Collects the image's sub-blocks, decodes them and builds the record.
@@ -198,30 +188,20 @@ bool GifReader::readBlocksUntilImage(ImageDescriptor& image) {
 // is measured before anything is copied: it always holds all of the image's
 // data, however poorly compressed, and can never be written past.
 bool GifReader::decodeImage(const ImageDescriptor& image, ImageRecord& record) {
-    if (image.minCodeSize < 2 || image.minCodeSize > 8) {
-        fail(kStatusMalformed);
-        return false;
-    }
+    if (image.minCodeSize < 2 || image.minCodeSize > 8) return fail(kStatusMalformed);
     const uint8_t* const start = input_.cursor;
     const uint8_t* const end = input_.end;
     size_t dataSize = 0;
     for (const uint8_t* p = start;;) {
-        if (p >= end) {
-            fail(kStatusMalformed);
-            return false;
-        }
+        if (p >= end) return fail(kStatusMalformed);
         const uint8_t length = *p++;
         if (length == 0) {
             if (dataSize == 0) {  // no image data at all
-                fail(kStatusMalformed);
-                return false;
+                return fail(kStatusMalformed);
             }
             break;
         }
-        if (end - p < length) {
-            fail(kStatusMalformed);
-            return false;
-        }
+        if (end - p < length) return fail(kStatusMalformed);
         dataSize += length;
         p += length;
     }
@@ -231,36 +211,30 @@ bool GifReader::decodeImage(const ImageDescriptor& image, ImageRecord& record) {
     const uint64_t canvasPixels = uint64_t{screenWidth_} * screenHeight_;
     const uint64_t canvasBytes = uint64_t{rowStride(screenWidth_, 8)} * screenHeight_;
     if (!size_bounds::plausible(canvasBytes, canvasPixels,
-                                size_bounds::lzwIndicesAtMost(dataSize, image.minCodeSize))) {
-        fail(kStatusUnsupported);
-        return false;
-    }
+                                size_bounds::lzwIndicesAtMost(dataSize, image.minCodeSize)))
+        return fail(kStatusUnsupported);
 
     const size_t pixelCount = size_t{image.width} * image.height;
-    gif::PageBuffer indices;
+    platform::PageBuffer indices;
     {
-        gif::PageBuffer data;
-        gif::HeapBlock<gif::LzwDecoderTable> table;
-        if (!data.allocate(dataSize + gif::kLzwInputPadding) || !table.allocate() ||
-            (pixelCount > 0 && !indices.allocate(pixelCount))) {
-            fail(kStatusNoMemory);
-            return false;
-        }
+        platform::PageBuffer data;
+        platform::HeapBlock table;
+        if (!data.allocate(dataSize + gif::kLzwInputPadding) ||
+            !table.allocate(sizeof(gif::LzwDecoderTable)) ||
+            (pixelCount > 0 && !indices.allocate(pixelCount)))
+            return fail(kStatusNoMemory);
         uint8_t* dst = data.data();
         for (const uint8_t* p = start; *p != 0; p += 1 + *p) {
             std::memcpy(dst, p + 1, *p);
             dst += *p;
         }
         if (pixelCount > 0)
-            gif::decodeLzw(*table.get(), data.data(), dataSize, image.minCodeSize, indices.data(),
-                           pixelCount);
+            gif::decodeLzw(*table.as<gif::LzwDecoderTable>(), data.data(), dataSize,
+                           image.minCodeSize, indices.data(), pixelCount);
     }
 
     record.pixels = allocatePixelBuffer(screenWidth_, screenHeight_, 8);
-    if (!record.pixels) {
-        fail(kStatusNoMemory);
-        return false;
-    }
+    if (!record.pixels) return fail(kStatusNoMemory);
     buildCanvas(image, indices.data(), record);
     return true;
 }

@@ -8,7 +8,7 @@
 #include "codecs/mapped_input.h"
 #include "core/image_record.h"
 
-class GifReader {
+class GifReader : public ReaderEntries<GifReader> {
   public:
     GifReader() = default;
     GifReader(const GifReader&) = delete;
@@ -17,7 +17,8 @@ class GifReader {
     // Fills `record` (or, when null, a record allocated from the private heap
     // that the caller then owns and frees with platform::privateHeap()).
     // Returns the record, or null with status() telling why.
-    ImageRecord* read(const char16_t* path, ImageRecord* record);
+    // The entries read(path, record) and readMemory(data, size, record) come
+    // from ReaderEntries.
     uint32_t status() const { return status_; }
 
     // Options, kept until changed. With flattening on, the colour-table entry
@@ -40,6 +41,9 @@ class GifReader {
     const uint8_t* transparentColor() const { return transparentRgb_; }
 
   private:
+    friend class ReaderEntries<GifReader>;
+    ImageRecord* readFrom(const ReadSource& source, ImageRecord* record);
+
     struct ImageDescriptor {
         uint16_t left, top, width, height;
         bool interlaced;
@@ -52,7 +56,10 @@ class GifReader {
     bool skipSubBlocks(const uint8_t*& p);
     bool decodeImage(const ImageDescriptor& image, ImageRecord& record);
     void buildCanvas(const ImageDescriptor& image, const uint8_t* indices, ImageRecord& record);
-    void fail(uint32_t status) { status_ = status; }
+    bool fail(uint32_t status) {
+        status_ = status;
+        return false;
+    }
 
     MappedInput input_;
     uint32_t status_ = kStatusOk;

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-#include "codecs/gif/gif_buffers.h"
 #include "codecs/gif/gif_lzw_encoder.h"
+#include "core/byte_order.h"
+#include "imaging/color_reducer_nearest.h"
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 namespace {
@@ -12,8 +14,8 @@ constexpr int32_t kMaxSide = 65535;
 constexpr uint8_t kMinCodeSize = 8;
 
 inline void putU16(uint8_t*& p, uint32_t value) {
-    *p++ = static_cast<uint8_t>(value);
-    *p++ = static_cast<uint8_t>(value >> 8);
+    storeU16LE(p, value);
+    p += 2;
 }
 
 // Display rows in the order they are stored: top to bottom, or the four
@@ -55,22 +57,7 @@ bool writeSubBlocks(platform::File& file, const uint8_t* data, size_t size) {
 }  // namespace
 
 uint8_t gifTransparentIndex(const RgbQuad* palette, const uint8_t* rgb) {
-    for (int i = 0; i < 256; ++i)
-        if (palette[i].red == rgb[0] && palette[i].green == rgb[1] && palette[i].blue == rgb[2])
-            return static_cast<uint8_t>(i);
-    int best = 0;
-    int bestDistance = 3 * 255 * 255 + 1;
-    for (int i = 0; i < 256; ++i) {
-        const int dr = palette[i].red - rgb[0];
-        const int dg = palette[i].green - rgb[1];
-        const int db = palette[i].blue - rgb[2];
-        const int distance = dr * dr + dg * dg + db * db;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-        }
-    }
-    return static_cast<uint8_t>(best);
+    return reducer::nearestPaletteIndex(palette, 256, rgb[0], rgb[1], rgb[2]);
 }
 
 bool GifWriter::write(const char16_t* path, const PictureToWrite& picture) {
@@ -92,7 +79,7 @@ bool GifWriter::write(const char16_t* path, const PictureToWrite& picture) {
 
     // Palette indices, one byte per pixel, rows of exactly `width` bytes,
     // bottom row first (the order of the source rows).
-    gif::PageBuffer indices;
+    platform::PageBuffer indices;
     if (!indices.allocate(size_t{imageSize} + 4)) return fail(kStatusNoMemory);
     RgbQuad palette[256] = {};
     if (!reducer_.convertToIndices(picture.palette, picture.pixels, palette, indices.data()))
@@ -133,12 +120,13 @@ bool GifWriter::write(const char16_t* path, const PictureToWrite& picture) {
     if (!file.write(head, static_cast<size_t>(p - head))) return fail(kStatusOutputError);
 
     const size_t pixelCount = size_t(width) * size_t(height);
-    gif::PageBuffer codes;
-    gif::HeapBlock<gif::LzwEncoderTables> tables;
-    if (!codes.allocate(gif::lzwEncodedBound(pixelCount)) || !tables.allocate())
+    platform::PageBuffer codes;
+    platform::HeapBlock tables;
+    if (!codes.allocate(gif::lzwEncodedBound(pixelCount)) ||
+        !tables.allocate(sizeof(gif::LzwEncoderTables)))
         return fail(kStatusNoMemory);
     gif::LzwEncoder encoder;
-    encoder.begin(*tables.get(), codes.data());
+    encoder.begin(*tables.as<gif::LzwEncoderTables>(), codes.data());
     const uint8_t* const bottomRow = indices.data();
     forEachStoredRow(height, interlace_, [&](int32_t y) {
         encoder.feed(bottomRow + size_t(height - 1 - y) * size_t(width), size_t(width));

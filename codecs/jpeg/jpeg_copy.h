@@ -4,6 +4,7 @@
 // dropped and a fresh JFIF header is written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "codecs/codec_status.h"
@@ -28,6 +29,9 @@ class JpegCopy {
     // False on failure; the destination may then hold a partial file and is
     // the caller's to delete.
     bool transcode(const char16_t* source, const char16_t* destination);
+    // The same from a whole file's bytes already in memory (read in place,
+    // never changed).
+    bool transcode(const uint8_t* data, size_t size, const char16_t* destination);
 
     uint32_t status() const { return input_.status; }
     // The last source was damaged (the library warned); its missing parts
@@ -36,6 +40,9 @@ class JpegCopy {
     const char16_t* messageText() const { return messageText_; }
 
   private:
+    // Re-writes the opened input into `destination`, then closes the input.
+    bool transcodeInput(const char16_t* destination);
+
     MappedInput input_;
     bool progressive_ = false;
     bool damaged_ = false;

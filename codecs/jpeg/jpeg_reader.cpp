@@ -23,6 +23,7 @@ struct DecodeJob {
     JpegScanLimit scanLimit;
     const uint8_t* data;
     size_t size;
+    bool fileView;
     bool hintEnabled;
     uint32_t hintWidth;
     uint32_t hintHeight;
@@ -85,7 +86,7 @@ void readCmyk(jpeg_decompress_struct& cinfo, uint8_t* pixels, uint32_t stride) {
 bool decodeSteps(DecodeJob& job) {
     jpeg_decompress_struct& cinfo = job.cinfo;
     limitJpegMemory(reinterpret_cast<j_common_ptr>(&cinfo));
-    installMappedSource(&cinfo, job.source, job.data, job.size);
+    installMappedSource(&cinfo, job.source, job.data, job.size, job.fileView);
     installJpegScanLimit(&cinfo, job.scanLimit);
     jpeg_read_header(&cinfo, TRUE);
     if (const char* refusal = jpegPictureRefusal(&cinfo, job.size, false)) {
@@ -172,14 +173,15 @@ void JpegReader::setSizeHint(bool enabled, uint32_t width, uint32_t height) {
     hintHeight_ = height;
 }
 
-ImageRecord* JpegReader::read(const char16_t* path, ImageRecord* record) {
+ImageRecord* JpegReader::readFrom(const ReadSource& source, ImageRecord* record) {
     input_.status = kStatusOk;
     messageText_[0] = u'\0';
     damaged_ = false;
-    return readMapped(input_, path, record, [this](ImageRecord& target) {
+    return readMapped(input_, source, record, [this](ImageRecord& target) {
         DecodeJob job{};
         job.data = input_.base;
         job.size = input_.size();
+        job.fileView = input_.fileBacked();
         job.hintEnabled = hintEnabled_;
         job.hintWidth = hintWidth_;
         job.hintHeight = hintHeight_;

@@ -11,7 +11,7 @@
 #include "codecs/mapped_input.h"
 #include "core/image_record.h"
 
-class JpegReader {
+class JpegReader : public ReaderEntries<JpegReader> {
   public:
     JpegReader() = default;
     JpegReader(const JpegReader&) = delete;
@@ -19,7 +19,8 @@ class JpegReader {
 
     // Fills `record` (or a record allocated from the private heap when null)
     // and returns it; null on failure, with the pixel pointer left null.
-    ImageRecord* read(const char16_t* path, ImageRecord* record);
+    // The entries read(path, record) and readMemory(data, size, record) come
+    // from ReaderEntries.
 
     // The size the picture will be shrunk to: (target, 1) for a width,
     // (1, target) for a height, (target, target) for the longer side. A side
@@ -35,6 +36,9 @@ class JpegReader {
     const char16_t* messageText() const { return messageText_; }
 
   private:
+    friend class ReaderEntries<JpegReader>;
+    ImageRecord* readFrom(const ReadSource& source, ImageRecord* record);
+
     MappedInput input_;
     bool hintEnabled_ = false;
     bool damaged_ = false;

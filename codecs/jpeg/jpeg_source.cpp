@@ -19,8 +19,9 @@ JpegMappedSource& sourceOf(j_decompress_ptr cinfo) {
 // end-of-image marker once every byte of the file has been consumed.
 boolean supplyNextWindow(j_decompress_ptr cinfo) {
     JpegMappedSource& source = sourceOf(cinfo);
-    platform::releaseConsumedPages(source.data + source.released,
-                                   source.windowEnd - source.released);
+    if (source.releaseConsumed)
+        platform::releaseConsumedPages(source.data + source.released,
+                                       source.windowEnd - source.released);
     source.released = source.windowEnd;
     if (source.windowEnd >= source.size) {
         source.library.next_input_byte = kEndOfImage;
@@ -55,11 +56,12 @@ void skipBounded(j_decompress_ptr cinfo, long count) {
 }  // namespace
 
 void installMappedSource(j_decompress_ptr cinfo, JpegMappedSource& source, const uint8_t* data,
-                         size_t size) {
+                         size_t size, bool fileView) {
     source.data = data;
     source.size = size;
     source.windowEnd = std::min(kJpegSourceWindow, size);
     source.released = 0;
+    source.releaseConsumed = fileView;
     source.library.next_input_byte = data;
     source.library.bytes_in_buffer = source.windowEnd;
     source.library.init_source = doNothing;

@@ -138,17 +138,15 @@ bool JpegWriter::prepareRows(const PictureToWrite& picture, Rows& rows) {
         rows.pixels = picture.pixels;
         return true;
     }
-    rows.converted =
-        static_cast<uint8_t*>(platform::allocatePages(size_t{reducer_.targetImageSize()} + 4));
-    if (!rows.converted) {
+    if (!rows.converted.allocate(uint64_t{reducer_.targetImageSize()} + 4)) {
         status_ = kStatusNoMemory;
         return false;
     }
-    if (!reducer_.convertPacked(picture.palette, picture.pixels, nullptr, rows.converted)) {
+    if (!reducer_.convertPacked(picture.palette, picture.pixels, nullptr, rows.converted.data())) {
         status_ = kStatusReducerFailed;
         return false;
     }
-    rows.pixels = rows.converted;
+    rows.pixels = rows.converted.data();
     return true;
 }
 
@@ -189,7 +187,6 @@ bool JpegWriter::write(const char16_t* path, const PictureToWrite& picture) {
         else
             written = encode(picture, rows, quality_, &file, nullptr);
     }
-    platform::releasePages(rows.converted);
     return written;
 }
 
@@ -245,6 +242,5 @@ bool JpegWriter::writeLimited(const char16_t* path, const PictureToWrite& pictur
         }
     }
     releaseMemoryDestination(memory);
-    platform::releasePages(rows.converted);
     return written;
 }

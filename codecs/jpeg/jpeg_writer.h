@@ -10,6 +10,7 @@
 #include "codecs/jpeg/jpeg_error.h"
 #include "core/picture_to_write.h"
 #include "imaging/color_reducer.h"
+#include "platform/owned_memory.h"
 
 class JpegWriter {
   public:
@@ -53,7 +54,7 @@ class JpegWriter {
     struct Rows {
         const uint8_t* pixels = nullptr;  // bottom-up 24-bit rows
         uint32_t stride = 0;
-        uint8_t* converted = nullptr;  // widening buffer, released after the write
+        platform::PageBuffer converted;  // widening buffer, released after the write
     };
     bool prepareRows(const PictureToWrite& picture, Rows& rows);
     // One encoding into the file or, when `file` is null, into `memory`.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "codecs/png/png_buffers.h"
+#include "platform/owned_memory.h"
 
 namespace png {
 
@@ -22,7 +22,7 @@ class BlendTable {
     const uint8_t* row(uint8_t a) const { return table_.data() + (a << 8); }
 
   private:
-    HeapBlock table_;
+    platform::HeapBlock table_;
 };
 
 }  // namespace png

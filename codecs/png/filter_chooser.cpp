@@ -1,11 +1,7 @@
 #include "codecs/png/filter_chooser.h"
 
+#include "codecs/png/paeth_sse2.h"
 #include "codecs/png/png_filters.h"
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define MORAVEL_PNG_SSE2 1
-#endif
 
 namespace png {
 namespace {
@@ -34,26 +30,6 @@ void buildCandidatesScalar(const uint8_t* __restrict raw, const uint8_t* __restr
 }
 
 #ifdef MORAVEL_PNG_SSE2
-inline __m128i absolute16(__m128i x) {
-    return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
-}
-
-inline __m128i select(__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
-// Paeth predictors of eight bytes in 16-bit lanes.
-inline __m128i paeth16(__m128i a, __m128i b, __m128i c) {
-    __m128i pa = _mm_sub_epi16(b, c);
-    __m128i pb = _mm_sub_epi16(a, c);
-    __m128i pc = _mm_add_epi16(pa, pb);
-    pa = absolute16(pa);
-    pb = absolute16(pb);
-    pc = absolute16(pc);
-    const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-    return select(_mm_cmpeq_epi16(pa, smallest), a, select(_mm_cmpeq_epi16(pb, smallest), b, c));
-}
-
 // Sixteen bytes per step: every filter reads only raw bytes, so nothing
 // depends on the step before.
 template <int Bpp>

@@ -2,10 +2,7 @@
 
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define MORAVEL_PNG_SSE2 1
-#endif
+#include "codecs/png/paeth_sse2.h"
 
 namespace png {
 namespace {
@@ -79,14 +76,6 @@ inline void storePixel(uint8_t* p, __m128i v, int bytes) {
     }
 }
 
-inline __m128i absolute16(__m128i x) {
-    return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
-}
-
-inline __m128i select16(__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
 template <int Bpp>
 inline void paethPixel(uint8_t* row, const uint8_t* above, __m128i& a, __m128i& c, bool wideLoad) {
     // A wide load of a 3-byte pixel takes one byte of the next pixel along; its
@@ -94,15 +83,7 @@ inline void paethPixel(uint8_t* row, const uint8_t* above, __m128i& a, __m128i& 
     const int loadBytes = wideLoad ? 4 : Bpp;
     const __m128i b = loadPixel(above, loadBytes);
     const __m128i x = loadPixel(row, loadBytes);
-    __m128i pa = _mm_sub_epi16(b, c);
-    __m128i pb = _mm_sub_epi16(a, c);
-    __m128i pc = _mm_add_epi16(pa, pb);
-    pa = absolute16(pa);
-    pb = absolute16(pb);
-    pc = absolute16(pc);
-    const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-    const __m128i predictor =
-        select16(_mm_cmpeq_epi16(pa, smallest), a, select16(_mm_cmpeq_epi16(pb, smallest), b, c));
+    const __m128i predictor = paeth16(a, b, c);
     // Byte-wise addition wraps modulo 256 and keeps the high bytes zero.
     a = _mm_add_epi8(x, predictor);
     storePixel(row, a, Bpp);

@@ -8,6 +8,7 @@
 #include "codecs/png/chunk_crc.h"
 #include "codecs/png/png_zlib.h"
 #include "codecs/size_bounds.h"
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 using namespace png;
@@ -113,9 +114,9 @@ void PngReader::resetFileState() {
     transparentColour_ = Rgb{};
 }
 
-ImageRecord* PngReader::read(const char16_t* path, ImageRecord* record) {
+ImageRecord* PngReader::readFrom(const ReadSource& source, ImageRecord* record) {
     resetFileState();
-    ImageRecord* result = readMapped(input_, path, record, [this](ImageRecord& target) {
+    ImageRecord* result = readMapped(input_, source, record, [this](ImageRecord& target) {
         record_ = &target;
         target.sourceFormat = kFormatPng;
         const bool ok = decode(target);
@@ -134,10 +135,8 @@ ImageRecord* PngReader::read(const char16_t* path, ImageRecord* record) {
 }
 
 bool PngReader::decode(ImageRecord& record) {
-    if (input_.size() < kHeaderEnd || std::memcmp(input_.base, kSignature, 8) != 0) {
-        fail(kStatusMalformed);
-        return false;
-    }
+    if (input_.size() < kHeaderEnd || std::memcmp(input_.base, kSignature, 8) != 0)
+        return fail(kStatusMalformed);
     if (!readHeader() || !walkChunks() || !composite()) return false;
 
     setRecordGeometry(record, width_, height_, layout_.outputBits);
@@ -151,9 +150,9 @@ bool PngReader::decode(ImageRecord& record) {
 
 bool PngReader::readHeader() {
     const uint8_t* chunk = input_.base + 8;
-    if (loadU32BE(chunk) != 13) return fail(kPngBadHeaderLength), false;
-    if (loadU32BE(chunk + 4) != kChunkIHDR) return fail(kPngMissingHeader), false;
-    if (!chunkCrcMatches(chunk, 13)) return fail(kPngBadCrc), false;
+    if (loadU32BE(chunk) != 13) return fail(kPngBadHeaderLength);
+    if (loadU32BE(chunk + 4) != kChunkIHDR) return fail(kPngMissingHeader);
+    if (!chunkCrcMatches(chunk, 13)) return fail(kPngBadCrc);
 
     const uint8_t* data = chunk + 8;
     width_ = static_cast<int32_t>(loadU32BE(data));
@@ -161,13 +160,13 @@ bool PngReader::readHeader() {
     bitDepth_ = data[8];
     colourType_ = data[9];
     interlace_ = data[12];
-    if (width_ <= 0 || height_ <= 0) return fail(kStatusUnsupported), false;
-    if (data[10] != 0) return fail(kPngBadCompression), false;
-    if (data[11] != 0) return fail(kPngBadFilterMethod), false;
-    if (interlace_ > 1) return fail(kPngBadInterlace), false;
+    if (width_ <= 0 || height_ <= 0) return fail(kStatusUnsupported);
+    if (data[10] != 0) return fail(kPngBadCompression);
+    if (data[11] != 0) return fail(kPngBadFilterMethod);
+    if (interlace_ > 1) return fail(kPngBadInterlace);
     if (bitDepth_ != 1 && bitDepth_ != 2 && bitDepth_ != 4 && bitDepth_ != 8 && bitDepth_ != 16)
-        return fail(kPngBadBitDepth), false;
-    if (!layoutFor(bitDepth_, colourType_, layout_)) return fail(kPngBadColourType), false;
+        return fail(kPngBadBitDepth);
+    if (!layoutFor(bitDepth_, colourType_, layout_)) return fail(kPngBadColourType);
 
     for (int filter = 0; filter < 5; ++filter)
         reconstruct_[filter] =
@@ -200,28 +199,28 @@ bool PngReader::walkChunks() {
     for (;;) {
         // Length, type and CRC must lie in the file, and the data between them.
         const uint64_t left = static_cast<uint64_t>(input_.end - chunk);
-        if (left < 12) return fail(kStatusMalformed), false;
+        if (left < 12) return fail(kStatusMalformed);
         const uint32_t length = loadU32BE(chunk);
-        if (length & 0x80000000u) return fail(kPngBadChunkLength), false;
-        if (left - 12 < length) return fail(kStatusMalformed), false;
+        if (length & 0x80000000u) return fail(kPngBadChunkLength);
+        if (left - 12 < length) return fail(kStatusMalformed);
         const uint32_t type = loadU32BE(chunk + 4);
         const uint8_t* next = chunk + 12 + length;
 
         switch (type) {
             case kChunkIHDR:
-                return fail(kPngChunkOutOfOrder), false;
+                return fail(kPngChunkOutOfOrder);
             case kChunkPLTE:
                 if (colourType_ == 3 && !takePalette(chunk, length)) return false;
                 break;
             case kChunkIDAT:
-                if (runEnded) return fail(kPngChunkOutOfOrder), false;
+                if (runEnded) return fail(kPngChunkOutOfOrder);
                 if (!readImageDataRun(chunk, next)) return false;
                 runEnded = true;
                 break;
             case kChunkIEND:
-                if (!chunkCrcMatches(chunk, length)) return fail(kPngBadCrc), false;
+                if (!chunkCrcMatches(chunk, length)) return fail(kPngBadCrc);
                 if (!seenImageData_ || (colourType_ == 3 && !seenPalette_))
-                    return fail(kPngMissingData), false;
+                    return fail(kPngMissingData);
                 seenEnd_ = true;
                 return true;  // nothing after IEND is read
             case kChunkTRNS:
@@ -241,8 +240,8 @@ bool PngReader::walkChunks() {
 }
 
 bool PngReader::takePalette(const uint8_t* chunk, uint32_t length) {
-    if (seenPalette_ || seenImageData_) return fail(kPngChunkOutOfOrder), false;
-    if (!chunkCrcMatches(chunk, length)) return fail(kPngBadCrc), false;
+    if (seenPalette_ || seenImageData_) return fail(kPngChunkOutOfOrder);
+    if (!chunkCrcMatches(chunk, length)) return fail(kPngBadCrc);
     const int limit = 1 << bitDepth_;  // 2, 4, 16 or 256 entries
     int count = static_cast<int>(length / 3 > 256 ? 256 : length / 3);
     if (count > limit) count = limit;
@@ -323,7 +322,7 @@ void PngReader::takeResolution(const uint8_t* chunk, uint32_t length) {
 
 bool PngReader::readImageDataRun(const uint8_t* firstChunk, const uint8_t*& next) {
     const uint32_t firstLength = loadU32BE(firstChunk);
-    if (!chunkCrcMatches(firstChunk, firstLength)) return fail(kPngBadCrc), false;
+    if (!chunkCrcMatches(firstChunk, firstLength)) return fail(kPngBadCrc);
 
     // Measure the run of consecutive IDAT chunks; the chunk that ends it must
     // at least lie within the file.
@@ -332,13 +331,13 @@ bool PngReader::readImageDataRun(const uint8_t* firstChunk, const uint8_t*& next
     const uint8_t* chunk = firstChunk + 12 + firstLength;
     for (;;) {
         const uint64_t left = static_cast<uint64_t>(input_.end - chunk);
-        if (left < 12) return fail(kPngBadImageDataRun), false;
+        if (left < 12) return fail(kPngBadImageDataRun);
         const uint32_t length = loadU32BE(chunk);
-        if ((length & 0x80000000u) || left - 12 < length) return fail(kPngBadImageDataRun), false;
+        if ((length & 0x80000000u) || left - 12 < length) return fail(kPngBadImageDataRun);
         if (loadU32BE(chunk + 4) != kChunkIDAT) break;
-        if (!chunkCrcMatches(chunk, length)) return fail(kPngBadImageDataRun), false;
+        if (!chunkCrcMatches(chunk, length)) return fail(kPngBadImageDataRun);
         total += length;
-        if (total >= (uint64_t{1} << 32)) return fail(kPngBadImageDataRun), false;
+        if (total >= (uint64_t{1} << 32)) return fail(kPngBadImageDataRun);
         ++chunks;
         chunk += 12 + length;
     }
@@ -348,8 +347,8 @@ bool PngReader::readImageDataRun(const uint8_t* firstChunk, const uint8_t*& next
     if (chunks == 1) return decodeImage(firstChunk + 8, firstLength);
 
     // Several chunks: join their data in one buffer.
-    PageBuffer joined;
-    if (!joined.allocate(total + 4)) return fail(kStatusNoMemory), false;
+    platform::PageBuffer joined;
+    if (!joined.allocate(total + 4)) return fail(kStatusNoMemory);
     uint8_t* out = joined.data();
     for (const uint8_t* c = firstChunk; c != next;) {
         const uint32_t length = loadU32BE(c);
@@ -364,23 +363,23 @@ bool PngReader::decodeImage(const uint8_t* data, uint32_t length) {
     // Pixel buffer, alpha plane and the two row buffers; every size in 64 bits.
     stride_ = rowStride(width_, layout_.outputBits);
     const uint64_t pixelBytes = static_cast<uint64_t>(stride_) * static_cast<uint64_t>(height_);
-    if (stride_ == 0 || pixelBytes >= (uint64_t{1} << 32)) return fail(kStatusUnsupported), false;
+    if (stride_ == 0 || pixelBytes >= (uint64_t{1} << 32)) return fail(kStatusUnsupported);
     if (!dataCanDescribe(length, pixelBytes, width_, height_, bitDepth_, layout_))
-        return fail(kStatusUnsupported), false;
-    if (!pixels_.allocate(pixelBytes + 4)) return fail(kStatusNoMemory), false;
+        return fail(kStatusUnsupported);
+    if (!pixels_.allocate(pixelBytes + 4)) return fail(kStatusNoMemory);
     if (layout_.hasAlpha) {
         const uint64_t alphaBytes = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
-        if (alphaBytes >= (uint64_t{1} << 32)) return fail(kStatusUnsupported), false;
-        if (!alphaPlane_.allocate(alphaBytes + 4)) return fail(kStatusNoMemory), false;
+        if (alphaBytes >= (uint64_t{1} << 32)) return fail(kStatusUnsupported);
+        if (!alphaPlane_.allocate(alphaBytes + 4)) return fail(kStatusNoMemory);
     }
     const uint64_t rowBytes =
         rowLength(static_cast<uint64_t>(width_), bitDepth_, layout_.filterBytesPerPixel);
-    if (rowBytes >= (uint64_t{1} << 31)) return fail(kStatusUnsupported), false;
+    if (rowBytes >= (uint64_t{1} << 31)) return fail(kStatusUnsupported);
     fullRowLength_ = static_cast<uint32_t>(rowBytes);
-    if (!rowBuffers_.allocate(2 * rowBytes)) return fail(kStatusNoMemory), false;
+    if (!rowBuffers_.allocate(2 * rowBytes)) return fail(kStatusNoMemory);
 
     InflateStream inflater;
-    if (!inflater.init(data, length)) return fail(kPngInflateFailed), false;
+    if (!inflater.init(data, length)) return fail(kPngInflateFailed);
     z_stream& stream = inflater.get();
 
     if (interlace_ == 0) {
@@ -481,7 +480,7 @@ bool PngReader::composite() {
     }
 
     BlendTable blend;
-    if (!blend.build()) return fail(kStatusNoMemory), false;
+    if (!blend.build()) return fail(kStatusNoMemory);
     if (colourType_ == 3) {
         for (int k = 0; k < 256; ++k) {
             const uint8_t a = paletteAlpha_[k];

@@ -10,13 +10,13 @@
 
 #include "codecs/mapped_input.h"
 #include "codecs/png/blend_table.h"
-#include "codecs/png/png_buffers.h"
 #include "codecs/png/png_filters.h"
 #include "codecs/png/png_layouts.h"
 #include "codecs/png/png_status.h"
 #include "core/image_record.h"
+#include "platform/owned_memory.h"
 
-class PngReader {
+class PngReader : public ReaderEntries<PngReader> {
   public:
     PngReader() = default;
     PngReader(const PngReader&) = delete;
@@ -24,7 +24,8 @@ class PngReader {
 
     // Decodes the file into `record` (or into a record allocated from the
     // private heap when null). Returns the record, or null with status() set.
-    ImageRecord* read(const char16_t* path, ImageRecord* record);
+    // The entries read(path, record) and readMemory(data, size, record) come
+    // from ReaderEntries.
     uint32_t status() const { return input_.status; }
 
     // Background for transparent parts when the file names none. The driver
@@ -39,6 +40,9 @@ class PngReader {
     bool transparentColour(uint8_t& red, uint8_t& green, uint8_t& blue) const;
 
   private:
+    friend class ReaderEntries<PngReader>;
+    ImageRecord* readFrom(const ReadSource& source, ImageRecord* record);
+
     struct Rgb {
         uint8_t red, green, blue;
     };
@@ -60,8 +64,11 @@ class PngReader {
                           uint32_t columnIncrement);
     bool composite();
     void settleTransparentColour();
-    void fail(uint32_t status) {
+    // The first reason given stays: a failure seen deep in the data is not
+    // overwritten by the general one its callers add.
+    bool fail(uint32_t status) {
         if (input_.status == kStatusOk) input_.status = status;
+        return false;
     }
 
     MappedInput input_;
@@ -92,9 +99,9 @@ class PngReader {
     Rgb defaultBackground_{255, 255, 255};
 
     // Work buffers of one read.
-    png::PageBuffer pixels_;
-    png::PageBuffer alphaPlane_;
-    png::HeapBlock rowBuffers_;
+    platform::PageBuffer pixels_;
+    platform::PageBuffer alphaPlane_;
+    platform::HeapBlock rowBuffers_;
     png::Reconstructor reconstruct_[5] = {};
     png::RowConverter convert_ = nullptr;
 

@@ -7,9 +7,11 @@
 
 #include "codecs/png/chunk_crc.h"
 #include "codecs/png/filter_chooser.h"
-#include "codecs/png/png_buffers.h"
 #include "codecs/png/png_filters.h"
 #include "codecs/png/png_zlib.h"
+#include "core/byte_order.h"
+#include "imaging/color_reducer_nearest.h"
+#include "platform/owned_memory.h"
 
 using namespace png;
 
@@ -17,13 +19,6 @@ namespace {
 
 constexpr int32_t kMaximumWidth = 89478485;  // 0x5555555: 3 x width + 1 stays far inside 32 bits
 constexpr uint32_t kMaximumChunkData = 0x7FFFFFFFu;
-
-void storeU32BE(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
 // Bytes of one row, filter byte included: packed indices of a palette image
 // at its bit depth, or three bytes per pixel for truecolour.
@@ -139,7 +134,7 @@ bool PngWriter::write(const char16_t* path, const PictureToWrite& picture) {
     }
 
     // The filtered image followed by the six row buffers, all zero.
-    PageBuffer buffer;
+    platform::PageBuffer buffer;
     if (!buffer.allocate(imageSize + 6 * rowLength + 4)) return fail(kStatusNoMemory), false;
     uint8_t* imageData = buffer.data();
     const bool written = colourType_ == 2
@@ -160,7 +155,7 @@ bool PngWriter::writeTruecolour(ChunkSink& sink, const PictureToWrite& picture, 
 
     // An 8-bit picture is widened first.
     const uint8_t* source = picture.pixels;
-    PageBuffer widened;
+    platform::PageBuffer widened;
     if (picture.currentBitCount == 8) {
         reducer_.configure(picture.width, picture.height, 8, 24);
         if (reducer_.targetImageSize() == 0) return fail(kStatusReducerFailed), false;
@@ -219,7 +214,7 @@ bool PngWriter::writePalette(ChunkSink& sink, const PictureToWrite& picture, uin
     reducer_.configure(picture.width, picture.height, static_cast<int32_t>(picture.currentBitCount),
                        8);
     if (reducer_.targetImageSize() == 0) return fail(kStatusReducerFailed), false;
-    PageBuffer converted;
+    platform::PageBuffer converted;
     if (!converted.allocate(static_cast<uint64_t>(reducer_.targetImageSize()) + 4))
         return fail(kStatusNoMemory), false;
     if (!reducer_.convertPacked(picture.palette, picture.pixels, palette, converted.data()))
@@ -274,21 +269,9 @@ bool PngWriter::writePalette(ChunkSink& sink, const PictureToWrite& picture, uin
 
     if (picture.transparent && picture.transparentRgb) {
         // The entry of exactly that colour, else the nearest (first on ties).
-        const int red = picture.transparentRgb[0];
-        const int green = picture.transparentRgb[1];
-        const int blue = picture.transparentRgb[2];
-        int transparent = 0;
-        int best = 195076;
-        for (int k = 0; k < paletteCount_; ++k) {
-            const int db = blue - compact[k].blue, dg = green - compact[k].green,
-                      dr = red - compact[k].red;
-            const int distance = db * db + dg * dg + dr * dr;
-            if (distance < best) {
-                best = distance;
-                transparent = k;
-                if (distance == 0) break;
-            }
-        }
+        const int transparent =
+            reducer::nearestPaletteIndex(compact, paletteCount_, picture.transparentRgb[0],
+                                         picture.transparentRgb[1], picture.transparentRgb[2]);
         uint8_t alpha[256];
         std::memset(alpha, 255, sizeof alpha);
         alpha[transparent] = 0;
@@ -327,7 +310,7 @@ bool PngWriter::compress(ChunkSink& sink, const uint8_t* imageData, uint32_t siz
     z_stream& stream = deflater.get();
     const uint64_t bound = deflateBound(&stream, size);
     if (bound < size) return fail(kStatusOutputError), false;  // wrapped in a 32-bit uLong
-    PageBuffer output;
+    platform::PageBuffer output;
     if (!output.allocate(bound + 4)) return fail(kStatusNoMemory), false;
     stream.next_in = const_cast<Bytef*>(imageData);
     stream.avail_in = size;

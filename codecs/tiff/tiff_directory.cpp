@@ -23,16 +23,6 @@ enum TiffTag : uint16_t {
 constexpr uint32_t kEntrySize = 12;
 constexpr uint32_t kMaxArrayCount = uint32_t{1} << 30;
 
-// True when `bytes` bytes starting at file offset `offset` lie inside the file.
-bool withinFile(const MappedInput& input, uint64_t offset, uint64_t bytes) {
-    return offset <= input.size() && bytes <= input.size() - offset;
-}
-
-bool fail(MappedInput& input, uint32_t status) {
-    input.status = status;
-    return false;
-}
-
 // One 12-byte directory entry; the value field holds the value itself when
 // it fits in 4 bytes, otherwise the file offset of the values.
 struct Entry {
@@ -70,7 +60,7 @@ class DirectoryParser {
 };
 
 bool DirectoryParser::readHeader(uint32_t& directoryOffset) {
-    if (input_.size() < 8) return fail(input_, kStatusMalformed);
+    if (input_.size() < 8) return input_.fail(kStatusMalformed);
     const uint8_t* p = input_.base;
     if (p[0] == 'I' && p[1] == 'I') {
         dir_.littleEndian = true;
@@ -81,10 +71,10 @@ bool DirectoryParser::readHeader(uint32_t& directoryOffset) {
         dir_.readU16 = readU16BE;
         dir_.readU32 = readU32BE;
     } else {
-        return fail(input_, kStatusMalformed);
+        return input_.fail(kStatusMalformed);
     }
     input_.cursor = p + 2;
-    if (dir_.readU16(input_.cursor) != 42) return fail(input_, kStatusMalformed);
+    if (dir_.readU16(input_.cursor) != 42) return input_.fail(kStatusMalformed);
     directoryOffset = dir_.readU32(input_.cursor);
     return true;
 }
@@ -92,11 +82,11 @@ bool DirectoryParser::readHeader(uint32_t& directoryOffset) {
 bool DirectoryParser::parse() {
     uint32_t offset = 0;
     if (!readHeader(offset)) return false;
-    if (!withinFile(input_, offset, 2)) return fail(input_, kStatusMalformed);
+    if (!input_.holds(offset, 2)) return input_.fail(kStatusMalformed);
     input_.cursor = input_.base + offset;
     uint32_t entryCount = dir_.readU16(input_.cursor);
-    if (!withinFile(input_, uint64_t{offset} + 2, uint64_t{entryCount} * kEntrySize))
-        return fail(input_, kStatusMalformed);
+    if (!input_.holds(uint64_t{offset} + 2, uint64_t{entryCount} * kEntrySize))
+        return input_.fail(kStatusMalformed);
 
     for (uint32_t i = 0; i < entryCount; ++i) {
         Entry e;
@@ -108,10 +98,10 @@ bool DirectoryParser::parse() {
         if (!readEntry(e)) return false;
     }
 
-    if (dir_.width < 1 || dir_.height < 1) return fail(input_, kStatusUnsupported);
+    if (dir_.width < 1 || dir_.height < 1) return input_.fail(kStatusUnsupported);
     if (!dir_.stripOffsets.present() || !dir_.stripByteCounts.present() ||
         dir_.stripOffsets.count != dir_.stripByteCounts.count)
-        return fail(input_, kStatusMalformed);
+        return input_.fail(kStatusMalformed);
     return true;
 }
 
@@ -127,7 +117,7 @@ bool DirectoryParser::readEntry(const Entry& e) {
             // Only the first 16 bits of the value field count, whatever the
             // type: a big-endian LONG entry therefore reads as 0 and is refused.
             dir_.compression = value16(e);
-            if (dir_.compression != 1) return fail(input_, kStatusUnsupported);
+            if (dir_.compression != 1) return input_.fail(kStatusUnsupported);
             return true;
         case kTagPhotometric:
             dir_.photometric = value16(e);
@@ -166,9 +156,9 @@ bool DirectoryParser::readDimension(const Entry& e, int32_t& target) {
     else if (e.type == kTiffLong)
         value = value32(e);
     else
-        return fail(input_, kStatusMalformed);
-    if (value == 0) return fail(input_, kStatusMalformed);
-    if (value > INT32_MAX) return fail(input_, kStatusUnsupported);
+        return input_.fail(kStatusMalformed);
+    if (value == 0) return input_.fail(kStatusMalformed);
+    if (value > INT32_MAX) return input_.fail(kStatusUnsupported);
     target = static_cast<int32_t>(value);
     return true;
 }
@@ -179,13 +169,13 @@ bool DirectoryParser::readBitsPerSample(const Entry& e) {
         dir_.bitsPerSample = value16(e);
     } else if (e.count == 3) {
         uint32_t offset = value32(e);
-        if (!withinFile(input_, offset, 6)) return fail(input_, kStatusMalformed);
+        if (!input_.holds(offset, 6)) return input_.fail(kStatusMalformed);
         const uint8_t* p = input_.base + offset;
         uint16_t red = dir_.readU16(p);
         uint16_t green = dir_.readU16(p);
         uint16_t blue = dir_.readU16(p);
         if (red != green || red != blue || (red != 8 && red != 16))
-            return fail(input_, kStatusUnsupported);
+            return input_.fail(kStatusUnsupported);
         dir_.bitsPerSample = red;
     }
     // Any other count (alpha or extra samples) leaves the value alone; the
@@ -194,17 +184,17 @@ bool DirectoryParser::readBitsPerSample(const Entry& e) {
 }
 
 bool DirectoryParser::readArray(const Entry& e, TiffArray& target) {
-    if (target.present()) return fail(input_, kStatusMalformed);
-    if (e.count >= kMaxArrayCount) return fail(input_, kStatusUnsupported);
+    if (target.present()) return input_.fail(kStatusMalformed);
+    if (e.count >= kMaxArrayCount) return input_.fail(kStatusUnsupported);
     if ((e.type != kTiffShort && e.type != kTiffLong) || e.count == 0)
-        return fail(input_, kStatusMalformed);
+        return input_.fail(kStatusMalformed);
     uint64_t bytes = uint64_t{e.count} * (e.type == kTiffShort ? 2 : 4);
     if (bytes <= 4) {
         // Up to two SHORTs or one LONG sit in the entry itself.
         target.values = e.valueField;
     } else {
         uint32_t offset = value32(e);
-        if (!withinFile(input_, offset, bytes)) return fail(input_, kStatusMalformed);
+        if (!input_.holds(offset, bytes)) return input_.fail(kStatusMalformed);
         target.values = input_.base + offset;
     }
     target.count = e.count;

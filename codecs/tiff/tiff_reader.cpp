@@ -15,18 +15,8 @@ enum Photometric : int32_t {
     kPalette = 3,
 };
 
-bool fail(MappedInput& input, uint32_t status) {
-    input.status = status;
-    return false;
-}
-
 bool isIndexedDepth(int32_t bits) {
     return bits == 1 || bits == 4 || bits == 8;
-}
-
-// True when `bytes` bytes starting at file offset `offset` lie inside the file.
-bool withinFile(const MappedInput& input, uint64_t offset, uint64_t bytes) {
-    return offset <= input.size() && bytes <= input.size() - offset;
 }
 
 }  // namespace
@@ -36,13 +26,12 @@ TiffReader::~TiffReader() {
 }
 
 void TiffReader::releaseFileState() {
-    platform::releasePages(stripBuffer_);
-    stripBuffer_ = nullptr;
+    stripBuffer_.reset();
     strips_ = nullptr;
     input_.close();
 }
 
-ImageRecord* TiffReader::read(const char16_t* path, ImageRecord* record) {
+ImageRecord* TiffReader::readFrom(const ReadSource& source, ImageRecord* record) {
     input_.status = kStatusOk;
     releaseFileState();
     directory_ = TiffDirectory{};
@@ -52,7 +41,7 @@ ImageRecord* TiffReader::read(const char16_t* path, ImageRecord* record) {
     unpackRow_ = nullptr;
 
     ImageRecord* result =
-        readMapped(input_, path, record, [this](ImageRecord& target) { return decode(target); });
+        readMapped(input_, source, record, [this](ImageRecord& target) { return decode(target); });
     releaseFileState();
     return result;
 }
@@ -66,26 +55,26 @@ bool TiffReader::decode(ImageRecord& record) {
 
     const uint64_t height = static_cast<uint64_t>(directory_.height);
     if (uint64_t{outputStride_} * height >= (uint64_t{1} << 32))
-        return fail(input_, kStatusUnsupported);
+        return input_.fail(kStatusUnsupported);
     // Rows are only ever read from inside the strips: strips too short for
     // the picture mean a damaged file, which is refused rather than guessed.
     const uint64_t rowBytes = sourceRowBytes_ * height;
-    if (rowBytes > stripBytes) return fail(input_, kStatusInputError);
+    if (rowBytes > stripBytes) return input_.fail(kStatusInputError);
     // Uncompressed rows take their bytes from the file: a large picture whose
     // rows need more bytes than the whole file holds is made of strips that
     // point at the same data again and again.
     const uint64_t outputBytes = uint64_t{outputStride_} * height;
     if (!size_bounds::plausible(outputBytes, rowBytes, input_.size()))
-        return fail(input_, kStatusUnsupported);
+        return input_.fail(kStatusUnsupported);
     if (directory_.photometric == kPalette) {
         uint64_t entries = uint64_t{1} << directory_.bitsPerSample;
-        if (!withinFile(input_, directory_.colorMapOffset, entries * 3 * 2))
-            return fail(input_, kStatusInputError);
+        if (!input_.holds(directory_.colorMapOffset, entries * 3 * 2))
+            return input_.fail(kStatusInputError);
     }
     if (!gatherStrips(rowBytes)) return false;
 
     record.pixels = allocatePixelBuffer(directory_.width, directory_.height, outputBitCount_);
-    if (!record.pixels) return fail(input_, kStatusNoMemory);
+    if (!record.pixels) return input_.fail(kStatusNoMemory);
     if (outputBitCount_ == 8) readPalette(record);
     setRecordGeometry(record, directory_.width, directory_.height, outputBitCount_);
     unpackRows(record);
@@ -100,12 +89,12 @@ bool TiffReader::choosePlan(ImageRecord& record) {
         case kWhiteIsZero:
         case kBlackIsZero:
         case kPalette:
-            if (!isIndexedDepth(d.bitsPerSample)) return fail(input_, kStatusUnsupported);
+            if (!isIndexedDepth(d.bitsPerSample)) return input_.fail(kStatusUnsupported);
             if (d.photometric == kPalette && d.colorMapOffset == 0)
-                return fail(input_, kStatusUnsupported);
+                return input_.fail(kStatusUnsupported);
             // One sample per pixel only: a gray-and-alpha file read as plain
             // gray would come out scrambled.
-            if (d.sampleCount > 1 || d.samplesPerPixel > 1) return fail(input_, kStatusUnsupported);
+            if (d.sampleCount > 1 || d.samplesPerPixel > 1) return input_.fail(kStatusUnsupported);
             outputBitCount_ = 8;
             unpackRow_ = d.bitsPerSample == 1   ? unpackTiffRow1
                          : d.bitsPerSample == 4 ? unpackTiffRow4
@@ -115,10 +104,10 @@ bool TiffReader::choosePlan(ImageRecord& record) {
             break;
         case kRgb:
             if (d.sampleCount != 3 || (d.bitsPerSample != 8 && d.bitsPerSample != 16))
-                return fail(input_, kStatusUnsupported);
+                return input_.fail(kStatusUnsupported);
             // Samples must be interleaved and exactly three per pixel.
             if ((d.samplesPerPixel != 0 && d.samplesPerPixel != 3) || d.planarConfiguration != 1)
-                return fail(input_, kStatusUnsupported);
+                return input_.fail(kStatusUnsupported);
             outputBitCount_ = 24;
             if (d.bitsPerSample == 8)
                 unpackRow_ = unpackTiffRowRgb8;
@@ -128,10 +117,10 @@ bool TiffReader::choosePlan(ImageRecord& record) {
             record.sourceBitsPerPixel = d.bitsPerSample * 3;
             break;
         default:
-            return fail(input_, kStatusUnsupported);
+            return input_.fail(kStatusUnsupported);
     }
     outputStride_ = rowStride(d.width, outputBitCount_);
-    if (outputStride_ == 0) return fail(input_, kStatusUnsupported);  // row beyond 32 bits
+    if (outputStride_ == 0) return input_.fail(kStatusUnsupported);  // row beyond 32 bits
     return true;
 }
 
@@ -140,11 +129,11 @@ bool TiffReader::checkStrips(uint64_t& totalBytes) {
     const uint32_t count = d.stripOffsets.count;
     totalBytes = 0;
     for (uint32_t i = 0; i < count; ++i) totalBytes += d.arrayValue(d.stripByteCounts, i);
-    if (totalBytes > UINT32_MAX) return fail(input_, kStatusUnsupported);
+    if (totalBytes > UINT32_MAX) return input_.fail(kStatusUnsupported);
     for (uint32_t i = 0; i < count; ++i) {
         uint64_t offset = d.arrayValue(d.stripOffsets, i);
         uint64_t bytes = d.arrayValue(d.stripByteCounts, i);
-        if (!withinFile(input_, offset, bytes)) return fail(input_, kStatusInputError);
+        if (!input_.holds(offset, bytes)) return input_.fail(kStatusInputError);
     }
     return true;
 }
@@ -171,9 +160,8 @@ bool TiffReader::gatherStrips(uint64_t rowBytes) {
         return true;
     }
 
-    stripBuffer_ = static_cast<uint8_t*>(platform::allocatePages(rowBytes + 4));
-    if (!stripBuffer_) return fail(input_, kStatusNoMemory);
-    uint8_t* out = stripBuffer_;
+    if (!stripBuffer_.allocate(rowBytes + 4)) return input_.fail(kStatusNoMemory);
+    uint8_t* out = stripBuffer_.data();
     uint64_t left = rowBytes;
     for (uint32_t i = 0; i < count && left > 0; ++i) {
         const uint64_t bytes = std::min<uint64_t>(d.arrayValue(d.stripByteCounts, i), left);
@@ -181,7 +169,7 @@ bool TiffReader::gatherStrips(uint64_t rowBytes) {
         out += bytes;
         left -= bytes;
     }
-    strips_ = stripBuffer_;
+    strips_ = stripBuffer_.data();
     return true;
 }
 
@@ -217,7 +205,7 @@ void TiffReader::unpackRows(ImageRecord& record) const {
 }
 
 int32_t TiffReader::pixelsPerMetre(uint32_t rationalOffset) const {
-    if (!withinFile(input_, rationalOffset, 8)) return 0;
+    if (!input_.holds(rationalOffset, 8)) return 0;
     const uint8_t* p = input_.base + rationalOffset;
     uint32_t numerator = directory_.readU32(p);
     uint32_t denominator = directory_.readU32(p);

@@ -10,8 +10,9 @@
 #include "codecs/tiff/tiff_directory.h"
 #include "codecs/tiff/tiff_unpack.h"
 #include "core/image_record.h"
+#include "platform/owned_memory.h"
 
-class TiffReader {
+class TiffReader : public ReaderEntries<TiffReader> {
   public:
     TiffReader() = default;
     ~TiffReader();
@@ -22,10 +23,13 @@ class TiffReader {
     // bottom-up). When `record` is null one is allocated from the private
     // heap; the caller then owns it. Returns the record, or null on failure
     // (the pixel pointer is then null and status() tells why).
-    ImageRecord* read(const char16_t* path, ImageRecord* record);
+    // The entries read(path, record) and readMemory(data, size, record) come
+    // from ReaderEntries.
     uint32_t status() const { return input_.status; }
 
   private:
+    friend class ReaderEntries<TiffReader>;
+    ImageRecord* readFrom(const ReadSource& source, ImageRecord* record);
     bool decode(ImageRecord& record);
     bool choosePlan(ImageRecord& record);
     bool checkStrips(uint64_t& totalBytes);
@@ -48,5 +52,5 @@ class TiffReader {
     // The strips in directory order: the view itself when they follow one
     // another in the file, else a copy in stripBuffer_.
     const uint8_t* strips_ = nullptr;
-    uint8_t* stripBuffer_ = nullptr;
+    platform::PageBuffer stripBuffer_;
 };
