@@ -106,6 +106,24 @@ HWND waitForWindow(const ChildProcess& child, const wchar_t* className, DWORD mi
     return nullptr;
 }
 
+// Whether the child shows any top-level window right now.
+bool showsAWindow(const ChildProcess& child) {
+    struct Search {
+        DWORD processId;
+        bool found;
+    } search = {child.id(), false};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->processId && IsWindowVisible(window)) s->found = true;
+            return !s->found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::wstring windowText(HWND window) {
     wchar_t text[512] = {};
     DWORD_PTR ignored = 0;
@@ -299,6 +317,12 @@ TEST_F(PirexTest, BatchesGiveTheSameFilesAsTheCommandLineProgram) {
         {
             ChildProcess pirex;
             ASSERT_TRUE(pirex.start(program / "Pirex.exe", sourceArguments()));
+            bool windowShown = false;
+            for (int i = 0; i < 1500 && pirex.running(); ++i) {
+                windowShown = windowShown || showsAWindow(pirex);
+                Sleep(10);
+            }
+            EXPECT_FALSE(windowShown);
             DWORD exitCode = 1;
             ASSERT_TRUE(pirex.waitForExit(kBatchTimeout, &exitCode));
             EXPECT_EQ(exitCode, 0u);
