@@ -31,7 +31,10 @@ thread_local ActiveGuard* t_activeGuard = nullptr;
 }
 
 // Exceptions that report to a debugger and expect to be left alone
-// (OutputDebugString, thread naming); they are not faults.
+// (OutputDebugString, thread naming); they are not faults. Every other
+// exception counts, even a C++ exception the plug-in would have caught
+// itself: letting one pass would let an uncaught one unwind through the
+// host's frames, or end the program.
 bool isDebuggerNotice(DWORD code) {
     return code == 0x40010006 || code == 0x4001000A || code == 0x406D1388;
 }

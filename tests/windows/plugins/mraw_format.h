@@ -27,6 +27,8 @@ enum MrawFault : uint8_t {
     kAccessViolation = 1,
     kDivideByZero = 2,
     kRaisedException = 3,
+    kCaughtThrow = 4,    // a C++ exception the plug-in catches itself: no fault
+    kEscapingThrow = 5,  // a C++ exception that leaves the plug-in
 };
 
 // Code the faulting plug-ins raise with RaiseException.

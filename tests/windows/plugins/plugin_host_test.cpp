@@ -299,6 +299,19 @@ TEST(PluginHost, FaultsWhileDecodingFailTheFileAndTheHostGoesOn) {
         EXPECT_EQ(out.record.pixels, nullptr);
         EXPECT_EQ(host.host.lastFault(), f.code);
     }
+    // C++ exceptions are faults as well, also one the plug-in would have
+    // caught itself; nothing unwinds through the host's frames.
+    for (uint8_t fault : {kCaughtThrow, kEscapingThrow}) {
+        MrawPicture picture = patternPicture(4, 4, 8);
+        picture.fault = fault;
+        writeBytes(folder / "throws.mraw", encodeMraw(picture));
+        for (int round = 0; round < 3; ++round) {
+            RecordGuard failed;
+            EXPECT_FALSE(host.read(folder / "throws.mraw", failed.record));
+            EXPECT_EQ(host.host.lastFault(), 0x20474343u);  // GCC's C++ exception
+        }
+    }
+
     // A fault in GetPictureInfo costs only what it would have told: the
     // picture is decoded and the bitmap's own depth counts.
     for (const FaultCase& f : kFaults) {

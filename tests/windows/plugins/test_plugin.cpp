@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "mraw_format.h"
@@ -51,6 +52,14 @@ void fault(uint8_t how) {
         case kRaisedException:
             RaiseException(kTestExceptionCode, 0, 0, nullptr);
             break;
+        case kCaughtThrow:
+            try {
+                throw std::runtime_error("handled inside the plug-in");
+            } catch (const std::exception&) {
+            }
+            break;
+        case kEscapingThrow:
+            throw std::runtime_error("leaves the plug-in");
     }
 }
 
@@ -118,6 +127,8 @@ __declspec(dllexport) int WINAPI GetPluginInfo(int index, LPSTR buffer, int size
 
 __declspec(dllexport) int WINAPI IsSupported(LPCSTR path, void* head) {
     const uint8_t* bytes = static_cast<const uint8_t*>(head);
+    // Raises a debugger notice, which a host must let pass.
+    OutputDebugStringA("test plug-in: IsSupported");
     if (kKind == KIND_DECLINE || !isMraw(bytes)) return 0;
     MrawHeader header;
     std::memcpy(&header, bytes, sizeof header);
