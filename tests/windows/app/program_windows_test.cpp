@@ -388,8 +388,8 @@ TEST_F(ProgramWindowsTest, EscapeEndsTheProgramAndSavesWithoutConverting) {
     writeSettings(settings);
     const auto before = readAll(settingsFile);
     ASSERT_TRUE(start({sources / "a.bmp"}));
-    // The settings window and back: the files still wait.
-    click(convert(), app::kIdOpenSettings);
+    // The settings window (key S) and back: the files still wait.
+    press('S');
     EXPECT_TRUE(IsWindowVisible(settingsWindow()));
     SendMessageW(settingsWindow(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindowVisible(convert()));
