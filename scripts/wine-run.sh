@@ -48,6 +48,10 @@ if [[ -n "$win_tmp" && -z "${MORAVEL_WINE_ENV_TMP:-}" ]]; then
 fi
 unset TMP TEMP
 export TMPDIR="${MORAVEL_WINE_TMPDIR:-/tmp}"
+# Wine's menu builder would run for every shell link a test saves, hold the
+# new link open for a moment and write menu entries outside the prefix; its
+# debugger would keep a crashed test program waiting until the time-out.
+export WINEDLLOVERRIDES="winemenubuilder.exe,winedbg.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # The X11 driver is never wanted here; the registry says "null" as well.
 unset DISPLAY WAYLAND_DISPLAY
 
