@@ -15,6 +15,8 @@
 
 #ifdef _WIN32
 #include "plugins/plugin_host.h"
+#else
+#include "plugins/formats/formats_reader.h"
 #endif
 
 #ifdef _WIN32
@@ -205,6 +207,9 @@ int run(const std::vector<std::u16string>& args) {
     if (options.hasPluginFolder && !platform::isDirectory(options.pluginFolder.c_str()))
         return usageError("plug-in folder " + toUtf8(options.pluginFolder) + " does not exist");
 #else
+    // WebP and HEIF through the import plug-ins' own decoders.
+    FormatsReader formatsReader;
+    driver.setFallbackReader(&formatsReader);
     if (options.hasPluginFolder)
         std::fprintf(stderr,
                      "moravel: image plug-ins exist only on Windows; --plugin-folder "

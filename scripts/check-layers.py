@@ -12,10 +12,12 @@ import re
 import sys
 from pathlib import Path
 
-LAYERS = ["platform", "core", "imaging", "codecs", "driver", "plugins", "cli", "app"]
+LAYERS = ["platform", "core", "imaging", "codecs", "formats", "driver", "plugins", "cli", "app"]
 RANK = {name: i for i, name in enumerate(LAYERS)}
 # cli and app are two front ends on the same level: neither includes the other.
 RANK["app"] = RANK["cli"]
+# formats (the import plug-ins' portable decoders) sits beside codecs.
+RANK["formats"] = RANK["codecs"]
 FREE = {"tests", "fuzz", "bench"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

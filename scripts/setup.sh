@@ -45,6 +45,8 @@ packages=(
   fonts-ipafont-gothic
   # libraries
   zlib1g-dev libz-mingw-w64-dev googletest libbenchmark-dev
+  # the import plug-ins' picture libraries on Linux, and their reference decoders
+  pkg-config libwebp-dev libheif-dev webp libheif-examples
   # test oracles
   python3 python3-pil python3-numpy imagemagick libjpeg-turbo-progs pngcheck
   # the manual: chmcmd compiles it, enum_chmLib lists what it holds
@@ -57,7 +59,8 @@ jpeg_targets=(native windows)
 if [[ $native_only == 1 ]]; then
   # The Linux command alone: compilers, CMake, nasm (libjpeg-turbo's SIMD
   # code), dpkg-dev (its source package) and zlib.
-  packages=(g++ cmake ninja-build make dpkg-dev nasm zlib1g-dev ca-certificates)
+  packages=(g++ cmake ninja-build make dpkg-dev nasm zlib1g-dev ca-certificates
+            pkg-config libwebp-dev libheif-dev)
   jpeg_targets=(native)
 fi
 

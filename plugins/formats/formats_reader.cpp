@@ -1,0 +1,48 @@
+#include "plugins/formats/formats_reader.h"
+
+#include "formats/format_registry.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Rows go straight into the record's pixel buffer.
+class RecordSink final : public formats::PictureSink {
+  public:
+    explicit RecordSink(ImageRecord& record) : record_(record) {}
+    uint8_t* allocate(uint32_t width, uint32_t height, uint32_t stride) override {
+        if (width > INT32_MAX || height > INT32_MAX) return nullptr;
+        record_.pixels = allocatePixelBuffer(width, height, 24);
+        if (record_.pixels)
+            setRecordGeometry(record_, static_cast<int32_t>(width), static_cast<int32_t>(height),
+                              24);
+        return record_.pixels;
+    }
+
+  private:
+    ImageRecord& record_;
+};
+
+}  // namespace
+
+bool FormatsReader::read(const char16_t* path, ImageRecord& record) {
+    resetRecord(record);
+    platform::File file;
+    platform::FileMapping mapping;
+    uint64_t bytes = 0;
+    if (!file.openForReading(path) || !file.size(bytes) || bytes == 0 || bytes >> 32 != 0 ||
+        !mapping.map(file, bytes, false))
+        return false;
+    const formats::FormatDecoder* decoder = formats::findDecoder(mapping.data(), bytes);
+    if (!decoder) return false;
+    RecordSink sink(record);
+    if (decoder->decode(mapping.data(), bytes, sink) != formats::DecodeStatus::ok) {
+        releasePixelBuffer(record.pixels);
+        record.pixels = nullptr;
+        return false;
+    }
+    record.sourceFileSize = static_cast<uint32_t>(bytes);
+    record.sourceModified = file.lastWriteTime();
+    record.sourceBitsPerPixel = 24;
+    record.sourceFormat = kFormatUnknown;
+    return true;
+}

@@ -1,0 +1,253 @@
+// The Susie import-filter exports, shared by the first-party plug-ins. The
+// picture comes from a file (read whole through a read-only mapping, from the
+// data offset on) or from the caller's memory, and goes back as a packed
+// bottom-up 24-bit DIB in two blocks from the local allocator.
+#include "plugins/formats/susie_shell.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Result codes of the plug-in interface.
+constexpr int kSusieOk = 0;
+constexpr int kSusieCancelled = 1;
+constexpr int kSusieUnknownFormat = 2;
+constexpr int kSusieDamaged = 3;
+constexpr int kSusieNoMemory = 4;
+constexpr int kSusieReadError = 6;
+constexpr int kSusieInternalError = 8;
+
+constexpr size_t kHeadBytes = 2048;
+
+int resultOf(formats::DecodeStatus status) {
+    switch (status) {
+        case formats::DecodeStatus::ok:
+            return kSusieOk;
+        case formats::DecodeStatus::notRecognised:
+        case formats::DecodeStatus::unsupported:
+            return kSusieUnknownFormat;
+        case formats::DecodeStatus::damaged:
+            return kSusieDamaged;
+        case formats::DecodeStatus::tooLarge:
+        case formats::DecodeStatus::outOfMemory:
+            return kSusieNoMemory;
+    }
+    return kSusieInternalError;
+}
+
+class Handle {
+  public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
+// The picture's bytes: a read-only view of the file from the data offset on,
+// or the caller's memory (flag bit 0 set: `path` is the buffer, `offset` its size).
+class Source {
+  public:
+    Source(LPCSTR path, LONG_PTR offset, unsigned int flag) {
+        if ((flag & 7) == 1) {
+            if (path && offset > 0) {
+                data_ = reinterpret_cast<const uint8_t*>(path);
+                size_ = static_cast<size_t>(offset);
+            }
+            return;
+        }
+        Handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER bytes;
+        if (!file.valid() || !GetFileSizeEx(file.get(), &bytes) || offset < 0 ||
+            bytes.QuadPart <= offset || bytes.QuadPart >> 32 != 0)
+            return;
+        Handle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mapping.valid()) return;
+        view_ = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+        if (!view_) return;
+        data_ = static_cast<const uint8_t*>(view_) + offset;
+        size_ = static_cast<size_t>(bytes.QuadPart - offset);
+    }
+    ~Source() {
+        if (view_) UnmapViewOfFile(view_);
+    }
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    bool valid() const { return data_ != nullptr; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+  private:
+    void* view_ = nullptr;
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// The pixel block, fixed, so its handle is its address.
+class LocalBitsSink final : public formats::PictureSink {
+  public:
+    ~LocalBitsSink() override {
+        if (bits_) LocalFree(bits_);
+    }
+    uint8_t* allocate(uint32_t width, uint32_t height, uint32_t stride) override {
+        width_ = width;
+        height_ = height;
+        bytes_ = uint64_t{stride} * height;
+        bits_ = LocalAlloc(LMEM_FIXED, static_cast<SIZE_T>(bytes_));
+        return static_cast<uint8_t*>(bits_);
+    }
+    HLOCAL release() {
+        HLOCAL bits = bits_;
+        bits_ = nullptr;
+        return bits;
+    }
+    uint32_t width_ = 0, height_ = 0;
+    uint64_t bytes_ = 0;
+
+  private:
+    HLOCAL bits_ = nullptr;
+};
+
+HLOCAL newInfoBlock(const LocalBitsSink& sink) {
+    HLOCAL info = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+    if (!info) return nullptr;
+    auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(info));
+    if (!header) {
+        LocalFree(info);
+        return nullptr;
+    }
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = static_cast<LONG>(sink.width_);
+    header->biHeight = static_cast<LONG>(sink.height_);
+    header->biPlanes = 1;
+    header->biBitCount = 24;
+    header->biCompression = BI_RGB;
+    header->biSizeImage = static_cast<DWORD>(sink.bytes_);
+    LocalUnlock(info);
+    return info;
+}
+
+int storeText(const char* text, LPSTR buffer, int size) {
+    if (!buffer || size <= 0) return 0;
+    const size_t length = std::strlen(text);
+    const int n = length < static_cast<size_t>(size - 1) ? static_cast<int>(length) : size - 1;
+    std::memcpy(buffer, text, static_cast<size_t>(n));
+    buffer[n] = 0;
+    return n;
+}
+
+using ProgressCallback = int(WINAPI*)(int, int, LONG_PTR);
+
+int getPicture(LPCSTR path, LONG_PTR offset, unsigned int flag, HLOCAL* infoOut, HLOCAL* bitsOut,
+               ProgressCallback progress, LONG_PTR data) {
+    if (!infoOut || !bitsOut) return kSusieInternalError;
+    *infoOut = nullptr;
+    *bitsOut = nullptr;
+    if (progress && progress(0, 1, data) != 0) return kSusieCancelled;
+    Source source(path, offset, flag);
+    if (!source.valid()) return kSusieReadError;
+    LocalBitsSink sink;
+    const int result = resultOf(kSusieFormat.decode(source.data(), source.size(), sink));
+    if (result != kSusieOk) return result;
+    if (progress && progress(1, 1, data) != 0) return kSusieCancelled;
+    HLOCAL info = newInfoBlock(sink);
+    if (!info) return kSusieNoMemory;
+    *infoOut = info;
+    *bitsOut = sink.release();
+    return kSusieOk;
+}
+
+}  // namespace
+
+// No exception leaves the DLL: the C++ libraries behind a decoder may throw
+// (std::bad_alloc), which becomes the interface's memory error.
+extern "C" {
+
+__declspec(dllexport) int WINAPI GetPluginInfo(int index, LPSTR buffer, int size) {
+    if (index == 0) return storeText("00IN", buffer, size);
+    if (index == 1) return storeText(kSusieFormat.description, buffer, size);
+    const int k = (index - 2) / 2;
+    if (index < 0 || k >= kSusieFormat.patternCount) return 0;
+    return storeText(index % 2 == 0 ? kSusieFormat.patterns[k] : kSusieFormat.names[k], buffer,
+                     size);
+}
+
+// `head` is normally the file's first 2 KiB; a value below 64 Ki is a file
+// handle from an old host, read here instead.
+__declspec(dllexport) int WINAPI IsSupported(LPCSTR path, void* head) {
+    if (!head) return 0;
+    if (reinterpret_cast<uintptr_t>(head) < 0x10000) {
+        uint8_t bytes[kHeadBytes] = {};
+        DWORD got = 0;
+        if (!ReadFile(static_cast<HANDLE>(head), bytes, sizeof bytes, &got, nullptr)) return 0;
+        return kSusieFormat.looksLike(bytes, got) ? 1 : 0;
+    }
+    return kSusieFormat.looksLike(static_cast<const uint8_t*>(head), kHeadBytes) ? 1 : 0;
+}
+
+__declspec(dllexport) int WINAPI
+    GetPictureInfo(LPCSTR path, LONG_PTR offset, unsigned int flag, void* infoOut) {
+    struct PictureInfo {
+        LONG left, top, width, height;
+        WORD xDensity, yDensity;
+        short colorDepth;
+        HLOCAL text;
+    };
+    static_assert(sizeof(PictureInfo) == 32);
+    if (!infoOut) return kSusieInternalError;
+    try {
+        Source source(path, offset, flag);
+        if (!source.valid()) return kSusieReadError;
+        formats::PictureSize size;
+        const int result = resultOf(kSusieFormat.readSize(source.data(), source.size(), size));
+        if (result != kSusieOk) return result;
+        PictureInfo info{};
+        info.width = static_cast<LONG>(size.width);
+        info.height = static_cast<LONG>(size.height);
+        info.colorDepth = 24;
+        std::memcpy(infoOut, &info, sizeof info);
+        return kSusieOk;
+    } catch (const std::bad_alloc&) {
+        return kSusieNoMemory;
+    } catch (...) {
+        return kSusieInternalError;
+    }
+}
+
+__declspec(dllexport) int WINAPI
+    GetPicture(LPCSTR path, LONG_PTR offset, unsigned int flag, HLOCAL* infoOut, HLOCAL* bitsOut,
+               ProgressCallback progress, LONG_PTR data) {
+    try {
+        return getPicture(path, offset, flag, infoOut, bitsOut, progress, data);
+    } catch (const std::bad_alloc&) {
+        return kSusieNoMemory;
+    } catch (...) {
+        return kSusieInternalError;
+    }
+}
+
+// Previews are not offered.
+__declspec(dllexport) int WINAPI
+    GetPreview(LPCSTR, LONG_PTR, unsigned int, HLOCAL*, HLOCAL*, ProgressCallback, LONG_PTR) {
+    return -1;
+}
+
+// There is nothing to set: both the About request (0) and the settings
+// request (1) show the About box.
+__declspec(dllexport) int WINAPI ConfigurationDlg(HWND parent, int function) {
+    MessageBoxA(parent, kSusieFormat.about, kSusieFormat.description, MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
+
+}  // extern "C"

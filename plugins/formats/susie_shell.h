@@ -1,0 +1,19 @@
+// The Windows side of a first-party import plug-in: the Susie exports
+// (susie_shell.cpp) over one portable decoder. Each plug-in's source defines
+// kSusieFormat and nothing else.
+#pragma once
+
+#include "formats/decoded_picture.h"
+
+struct SusieFormat {
+    const char* description;      // GetPluginInfo index 1
+    const char* const* patterns;  // index 2, 4, ...: "*.webp"
+    const char* const* names;     // index 3, 5, ...: "WebP picture"
+    int patternCount;
+    const char* about;  // the text of the About box
+    bool (*looksLike)(const uint8_t* head, size_t size);
+    formats::DecodeStatus (*readSize)(const uint8_t* data, size_t size, formats::PictureSize& out);
+    formats::DecodeStatus (*decode)(const uint8_t* data, size_t size, formats::PictureSink& sink);
+};
+
+extern const SusieFormat kSusieFormat;

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Cross-builds the picture libraries of the import plug-ins (webp.sph,
+# heif.sph) for Windows from Debian's source packages, static, decoder parts
+# only, and installs them into the dependency cache:
+#
+#   scripts/build-imagelibs.sh [webp] [heif]        (default: all)
+#
+#   <deps>/libwebp-windows/{include/webp,lib/libwebpdecoder.a,lib/libwebpdemux.a}
+#   <deps>/libheif-windows/{include/libheif,lib/libheif.a,lib/libde265.a}
+#
+# <deps> is $MORAVEL_DEPS_DIR, else <repository>/build/deps.  A library whose
+# cached install carries the current stamp is skipped, so a CI run builds each
+# once.  Source packages are fetched with `apt-get source --download-only`
+# (deb-src entries are enabled by scripts/setup.sh) and kept in <deps>/src.
+# The Linux build uses Debian's -dev packages instead.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+repo="$(dirname "$here")"
+deps="${MORAVEL_DEPS_DIR:-$repo/build/deps}"
+quiet="${MORAVEL_QUIET:-0}"
+toolchain="$repo/cmake/toolchain-mingw64.cmake"
+
+libs=("$@")
+[[ ${#libs[@]} -gt 0 ]] || libs=(webp heif)
+
+say() { [[ "$quiet" == 1 ]] || echo "build-imagelibs: $*"; }
+die() { echo "build-imagelibs: error: $*" >&2; exit 1; }
+
+common_flags=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE=-O2 -DCMAKE_CXX_FLAGS_RELEASE=-O2
+              -DBUILD_SHARED_LIBS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain")
+webp_flags=(-DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF
+            -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF
+            -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF
+            -DWEBP_BUILD_EXTRAS=OFF -DWEBP_USE_THREAD=OFF)
+de265_flags=(-DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DDISABLE_SSE=OFF)
+heif_flags=(-DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF
+            -DWITH_DAV1D=OFF -DWITH_RAV1E=OFF -DWITH_SvtEnc=OFF -DWITH_JPEG_DECODER=OFF
+            -DWITH_JPEG_ENCODER=OFF -DWITH_OpenJPEG_DECODER=OFF -DWITH_OpenJPEG_ENCODER=OFF
+            -DWITH_EXAMPLES=OFF -DWITH_GDK_PIXBUF=OFF -DBUILD_TESTING=OFF -DENABLE_PLUGIN_LOADING=OFF
+            -DWITH_FUZZERS=OFF -DWITH_LIBSHARPYUV=OFF)
+
+stamp_of() {
+  case "$1" in
+    webp) echo "libwebp ${common_flags[*]/$toolchain/toolchain} ${webp_flags[*]}" ;;
+    heif) echo "libheif+libde265 ${common_flags[*]/$toolchain/toolchain} ${de265_flags[*]} ${heif_flags[*]}" ;;
+  esac
+}
+marker_of() {
+  case "$1" in
+    webp) echo "$deps/libwebp-windows/lib/libwebpdemux.a" ;;
+    heif) echo "$deps/libheif-windows/lib/libheif.a" ;;
+  esac
+}
+out_of() { echo "$deps/lib$1-windows"; }
+
+is_cached() {
+  local out; out="$(out_of "$1")"
+  [[ -f "$(marker_of "$1")" && -f "$out/.stamp" ]] && [[ "$(head -n1 "$out/.stamp")" == "$(stamp_of "$1")" ]]
+}
+
+todo=()
+for l in "${libs[@]}"; do
+  case "$l" in webp|heif) ;; *) die "unknown library '$l' (webp or heif)";; esac
+  is_cached "$l" || todo+=("$l")
+done
+[[ ${#todo[@]} -gt 0 ]] || exit 0
+
+mkdir -p "$deps"
+exec 8>"$deps/.imagelibs.lock"
+flock 8
+
+# fetch_source <package>: the source package into <deps>/src/<package>. The
+# newest version (often a security update) can be missing on the mirror; then
+# every version apt knows is tried, newest first.
+fetch_source() {
+  local pkg="$1" download="$deps/src/$1"
+  ls "$download"/"$pkg"_*.dsc >/dev/null 2>&1 && return 0
+  command -v apt-get >/dev/null || die "apt-get not found"
+  local tmp="$deps/src/$pkg.tmp" aptopts=(-q -o APT::Sandbox::User=root) ok=0 v
+  mkdir -p "$deps/src"
+  say "fetching the $pkg source package"
+  for v in "" $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -Vru); do
+    rm -rf "$tmp" && mkdir -p "$tmp"
+    if (cd "$tmp" && apt-get "${aptopts[@]}" source --download-only "$pkg${v:+=$v}") >>"$tmp.log" 2>&1; then
+      ok=1
+      break
+    fi
+    say "retrying $pkg with an older version"
+  done
+  if [[ $ok != 1 ]]; then
+    tail -n 20 "$tmp.log" >&2
+    die "could not download the $pkg source package (are deb-src entries enabled? run scripts/setup.sh as root)"
+  fi
+  rm -rf "$download"
+  mv "$tmp" "$download"
+  rm -f "$tmp.log"
+}
+
+# unpack <package> <dir>: the newest downloaded version, with Debian's patches.
+unpack() {
+  local dsc
+  dsc="$(ls "$deps/src/$1"/"$1"_*.dsc | sort -V | tail -n1)"
+  dpkg-source --no-check -x "$dsc" "$2" >"$2.extract.log" 2>&1 \
+    || { cat "$2.extract.log" >&2; die "could not unpack $dsc"; }
+  basename "$dsc" .dsc
+}
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+command -v dpkg-source >/dev/null || die "dpkg-source not found (package dpkg-dev)"
+work="$deps/work-imagelibs"
+
+# cmake_build <name> <src> <install> <targets...> -- <flags...>
+cmake_build() {
+  local name="$1" src="$2" prefix="$3"; shift 3
+  local targets=()
+  while [[ "$1" != -- ]]; do targets+=("$1"); shift; done
+  shift
+  local bld="$work/build-$name" log="$work/build-$name.log"
+  if ! { cmake -S "$src" -B "$bld" "${generator[@]}" "${common_flags[@]}" "$@" \
+           -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
+         && cmake --build "$bld" -j "$(nproc)" --target "${targets[@]}"; } >"$log" 2>&1; then
+    tail -n 60 "$log" >&2
+    die "building $name for windows failed (full log: $log)"
+  fi
+}
+
+build_webp() {
+  local out; out="$(out_of webp)"
+  fetch_source libwebp
+  local version; version="$(unpack libwebp "$work/libwebp")"
+  cmake_build libwebp "$work/libwebp" "$out" webpdecoder webpdemux -- "${webp_flags[@]}"
+  rm -rf "$out" && mkdir -p "$out/lib" "$out/include/webp" "$out/licences"
+  cp "$work/build-libwebp/libwebpdecoder.a" "$work/build-libwebp/libwebpdemux.a" "$out/lib/"
+  cp "$work/libwebp/src/webp/decode.h" "$work/libwebp/src/webp/demux.h" \
+     "$work/libwebp/src/webp/mux_types.h" "$work/libwebp/src/webp/types.h" "$out/include/webp/"
+  cp "$work/libwebp/COPYING" "$out/licences/libwebp-COPYING.txt"
+  cp "$work/libwebp/PATENTS" "$out/licences/libwebp-PATENTS.txt"
+  printf '%s\n%s\n' "$(stamp_of webp)" "$version" >"$out/.stamp"
+}
+
+build_heif() {
+  local out; out="$(out_of heif)"
+  fetch_source libde265
+  fetch_source libheif
+  local v1 v2
+  v1="$(unpack libde265 "$work/libde265")"
+  v2="$(unpack libheif "$work/libheif")"
+  local stage="$work/stage-heif"
+  cmake_build libde265 "$work/libde265" "$stage" de265 -- "${de265_flags[@]}"
+  cmake --install "$work/build-libde265" >/dev/null 2>&1 \
+    || die "installing libde265 into $stage failed"
+  cmake_build libheif "$work/libheif" "$stage" heif -- "${heif_flags[@]}" \
+    -DLIBDE265_INCLUDE_DIR="$stage/include" -DLIBDE265_LIBRARY="$stage/lib/libde265.a" \
+    -DCMAKE_C_FLAGS=-DLIBDE265_STATIC_BUILD -DCMAKE_CXX_FLAGS=-DLIBDE265_STATIC_BUILD \
+    -DCMAKE_PREFIX_PATH="$stage"
+  rm -rf "$out" && mkdir -p "$out/lib" "$out/include/libheif" "$out/licences"
+  cp "$(find "$work/build-libheif" -name libheif.a | head -n1)" "$out/lib/"
+  cp "$stage/lib/libde265.a" "$out/lib/"
+  cp "$work/libheif/libheif/heif.h" "$out/include/libheif/"
+  cp "$(find "$work/build-libheif" -name heif_version.h | head -n1)" "$out/include/libheif/"
+  cp "$work/libheif/COPYING" "$out/licences/libheif-COPYING.txt"
+  cp "$work/libde265/COPYING" "$out/licences/libde265-COPYING.txt"
+  printf '%s\n%s\n%s\n' "$(stamp_of heif)" "$v1" "$v2" >"$out/.stamp"
+}
+
+for l in "${todo[@]}"; do
+  start=$SECONDS
+  rm -rf "$work" && mkdir -p "$work"
+  "build_$l"
+  say "installed $(out_of "$l") ($((SECONDS - start)) s)"
+done
+rm -rf "$work"
