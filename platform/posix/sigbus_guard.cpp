@@ -6,11 +6,9 @@
 
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <mutex>
 
 #include "platform/platform.h"
@@ -83,22 +81,9 @@ void installHandler() {
     sigaction(SIGBUS, &action, &g_previous);
 }
 
-#ifdef MORAVEL_TEST_HOOKS
-// Test builds only: MORAVEL_TEST_SHORTEN_SOURCE names a file that is cut to
-// a quarter of its size right after it is mapped, as if another program
-// shortened it while it is read.
-void shortenForTest(int fd) {
-    const char* victim = std::getenv("MORAVEL_TEST_SHORTEN_SOURCE");
-    struct stat mapped, named;
-    if (!victim || !*victim || fstat(fd, &mapped) != 0 || stat(victim, &named) != 0) return;
-    if (mapped.st_dev != named.st_dev || mapped.st_ino != named.st_ino) return;
-    if (truncate(victim, mapped.st_size / 4) != 0) std::abort();
-}
-#endif
-
 }  // namespace
 
-void guardMappedView(int fd, void* view, size_t size, bool writable) {
+void guardMappedView(void* view, size_t size, bool writable) {
     std::call_once(g_installOnce, installHandler);
     for (GuardedView& slot : t_views) {
         if (slot.start != 0) continue;
@@ -107,11 +92,6 @@ void guardMappedView(int fd, void* view, size_t size, bool writable) {
         slot.start = reinterpret_cast<uintptr_t>(view);
         break;
     }
-#ifdef MORAVEL_TEST_HOOKS
-    shortenForTest(fd);
-#else
-    (void)fd;
-#endif
 }
 
 void unguardMappedView(void* view) {

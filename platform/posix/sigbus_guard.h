@@ -9,9 +9,8 @@
 
 namespace platform {
 
-// Guards a view on the calling thread until unguardMappedView. `fd` is the
-// mapped file (used only by the test hook below).
-void guardMappedView(int fd, void* view, size_t size, bool writable);
+// Guards a view on the calling thread until unguardMappedView.
+void guardMappedView(void* view, size_t size, bool writable);
 void unguardMappedView(void* view);
 
 }  // namespace platform

@@ -57,6 +57,17 @@ def hidden(folder):
     return sorted(p.name for p in Path(folder).iterdir() if p.name.startswith("."))
 
 
+def preload_with_shim():
+    """The shim that shortens a source once mapped; a sanitizer runtime the
+    program links must come first."""
+    shim = os.environ.get("MORAVEL_SHORTEN_SHIM") or str(
+        Path(CLI).parent.parent / "tests" / "delivery" / "shorten_after_map.so")
+    linked = subprocess.run(["ldd", CLI], capture_output=True, text=True).stdout
+    first = [line.split("=>")[1].split()[0] for line in linked.splitlines()
+             if "libasan" in line and "=>" in line]
+    return ":".join(first + [shim])
+
+
 def shortened_source(work):
     """The second file is cut while it is read; the third still converts."""
     for victim_kind, output in (("png", "bmp"), ("jpg", "png"), ("jpg", "jpegcopy")):
@@ -67,7 +78,8 @@ def shortened_source(work):
         victim = noise(case / f"b.{victim_kind}", 700, 700, 2,
                        **({"quality": 97} if victim_kind == "jpg" else {}))
         third = noise(case / "c.jpg", 30, 40, 3, quality=90)
-        env = dict(os.environ, MORAVEL_TEST_SHORTEN_SOURCE=str(victim))
+        env = dict(os.environ, MORAVEL_TEST_SHORTEN_SOURCE=str(victim),
+                   LD_PRELOAD=preload_with_shim())
         result = run(["--format", output, "--output-folder", out, first, victim, third], env=env)
         extension = "jpg" if output == "jpegcopy" else output
         label = f"shortened {victim.name} -> {output}"
