@@ -40,6 +40,8 @@ struct OptionsFree {
 };
 
 DecodeStatus statusOf(const heif_error& error) {
+    // libheif reports its size limits as a memory error.
+    if (error.subcode == heif_suberror_Security_limit_exceeded) return DecodeStatus::tooLarge;
     switch (error.code) {
         case heif_error_Ok:
             return DecodeStatus::ok;
@@ -49,8 +51,7 @@ DecodeStatus statusOf(const heif_error& error) {
         case heif_error_Unsupported_filetype:
             return DecodeStatus::unsupported;
         default:
-            return error.subcode == heif_suberror_Security_limit_exceeded ? DecodeStatus::tooLarge
-                                                                          : DecodeStatus::damaged;
+            return DecodeStatus::damaged;
     }
 }
 

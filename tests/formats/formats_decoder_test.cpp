@@ -1,0 +1,304 @@
+// The import plug-ins' decoders against pixels from the libraries' reference
+// decoders (dwebp, heif-convert; stored as PAM files next to each picture),
+// and their behaviour on damaged, truncated and hostile input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/decoded_picture.h"
+#include "formats/format_registry.h"
+#include "formats/webp_decoder.h"
+#include "plugins/formats/formats_reader.h"
+#include "tests/support/temp_folder.h"
+#ifdef MORAVEL_HAVE_HEIF
+#include "formats/heif_decoder.h"
+#endif
+
+namespace {
+
+using formats::DecodeStatus;
+
+std::filesystem::path dataFolder() {
+    const char* source = std::getenv("MORAVEL_SOURCE_DIR");
+    return std::filesystem::path(source ? source : ".") / "tests" / "formats" / "data";
+}
+
+std::vector<uint8_t> fixture(const std::string& name) {
+    return readAll(dataFolder() / name);
+}
+
+// Collects the decoded rows; counts how often memory was asked for.
+class VectorSink final : public formats::PictureSink {
+  public:
+    uint8_t* allocate(uint32_t width, uint32_t height, uint32_t stride) override {
+        ++calls;
+        this->width = width;
+        this->height = height;
+        this->stride = stride;
+        rows.assign(size_t{stride} * height, 0xCD);
+        return rows.data();
+    }
+    int calls = 0;
+    uint32_t width = 0, height = 0, stride = 0;
+    std::vector<uint8_t> rows;
+};
+
+// A PAM reference (RGB_ALPHA, top-down) composited onto white, as blue-green-
+// red rows bottom-up: the picture the decoders must produce.
+struct Expected {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> bgr;  // bottom-up, unpadded
+};
+
+Expected expectedFromPam(const std::vector<uint8_t>& pam) {
+    const std::string text(pam.begin(), pam.end());
+    Expected e;
+    e.width = std::stoul(text.substr(text.find("WIDTH ") + 6));
+    e.height = std::stoul(text.substr(text.find("HEIGHT ") + 7));
+    const size_t start = text.find("ENDHDR\n") + 7;
+    e.bgr.resize(size_t{e.width} * e.height * 3);
+    for (uint32_t y = 0; y < e.height; ++y) {
+        for (uint32_t x = 0; x < e.width; ++x) {
+            const uint8_t* in = &pam[start + (size_t{y} * e.width + x) * 4];
+            uint8_t* out = &e.bgr[(size_t{e.height - 1 - y} * e.width + x) * 3];
+            const double alpha = in[3] / 255.0;
+            for (int c = 0; c < 3; ++c)
+                out[2 - c] = static_cast<uint8_t>(std::lround(in[c] * alpha + 255.0 * (1 - alpha)));
+        }
+    }
+    return e;
+}
+
+struct FixtureCase {
+    const char* picture;
+    const char* reference;
+};
+
+const FixtureCase kFixtures[] = {
+    {"lossy.webp", "lossy.pam"},
+    {"lossy_alpha.webp", "lossy_alpha.pam"},
+    {"lossless_alpha.webp", "lossless_alpha.pam"},
+    // First frame: the lossless frame covering the whole canvas.
+    {"animated.webp", "animated.pam"},
+#ifdef MORAVEL_HAVE_HEIF
+    {"plain.heic", "plain.pam"},
+    {"alpha.heic", "alpha.pam"},
+    // Turned a quarter anticlockwise and mirrored left to right (23 x 37).
+    {"rotated.heic", "rotated.pam"},
+#endif
+};
+
+TEST(FormatDecoders, EqualTheReferenceDecoders) {
+    for (const FixtureCase& c : kFixtures) {
+        SCOPED_TRACE(c.picture);
+        const std::vector<uint8_t> bytes = fixture(c.picture);
+        const Expected expected = expectedFromPam(fixture(c.reference));
+        const formats::FormatDecoder* decoder = formats::findDecoder(bytes.data(), bytes.size());
+        ASSERT_NE(decoder, nullptr);
+        formats::PictureSize size;
+        ASSERT_EQ(decoder->readSize(bytes.data(), bytes.size(), size), DecodeStatus::ok);
+        EXPECT_EQ(size.width, expected.width);
+        EXPECT_EQ(size.height, expected.height);
+        VectorSink sink;
+        ASSERT_EQ(decoder->decode(bytes.data(), bytes.size(), sink), DecodeStatus::ok);
+        ASSERT_EQ(sink.calls, 1);
+        ASSERT_EQ(sink.width, expected.width);
+        ASSERT_EQ(sink.height, expected.height);
+        ASSERT_EQ(sink.stride, (expected.width * 3 + 3) / 4 * 4);
+        int wrong = 0;
+        for (uint32_t y = 0; y < expected.height; ++y)
+            wrong +=
+                std::memcmp(&sink.rows[size_t{y} * sink.stride],
+                            &expected.bgr[size_t{y} * expected.width * 3], expected.width * 3) != 0;
+        EXPECT_EQ(wrong, 0) << "rows differ";
+    }
+}
+
+TEST(FormatDecoders, RecogniseSignaturesNotNames) {
+    struct Case {
+        std::string head;
+        bool webp, heif;
+    } cases[] = {
+        {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), true, false},
+        {std::string("RIFF\x10\0\0\0WEBPVP8L", 16), true, false},
+        {std::string("RIFF\x10\0\0\0WEBPVP8X", 16), true, false},
+        {std::string("RIFF\x10\0\0\0WAVEfmt ", 16), false, false},
+        {std::string("RIFF\x10\0\0\0WEBPVP9 ", 16), false, false},
+        {std::string("RIFF\x10\0\0\0WEBP", 12), false, false},  // too short
+        {std::string("\0\0\0\x18"
+                     "ftypheic\0\0\0\0mif1heic",
+                     24),
+         false, true},
+        {std::string("\0\0\0\x18"
+                     "ftypmif1\0\0\0\0mif1heic",
+                     24),
+         false, true},
+        {std::string("\0\0\0\x18"
+                     "ftypmif1\0\0\0\0mif1avif",
+                     24),
+         false, false},
+        {std::string("\0\0\0\x18"
+                     "ftypavif\0\0\0\0mif1avif",
+                     24),
+         false, false},
+        {std::string("\0\0\0\x14"
+                     "ftypisom\0\0\0\0mp41",
+                     20),
+         false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.head.substr(4, 12));
+        const auto* head = reinterpret_cast<const uint8_t*>(c.head.data());
+        EXPECT_EQ(formats::looksLikeWebp(head, c.head.size()), c.webp);
+#ifdef MORAVEL_HAVE_HEIF
+        EXPECT_EQ(formats::looksLikeHeif(head, c.head.size()), c.heif);
+#endif
+    }
+}
+
+// Every prefix of every file, and copies with bytes changed at random: the
+// decoders fail cleanly (a sanitizer build checks the memory accesses).
+TEST(FormatDecoders, TruncatedAndChangedFilesFailCleanly) {
+    std::mt19937 random(22);
+    for (const FixtureCase& c : kFixtures) {
+        SCOPED_TRACE(c.picture);
+        const std::vector<uint8_t> bytes = fixture(c.picture);
+        const formats::FormatDecoder* decoder = formats::findDecoder(bytes.data(), bytes.size());
+        ASSERT_NE(decoder, nullptr);
+        for (size_t length = 0; length < bytes.size(); length += 1 + length / 16) {
+            VectorSink sink;
+            const std::vector<uint8_t> part(bytes.begin(), bytes.begin() + length);
+            EXPECT_NE(decoder->decode(part.data(), part.size(), sink), DecodeStatus::ok)
+                << length << " bytes";
+        }
+        for (int round = 0; round < 200; ++round) {
+            std::vector<uint8_t> changed = bytes;
+            for (int k = 0; k < 4; ++k) changed[random() % changed.size()] ^= 1 + random() % 255;
+            VectorSink sink;
+            const DecodeStatus status = decoder->decode(changed.data(), changed.size(), sink);
+            if (status == DecodeStatus::ok) {
+                EXPECT_EQ(sink.calls, 1);
+            }
+        }
+    }
+}
+
+// A lossy WebP header over 20 bytes declaring 16383 x 16383 pixels (768 MiB):
+// a lossy file needs at least 1.6 bits per 16 x 16 block, so it is refused
+// before any memory is asked for.
+std::vector<uint8_t> tinyHugeWebp(uint16_t width, uint16_t height) {
+    std::vector<uint8_t> frame = {0x50,
+                                  0x01,
+                                  0x00,
+                                  0x9D,
+                                  0x01,
+                                  0x2A,
+                                  uint8_t(width),
+                                  uint8_t(width >> 8),
+                                  uint8_t(height),
+                                  uint8_t(height >> 8)};
+    frame.resize(20);
+    const uint8_t header[] = {'R', 'I', 'F', 'F', 32,  0,   0,  0, 'W', 'E',
+                              'B', 'P', 'V', 'P', '8', ' ', 20, 0, 0,   0};
+    frame.insert(frame.begin(), std::begin(header), std::end(header));
+    return frame;
+}
+
+TEST(FormatDecoders, TinyFileDeclaringHugePictureIsRefusedBeforeMemory) {
+    const std::vector<uint8_t> huge = tinyHugeWebp(16383, 16383);
+    VectorSink sink;
+    EXPECT_EQ(formats::decodeWebp(huge.data(), huge.size(), sink), DecodeStatus::tooLarge);
+    EXPECT_EQ(sink.calls, 0);
+    formats::PictureSize size;
+    EXPECT_EQ(formats::readWebpSize(huge.data(), huge.size(), size), DecodeStatus::tooLarge);
+    // The same header declaring a small picture is merely damaged.
+    const std::vector<uint8_t> small = tinyHugeWebp(64, 64);
+    EXPECT_EQ(formats::readWebpSize(small.data(), small.size(), size), DecodeStatus::ok);
+    EXPECT_EQ(formats::decodeWebp(small.data(), small.size(), sink), DecodeStatus::damaged);
+}
+
+#ifdef MORAVEL_HAVE_HEIF
+// The HEIC's 'ispe' box changed to 65535 x 65535: more than 4 GiB of rows.
+TEST(FormatDecoders, HeifDeclaringMoreThanFourGibIsRefusedBeforeMemory) {
+    std::vector<uint8_t> bytes = fixture("plain.heic");
+    const uint8_t ispe[] = {'i', 's', 'p', 'e'};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(ispe), std::end(ispe));
+    ASSERT_NE(at, bytes.end());
+    std::fill(at + 8, at + 16, 0);
+    at[10] = at[11] = at[14] = at[15] = 0xFF;
+    VectorSink sink;
+    EXPECT_EQ(formats::decodeHeif(bytes.data(), bytes.size(), sink), DecodeStatus::tooLarge);
+    EXPECT_EQ(sink.calls, 0);
+}
+#endif
+
+TEST(FormatDecoders, PictureBounds) {
+    const uint64_t fourGib = uint64_t{1} << 32;
+    struct Case {
+        uint32_t width, height;
+        uint64_t describable;
+        bool allowed;
+    } cases[] = {
+        {0, 10, UINT64_MAX, false},
+        {10, 0, UINT64_MAX, false},
+        {1, 1, 0, true},                    // small pictures are never checked
+        {4096, 5461, 0, true},              // 12288 * 5461 bytes: just below 64 MiB
+        {4096, 5462, 0, false},             // just above, nothing describable
+        {4096, 5462, 4096u * 5462u, true},  // exactly describable
+        {4096, 5462, 4096u * 5462u - 1, false},
+        {65536, 21845, UINT64_MAX, true},   // 196608 * 21845 < 4 GiB
+        {65536, 21846, UINT64_MAX, false},  // 4 GiB or more never
+        {1, static_cast<uint32_t>(fourGib / 4), UINT64_MAX, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        EXPECT_EQ(formats::pictureAllowed({c.width, c.height}, c.describable), c.allowed);
+    }
+}
+
+TEST(FormatDecoders, AlphaIsCompositedOntoWhite) {
+    // blue, green, red, alpha -> blue, green, red
+    const uint8_t bgra[] = {10, 20, 30, 255, 10, 20, 30, 0, 0, 0, 0, 128, 255, 0, 100, 1};
+    uint8_t bgr[12];
+    formats::compositeRowOnWhite(bgra, bgr, 4);
+    const uint8_t expected[] = {10, 20, 30, 255, 255, 255, 127, 127, 127, 255, 254, 254};
+    EXPECT_EQ(std::memcmp(bgr, expected, sizeof expected), 0);
+}
+
+TEST(FormatsReader, FillsTheRecordOrLeavesNoPixels) {
+    TempFolder folder;
+    const std::vector<uint8_t> lossy = fixture("lossy.webp");
+    const auto good = folder.write("picture.bin", lossy);
+    const auto damaged =
+        folder.write("damaged.webp", std::vector<uint8_t>(lossy.begin(), lossy.begin() + 100));
+    const auto other = folder.write("other.webp", {'G', 'I', 'F', '8', '9', 'a', 0, 0});
+    const auto empty = folder.write("empty.webp", {});
+
+    FormatsReader reader;
+    ImageRecord record{};
+    ASSERT_TRUE(reader.read(u16(good).c_str(), record));
+    EXPECT_EQ(record.header.biWidth, 37);
+    EXPECT_EQ(record.header.biHeight, 23);
+    EXPECT_EQ(record.header.biBitCount, 24);
+    EXPECT_EQ(record.sourceFileSize, lossy.size());
+    EXPECT_EQ(record.sourceFormat, kFormatUnknown);
+    const Expected expected = expectedFromPam(fixture("lossy.pam"));
+    EXPECT_EQ(std::memcmp(record.pixels, expected.bgr.data(), 37 * 3), 0);
+    releasePixelBuffer(record.pixels);
+
+    for (const auto& path : {damaged, other, empty, folder / "missing.webp"}) {
+        SCOPED_TRACE(path.filename().string());
+        ImageRecord failed{};
+        EXPECT_FALSE(reader.read(u16(path).c_str(), failed));
+        EXPECT_EQ(failed.pixels, nullptr);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#!/usr/bin/python3
+"""WebP and HEIC through moravel end to end: on Linux through the built-in
+decoders, on Windows through moravel.exe under Wine with --plugin-folder
+naming the built import plug-ins (webp.sph, heif.sph). Every output must
+equal the libraries' own reference decoders (dwebp, heif-convert),
+composited onto white; a damaged file and a tiny file declaring a huge
+picture fail alone while the rest of the batch is converted."""
+import os
+import pathlib
+import re
+import shlex
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+from PIL import Image
+
+CLI = os.environ["MORAVEL_CLI"]
+WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
+PLUGINS = os.environ.get("MORAVEL_FORMATS_PLUGINS", "")
+HERE = pathlib.Path(__file__).resolve().parent
+DATA = HERE / "data"
+
+
+def target_path(path):
+    return "Z:" + str(path).replace("/", "\\") if WINE else str(path)
+
+
+def tool(*args):
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def on_white(rgba):
+    rgba = rgba.astype(np.int64)
+    alpha = rgba[:, :, 3:4]
+    return (rgba[:, :, :3] * alpha + 255 * (255 - alpha) + 127) // 255
+
+
+def reference(source, work):
+    """The reference decoder's picture, composited onto white."""
+    out = work / (source.name + ".ref.png")
+    if source.suffix == ".webp":
+        if b"ANIM" in source.read_bytes()[:64]:
+            # dwebp has no animations: the first frame, taken out by webpmux,
+            # covers the whole canvas in the files made here.
+            frame = work / (source.name + ".frame1.webp")
+            tool("webpmux", "-get", "frame", "1", str(source), "-o", str(frame))
+            source = frame
+        tool("dwebp", "-quiet", str(source), "-o", str(out))
+    else:
+        tool("heif-convert", str(source), str(out))
+    return on_white(np.array(Image.open(out).convert("RGBA")))
+
+
+def tiny_huge_webp():
+    """A lossy WebP header declaring 16383 x 16383 pixels over 20 bytes."""
+    frame = bytes([0x50, 0x01, 0x00, 0x9D, 0x01, 0x2A, 0xFF, 0x3F, 0xFF, 0x3F]) + bytes(10)
+    chunk = b"VP8 " + struct.pack("<I", len(frame)) + frame
+    return b"RIFF" + struct.pack("<I", 4 + len(chunk)) + b"WEBP" + chunk
+
+
+def main():
+    failures = []
+    work = pathlib.Path(tempfile.mkdtemp(prefix="moravel-formats-"))
+    try:
+        src, out, tmp = work / "src", work / "out", work / "tmp"
+        for d in (src, out, tmp):
+            d.mkdir()
+        for f in DATA.iterdir():
+            if f.suffix in (".webp", ".heic"):
+                shutil.copy(f, src / f.name)
+        # A photograph (ImageMagick's built-in rose), enlarged so that the
+        # codecs work on many blocks, in every coding.
+        photo = work / "photo.png"
+        tool("convert", "rose:", "-resize", "300%", str(photo))
+        tool("cwebp", "-quiet", "-q", "85", str(photo), "-o", str(src / "photo_lossy.webp"))
+        tool("cwebp", "-quiet", "-lossless", str(photo), "-o", str(src / "photo_lossless.webp"))
+        tool("heif-enc", "-q", "85", str(photo), "-o", str(src / "photo.heic"))
+        tool("heif-enc", "-q", "85", "--no-alpha", str(photo), "-o", str(work / "photo_upright.heic"))
+        subprocess.run([sys.executable, str(HERE / "make_rotated_heif.py"),
+                        str(work / "photo_upright.heic"), str(src / "photo_turned.heic"), "3", "-"],
+                       check=True)
+        good = sorted(p for p in src.iterdir())
+        # Damaged and hostile files, among the good ones in one batch.
+        whole = (src / "photo_lossy.webp").read_bytes()
+        (src / "damaged.webp").write_bytes(whole[:len(whole) // 2])
+        heic = (src / "photo.heic").read_bytes()
+        (src / "damaged.heic").write_bytes(heic[:len(heic) * 2 // 3])
+        (src / "tiny_huge.webp").write_bytes(tiny_huge_webp())
+        bad = ["damaged.webp", "damaged.heic", "tiny_huge.webp"]
+
+        args = ["--format", "png", "--output-folder", target_path(out)]
+        if WINE:
+            args += ["--plugin-folder", target_path(PLUGINS)]
+        args += [target_path(p) for p in good] + [target_path(src / n) for n in bad]
+        env = dict(os.environ, TMPDIR=str(tmp), TMP=target_path(tmp), TEMP=target_path(tmp),
+                   WINEDEBUG="-all")
+        run = subprocess.run(WINE + [CLI] + args, env=env, capture_output=True, text=True,
+                             stdin=subprocess.DEVNULL, timeout=600)
+        if run.returncode != 1:
+            failures.append(f"exit status {run.returncode}, expected 1\n{run.stderr}")
+        for name in bad:
+            if not re.search(re.escape(name) + r": \S", run.stderr):
+                failures.append(f"no failure line for {name}:\n{run.stderr}")
+            if (out / (pathlib.Path(name).stem + ".png")).exists():
+                failures.append(f"{name} produced an output")
+        for source in good:
+            result = out / (source.stem + ".png")
+            if not result.exists():
+                failures.append(f"{source.name}: no output\n{run.stderr}")
+                continue
+            got = np.array(Image.open(result).convert("RGB")).astype(np.int64)
+            want = reference(source, work)
+            if got.shape != want.shape:
+                failures.append(f"{source.name}: {got.shape} instead of {want.shape}")
+            elif (got != want).any():
+                failures.append(f"{source.name}: {(got != want).any(axis=2).sum()} pixels differ "
+                                f"(at most by {np.abs(got - want).max()})")
+        # The turned photo is the upright one turned by 270 degrees.
+        turned = out / "photo_turned.png"
+        if turned.exists():
+            upright = reference(work / "photo_upright.heic", work)
+            if not (np.array(Image.open(turned).convert("RGB")) == np.rot90(upright, 3)).all():
+                failures.append("photo_turned.heic is not the upright photo turned")
+        print(f"{len(good)} pictures compared, {len(bad)} refused")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for f in failures:
+        print("FAIL:", f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
