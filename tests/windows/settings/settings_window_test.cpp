@@ -909,4 +909,55 @@ TEST_F(SettingsWindowTest, OutputFolderChooserOpensOnTheCurrentFolder) {
     EXPECT_TRUE(program->settings().outputFolder.empty());
 }
 
+TEST_F(SettingsWindowTest, ShortcutCheckBoxesCreateAndRemoveTheLinks) {
+    const char* ready = std::getenv("MORAVEL_SHELL_FOLDERS_READY");
+    if (ready == nullptr || std::string(ready) != "1")
+        GTEST_SKIP() << "the prefix's Desktop may be a link out of the prefix";
+    struct Com {
+        Com() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+        ~Com() { CoUninitialize(); }
+    } com;
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_SENDTO, nullptr, 0, folder), S_OK);
+    const fs::path sendTo = fs::path(folder) / "Moravel.lnk";
+    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, folder), S_OK);
+    const fs::path desktop = fs::path(folder) / "Moravel.lnk";
+    std::error_code ignored;
+    fs::remove(sendTo, ignored);
+    fs::remove(desktop, ignored);
+
+    // Confirming with 1060 ticked creates the Send To shortcut; the options
+    // dialog's 2010 the desktop one.
+    start();
+    EXPECT_FALSE(ticked(window(), 1060));
+    withOptionsDialog({[](HWND dialog) {
+        if (!hasControl(dialog, 2010)) return false;
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 2010), static_cast<UINT>(BST_UNCHECKED));
+        CheckDlgButton(dialog, 2010, BST_CHECKED);
+        postClick(dialog, IDCANCEL);
+        return true;
+    }});
+    EXPECT_TRUE(fs::exists(desktop));
+    click(1060);
+    click(app::kIdSettingsConfirm);
+    EXPECT_TRUE(fs::exists(sendTo));
+    program.reset();
+    drainMessages();
+
+    // The next start shows both; clearing them removes the links.
+    start();
+    EXPECT_TRUE(ticked(window(), 1060));
+    withOptionsDialog({[](HWND dialog) {
+        if (!hasControl(dialog, 2010)) return false;
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 2010), static_cast<UINT>(BST_CHECKED));
+        CheckDlgButton(dialog, 2010, BST_UNCHECKED);
+        postClick(dialog, IDCANCEL);
+        return true;
+    }});
+    EXPECT_FALSE(fs::exists(desktop));
+    click(1060);
+    SendMessageW(window(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(fs::exists(sendTo));
+}
+
 }  // namespace
