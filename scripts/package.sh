@@ -3,10 +3,16 @@
 #
 #   scripts/package.sh [--build-dir DIR] [--out DIR] [--no-build]
 #
+#   --build-dir DIR  the windows build to use (default build/windows, as in CI)
+#   --out DIR        where the zip goes (default dist/)
+#   --no-build       pack what DIR already holds; it must be a Release build
+#
 # The zip holds Pirex.exe, moravel.exe, the language libraries, Pirex.chm, a
-# read-me for users and the licences of the libraries linked in. It is
-# reproducible: the same commit gives the same bytes (fixed order, times and
-# permissions; see scripts/release/make_zip.py).
+# read-me for users, the licences of the libraries linked in and, when they
+# were built, the image plug-ins (plugins/*.sph) with their libraries'
+# licences. It is reproducible: the same commit gives the same bytes (fixed
+# order, times and permissions; see scripts/release/make_zip.py). Entry times
+# are the commit's time, or SOURCE_DATE_EPOCH when set.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -14,47 +20,108 @@ repo="$(dirname "$here")"
 build="$repo/build/windows"
 out="$repo/dist"
 do_build=1
+usage="usage: scripts/package.sh [--build-dir DIR] [--out DIR] [--no-build]"
+fail() { echo "package.sh: $*" >&2; exit 1; }
 while [[ $# -gt 0 ]]; do
   case "$1" in
-    --build-dir) build="$(realpath -m "$2")"; shift 2 ;;
-    --out) out="$(realpath -m "$2")"; shift 2 ;;
+    --build-dir|--out)
+      [[ $# -ge 2 && -n "$2" ]] || { echo "package.sh: $1 needs a folder" >&2; echo "$usage" >&2; exit 2; }
+      if [[ "$1" == --out ]]; then out="$(realpath -m "$2")"; else build="$(realpath -m "$2")"; fi
+      shift 2 ;;
     --no-build) do_build=0; shift ;;
-    *) echo "package.sh: unknown argument '$1'" >&2; exit 2 ;;
+    -h|--help) echo "$usage"; exit 0 ;;
+    *) echo "package.sh: unknown argument '$1'" >&2; echo "$usage" >&2; exit 2 ;;
   esac
 done
 version=2.7.3.0
+top="Moravel-$version"
+deps="${MORAVEL_DEPS_DIR:-$repo/build/deps}"
+python=/usr/bin/python3  # Debian's, whatever python3 comes first on PATH
 say() { echo "package: $*"; }
+
+[[ -x "$python" ]] || fail "$python is missing (scripts/setup.sh installs it)"
+command -v cmake >/dev/null || fail "cmake is missing (scripts/setup.sh installs it)"
 
 if [[ $do_build == 1 ]]; then
   say "building the windows preset (Release) in $build"
-  cmake --preset windows -B "$build" --log-level=WARNING >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target Pirex moravel language_libraries manual
+  cmake --preset windows -B "$build" -DCMAKE_BUILD_TYPE=Release --log-level=WARNING >/dev/null \
+    || fail "configuring $build failed"
+  cmake --build "$build" -j "$(nproc)" --target Pirex moravel language_libraries manual \
+    || fail "building in $build failed"
+  # The image plug-ins (targets <name>_plugin) exist when their libraries do.
+  plugin_targets=($(grep -oE '^build [a-z0-9]+_plugin: phony' "$build/build.ninja" | cut -d' ' -f2 | tr -d :))
+  if [[ ${#plugin_targets[@]} -gt 0 ]]; then
+    cmake --build "$build" -j "$(nproc)" --target "${plugin_targets[@]}" \
+      || fail "building the image plug-ins failed"
+  fi
 fi
+
+# Only a Release build of the windows target is a release: checked rather than
+# trusted, since --no-build takes whatever the folder holds.
+cache="$build/CMakeCache.txt"
+[[ -f "$cache" ]] || fail "$build is not a configured build (run without --no-build)"
+grep -q '^CMAKE_BUILD_TYPE:[A-Z]*=Release$' "$cache" \
+  || fail "$build is not a Release build (configure it with: cmake --preset windows -B $build)"
+grep -q '^CMAKE_TOOLCHAIN_FILE:[A-Z]*=.*mingw' "$cache" \
+  || fail "$build is not a windows build (configure it with: cmake --preset windows -B $build)"
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/licenses"
-need() { [[ -f "$1" ]] || { echo "package.sh: missing $1 (build first)" >&2; exit 1; }; cp "$1" "$2"; }
+need() { [[ -f "$1" ]] || fail "missing $1 (build first, or run without --no-build)"; cp "$1" "$2"; }
 need "$build/app/Pirex.exe" "$stage/"
 need "$build/cli/moravel.exe" "$stage/"
 need "$build/app/English.dll" "$stage/"
 need "$build/app/Japanese.dll" "$stage/"
 need "$build/app/Pirex.chm" "$stage/"
-cp "$here/release/ReadMe.txt" "$stage/ReadMe.txt"
+need "$here/release/ReadMe.txt" "$stage/ReadMe.txt"
 
-# Licence texts of what is linked into the programs.
-jpeg_src="$(ls "${MORAVEL_DEPS_DIR:-$repo/build/deps}"/src/libjpeg-turbo/libjpeg-turbo_*.orig.tar.gz | head -n1)"
-tar -xzf "$jpeg_src" -C "$stage" --wildcards '*/LICENSE.md' '*/README.ijg'
+# Licence texts of what is linked into the programs: libjpeg-turbo (with the
+# IJG notice), zlib and the mingw-w64 runtime (static, with winpthreads).
+jpeg_src=""
+for candidate in "$deps"/src/libjpeg-turbo/libjpeg-turbo_*.orig.tar.gz; do
+  [[ -f "$candidate" ]] && jpeg_src="$candidate"
+done
+[[ -n "$jpeg_src" ]] \
+  || fail "no libjpeg-turbo source in $deps/src/libjpeg-turbo (its licence is taken from there; configuring the build fetches it)"
+tar -xzf "$jpeg_src" -C "$stage" --wildcards '*/LICENSE.md' '*/README.ijg' \
+  || fail "$jpeg_src lacks LICENSE.md or README.ijg"
 mv "$stage"/libjpeg-turbo-*/LICENSE.md "$stage/licenses/libjpeg-turbo-LICENSE.md"
 mv "$stage"/libjpeg-turbo-*/README.ijg "$stage/licenses/libjpeg-turbo-README.ijg"
 rmdir "$stage"/libjpeg-turbo-*
 need /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/licenses/zlib-copyright.txt"
 need /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-runtime-copyright.txt"
 
+# Image plug-ins, each with the licences of the libraries it links in. A
+# plug-in whose licences are unknown here is not shipped silently.
+shopt -s nullglob
+plugins=("$build"/app/plugins/*.sph)
+shopt -u nullglob
+if [[ ${#plugins[@]} -gt 0 ]]; then
+  mkdir -p "$stage/plugins"
+  for plugin in "${plugins[@]}"; do
+    name="$(basename "$plugin" .sph)"
+    case "$name" in
+      webp) licences="$deps/libwebp-windows/licences" ;;
+      heif|avif) licences="$deps/libheif-windows/licences" ;;
+      *) fail "plug-in $plugin: no licence folder known for it (add it to scripts/package.sh)" ;;
+    esac
+    shopt -s nullglob
+    texts=("$licences"/*)
+    shopt -u nullglob
+    [[ ${#texts[@]} -gt 0 ]] || fail "plug-in $plugin: no licence texts in $licences"
+    cp "$plugin" "$stage/plugins/"
+    cp "${texts[@]}" "$stage/licenses/"
+  done
+fi
+
 # Plain-text files get Windows line ends so Notepad shows them properly.
 for f in "$stage/ReadMe.txt" "$stage"/licenses/*; do sed -i 's/\r$//; s/$/\r/' "$f"; done
 
-mkdir -p "$out"
-zip="$out/Moravel-$version-win64.zip"
-/usr/bin/python3 "$here/release/make_zip.py" "$stage" "$zip" "Moravel-$version"
+if [[ -z "${SOURCE_DATE_EPOCH:-}" ]] && commit_time="$(git -C "$repo" log -1 --format=%ct 2>/dev/null)"; then
+  export SOURCE_DATE_EPOCH="$commit_time"
+fi
+mkdir -p "$out" || fail "cannot make the folder $out"
+zip="$out/$top-win64.zip"
+"$python" "$here/release/make_zip.py" "$stage" "$zip" "$top" || fail "packing $zip failed"
 say "$zip ($(stat -c %s "$zip") bytes; Pirex.exe $(stat -c %s "$stage/Pirex.exe") bytes)"

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""The Windows release zip, checked as a user would receive it.
+
+    release_test.py --package package.sh --wine-run wine-run.sh
+                    --driver sendto_e2e_test.exe --work DIR
+
+1. Packs the build twice (package.sh --no-build): the two zips are the same
+   bytes.
+2. The zip holds exactly the files a release holds, under one top folder, all
+   with one time stamp; every .exe, .dll and .sph in it imports only DLLs
+   every Windows has, and carries no debug sections or symbols.
+3. Unpacks it into C:\\Moravel of a fresh Wine prefix (profile folders made
+   real, so nothing is written outside DIR) and runs sendto_e2e_test.exe
+   there: the Send To shortcut made through the settings window, pictures
+   sent to it in start modes 0 and 3 and dropped on the settings window, each
+   batch compared with moravel.exe's output.
+
+Environment (from ctest): MORAVEL_BINARY_DIR, MORAVEL_TEST_DATA.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import zipfile
+
+VERSION = "2.7.3.0"
+TOP = f"Moravel-{VERSION}"
+
+# Always there, whatever was built.
+BASE_FILES = {
+    "English.dll",
+    "Japanese.dll",
+    "Pirex.chm",
+    "Pirex.exe",
+    "ReadMe.txt",
+    "moravel.exe",
+    "licenses/libjpeg-turbo-LICENSE.md",
+    "licenses/libjpeg-turbo-README.ijg",
+    "licenses/mingw-w64-runtime-copyright.txt",
+    "licenses/zlib-copyright.txt",
+}
+# Each image plug-in with the licences of the libraries it links in.
+PLUGIN_LICENCES = {
+    "webp": {"licenses/libwebp-COPYING.txt", "licenses/libwebp-PATENTS.txt"},
+    "heif": {"licenses/libheif-COPYING.txt", "licenses/libde265-COPYING.txt"},
+}
+
+# DLLs of every 64-bit Windows 10 and 11 (no runtime to install beside them).
+SYSTEM_DLLS = {
+    "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
+    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
+    "user32.dll", "uuid.dll", "version.dll", "winmm.dll", "ws2_32.dll",
+    "bcrypt.dll", "crypt32.dll", "imm32.dll", "uxtheme.dll",
+}
+
+OBJDUMP = "x86_64-w64-mingw32-objdump"
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message, flush=True)
+    return condition
+
+
+def package(script, build, out):
+    result = subprocess.run(["bash", script, "--no-build", "--build-dir", build, "--out", out],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        sys.exit(f"package.sh failed ({result.returncode}):\n{result.stdout}{result.stderr}")
+    return os.path.join(out, f"{TOP}-win64.zip")
+
+
+def expected_files(build):
+    files = set(BASE_FILES)
+    plugin_folder = os.path.join(build, "app", "plugins")
+    if os.path.isdir(plugin_folder):
+        for name in sorted(os.listdir(plugin_folder)):
+            if name.endswith(".sph"):
+                stem = name[:-4]
+                files.add("plugins/" + name)
+                files |= PLUGIN_LICENCES.get(stem, {f"<licences of {name}>"})
+    return {f"{TOP}/{name}" for name in files}
+
+
+def check_zip(path, build):
+    with zipfile.ZipFile(path) as archive:
+        entries = archive.infolist()
+        names = [entry.filename for entry in entries]
+        want = expected_files(build)
+        check(set(names) == want,
+              f"zip contents: extra {sorted(set(names) - want)}, missing {sorted(want - set(names))}")
+        check(names == sorted(names), "zip entries are not in sorted order")
+        check(len({entry.date_time for entry in entries}) == 1, "zip entries differ in time")
+        check(all(entry.create_system == 0 and entry.external_attr == 0x20 for entry in entries),
+              "zip entries carry host permissions")
+        check(archive.testzip() is None, "a zip entry is damaged")
+        # Licence and read-me texts open properly in Notepad.
+        for entry in entries:
+            if entry.filename.endswith((".txt", ".md", ".ijg")):
+                text = archive.read(entry)
+                check(text.count(b"\n") == text.count(b"\r\n") and text,
+                      f"{entry.filename}: not CRLF text")
+
+
+def imports_and_sections(binary):
+    """(imported DLL names, section names, whether symbols are stripped)."""
+    headers = subprocess.run([OBJDUMP, "-p", "-h", "-t", binary], capture_output=True,
+                             text=True, check=True).stdout
+    dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
+    sections = set(re.findall(r"^\s*\d+\s+(\.\S+)\s", headers, re.M))
+    stripped = "no symbols" in headers or not re.search(r"^\[\s*\d+\]", headers, re.M)
+    return dlls, sections, stripped
+
+
+def check_binaries(folder):
+    binaries = []
+    for root, _, files in os.walk(folder):
+        binaries += [os.path.join(root, f) for f in files
+                     if f.lower().endswith((".exe", ".dll", ".sph"))]
+    check(len(binaries) >= 4, f"only {len(binaries)} programs and libraries unpacked")
+    for binary in sorted(binaries):
+        name = os.path.relpath(binary, folder)
+        dlls, sections, stripped = imports_and_sections(binary)
+        check(dlls <= SYSTEM_DLLS, f"{name} imports non-system DLLs: {sorted(dlls - SYSTEM_DLLS)}")
+        debug = sorted(s for s in sections if s.startswith((".debug", ".zdebug", ".stab")))
+        check(not debug, f"{name} has debug sections {debug}")
+        check(stripped, f"{name} keeps its symbol table")
+    # The language libraries are pure resources: nothing imported at all.
+    for library in ("English.dll", "Japanese.dll"):
+        check(not imports_and_sections(os.path.join(folder, library))[0],
+              f"{library} imports code")
+
+
+def fresh_prefix(wine_run, prefix):
+    """A new prefix whose profile folders are real folders inside it."""
+    subprocess.run(["bash", wine_run, "--prefix", prefix, "--kill"], check=False)
+    shutil.rmtree(prefix, ignore_errors=True)
+    if os.path.exists(prefix + ".lock"):
+        os.remove(prefix + ".lock")
+    subprocess.run(["bash", wine_run, "--prefix", prefix, "--init"], check=True)
+    users = os.path.join(prefix, "drive_c", "users")
+    links = 0
+    for root, dirs, files in os.walk(users):
+        for name in dirs + files:
+            path = os.path.join(root, name)
+            if os.path.islink(path):
+                os.remove(path)
+                os.mkdir(path)
+                links += 1
+    for root, dirs, files in os.walk(users):
+        for name in dirs + files:
+            check(not os.path.islink(os.path.join(root, name)),
+                  f"{os.path.join(root, name)} still links out of the prefix")
+    return links
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--package", "--wine-run", "--driver", "--work"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    build = os.environ["MORAVEL_BINARY_DIR"]
+    work = os.path.abspath(args.work)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+
+    # 1. Reproducible.
+    first = package(args.package, build, os.path.join(work, "first"))
+    second = package(args.package, build, os.path.join(work, "second"))
+    with open(first, "rb") as a, open(second, "rb") as b:
+        check(a.read() == b.read(), "packing twice gave different zips")
+    print(f"zip: {os.path.getsize(first)} bytes", flush=True)
+
+    # 2. Contents and imports.
+    check_zip(first, build)
+    prefix = os.path.join(work, "prefix")
+    links = fresh_prefix(args.wine_run, prefix)
+    print(f"prefix: {links} profile links replaced by folders", flush=True)
+    install = os.path.join(prefix, "drive_c", "Moravel")
+    with zipfile.ZipFile(first) as archive:
+        archive.extractall(install)
+    program = os.path.join(install, TOP)
+    check_binaries(program)
+
+    # 3. Send To end to end, in the prefix, from the unpacked zip.
+    sources = os.path.join(work, "pictures")
+    os.makedirs(sources)
+    env = dict(os.environ)
+    env["MORAVEL_RELEASE_PROGRAM"] = "C:\\Moravel\\" + TOP
+    env["MORAVEL_RELEASE_WORK"] = sources
+    env["MORAVEL_TEST_DATA"] = os.environ.get("MORAVEL_TEST_DATA", "")
+    env.pop("WINEPREFIX", None)
+    result = subprocess.run(["bash", args.wine_run, "--prefix", prefix, args.driver], env=env)
+    check(result.returncode == 0, f"sendto_e2e_test failed ({result.returncode})")
+    # Nothing was written into the program's folder.
+    with zipfile.ZipFile(first) as archive:
+        unpacked = {os.path.relpath(os.path.join(r, f), install).replace(os.sep, "/")
+                    for r, _, fs in os.walk(install) for f in fs}
+        check(unpacked == set(archive.namelist()),
+              f"the program's folder changed: {sorted(unpacked ^ set(archive.namelist()))}")
+    subprocess.run(["bash", args.wine_run, "--prefix", prefix, "--kill"], check=False)
+
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("release checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

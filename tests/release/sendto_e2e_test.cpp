@@ -1,0 +1,409 @@
+// The release as a user meets it, under Wine: Pirex.exe unpacked from the zip
+// into a fresh prefix, its Send To shortcut made through the settings window,
+// and pictures sent to that shortcut the way Explorer does (start.exe opens
+// the link, which runs its target with the files as arguments). Every batch
+// must give exactly the files moravel.exe from the same zip writes with the
+// same settings file.
+//
+// The cases run in order and build on each other, as a user's steps do: the
+// first makes the shortcut and the settings file the later ones use.
+//
+// Environment (host paths): MORAVEL_RELEASE_PROGRAM, the unpacked folder;
+// MORAVEL_RELEASE_WORK, an empty folder for sources and outputs;
+// MORAVEL_TEST_DATA, the test pictures.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/windows/app/app_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using apptest::copyInto;
+using apptest::folderFromEnvironment;
+
+constexpr DWORD kStartTimeout = 15000;
+constexpr DWORD kBatchTimeout = 30000;
+
+fs::path programFolder() {
+    return folderFromEnvironment("MORAVEL_RELEASE_PROGRAM");
+}
+fs::path workFolder() {
+    return folderFromEnvironment("MORAVEL_RELEASE_WORK");
+}
+
+fs::path knownFolder(int id) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+    return path;
+}
+fs::path sendToLink() {
+    return knownFolder(CSIDL_SENDTO) / "Moravel.lnk";
+}
+// No Pirex.ini comes in the zip, so the program keeps its settings here.
+fs::path settingsFile() {
+    return knownFolder(CSIDL_APPDATA) / "Pirex" / "Pirex.ini";
+}
+
+bool samePath(const fs::path& a, const fs::path& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// A process handle that is closed, and its process killed, when it goes.
+class Process {
+  public:
+    Process() = default;
+    explicit Process(HANDLE process) : handle_(process) {}
+    ~Process() { reset(); }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    Process& operator=(Process&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = other.handle_;
+            other.handle_ = nullptr;
+        }
+        return *this;
+    }
+
+    bool start(const fs::path& program, const std::vector<std::wstring>& arguments) {
+        std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+        for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
+        std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+        buffer.push_back(0);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info))
+            return false;
+        CloseHandle(info.hThread);
+        reset();
+        handle_ = info.hProcess;
+        return true;
+    }
+    HANDLE handle() const { return handle_; }
+    bool running() const { return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
+    // The exit code, or nothing when the process did not end in time (it is
+    // killed then).
+    std::optional<DWORD> waitForExit(DWORD milliseconds) {
+        if (!handle_) return std::nullopt;
+        if (WaitForSingleObject(handle_, milliseconds) != WAIT_OBJECT_0) {
+            TerminateProcess(handle_, 99);
+            WaitForSingleObject(handle_, 5000);
+            return std::nullopt;
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(handle_, &code);
+        return code;
+    }
+
+  private:
+    void reset() {
+        if (!handle_) return;
+        if (running()) {
+            TerminateProcess(handle_, 99);
+            WaitForSingleObject(handle_, 5000);
+        }
+        CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+    HANDLE handle_ = nullptr;
+};
+
+// The top-level window of this class, polled; with `visible`, only once shown.
+HWND waitForWindow(const wchar_t* className, DWORD milliseconds, bool visible) {
+    const DWORD until = GetTickCount() + milliseconds;
+    do {
+        HWND window = FindWindowW(className, nullptr);
+        if (window && (!visible || IsWindowVisible(window))) return window;
+        Sleep(20);
+    } while (static_cast<LONG>(until - GetTickCount()) > 0);
+    return nullptr;
+}
+
+// The process that owns a window, opened to wait for it and to write into it.
+Process ownerOf(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return Process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION |
+                                   PROCESS_VM_OPERATION | PROCESS_VM_WRITE,
+                               FALSE, id));
+}
+
+LRESULT sendTo(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+bool isTicked(HWND dialog, int id) {
+    return sendTo(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED;
+}
+
+// What the shell link holds, read back through IShellLinkW.
+struct LinkContents {
+    bool loaded = false;
+    std::wstring target, arguments, icon;
+    int iconIndex = -1;
+    int showCommand = 0;
+};
+
+LinkContents readLink(const fs::path& link) {
+    LinkContents contents;
+    IShellLinkW* shellLink = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&shellLink))))
+        return contents;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(link.c_str(), STGM_READ))) {
+            wchar_t text[MAX_PATH] = {};
+            contents.loaded = true;
+            shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+            contents.target = text;
+            text[0] = 0;
+            shellLink->GetArguments(text, MAX_PATH);
+            contents.arguments = text;
+            text[0] = 0;
+            shellLink->GetIconLocation(text, MAX_PATH, &contents.iconIndex);
+            contents.icon = text;
+            shellLink->GetShowCmd(&contents.showCommand);
+        }
+        file->Release();
+    }
+    shellLink->Release();
+    return contents;
+}
+
+// Every file under a folder by relative path, with its bytes.
+std::map<std::wstring, std::vector<uint8_t>> filesUnder(const fs::path& folder) {
+    std::map<std::wstring, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), folder).wstring()] = readAll(entry.path());
+    return files;
+}
+
+std::string describe(const std::map<std::wstring, std::vector<uint8_t>>& files) {
+    std::string text;
+    for (const auto& [name, bytes] : files)
+        text += fs::path(name).string() + ":" + std::to_string(bytes.size()) + " ";
+    return text;
+}
+
+// Sources with spaces in their names, as Explorer passes them, in every format
+// the program reads natively.
+const char* const kSources[][2] = {
+    {"jpeg/baseline_420.jpg", "x y.jpg"}, {"bmp/rgb24.bmp", "photo one.bmp"},
+    {"png/ct6_d8_seq.png", "b c.png"},    {"gif/transparent_background.gif", "e.gif"},
+    {"bmp/pal8.bmp", "pal 8.bmp"},
+};
+
+class SendToTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    static void TearDownTestSuite() { CoUninitialize(); }
+
+    // A new folder holding a copy of every source; the program writes beside
+    // the first one.
+    static fs::path freshSources(const std::string& name) {
+        const fs::path folder = workFolder() / name;
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        for (const auto& source : kSources)
+            copyInto(apptest::testData() / source[0], folder, source[1]);
+        return folder;
+    }
+    static std::vector<std::wstring> sourcePaths(const fs::path& folder) {
+        std::vector<std::wstring> paths;
+        for (const auto& source : kSources) paths.push_back((folder / source[1]).wstring());
+        return paths;
+    }
+
+    // moravel.exe from the zip with the program's own settings file, on a
+    // twin of the sources, so that names taken by the sources collide alike.
+    static void runCommandLineProgram(const char* format, const fs::path& folder) {
+        std::vector<std::wstring> arguments = {L"--settings", settingsFile().wstring(), L"--format",
+                                               fs::path(format).wstring()};
+        for (const std::wstring& path : sourcePaths(folder)) arguments.push_back(path);
+        Process moravel;
+        ASSERT_TRUE(moravel.start(programFolder() / "moravel.exe", arguments));
+        const auto exitCode = moravel.waitForExit(kBatchTimeout);
+        ASSERT_TRUE(exitCode.has_value());
+        EXPECT_EQ(*exitCode, 0u);
+    }
+
+    // Explorer's Send To: the link opened with the files as arguments.
+    static bool sendToShortcut(Process& start, const fs::path& folder) {
+        wchar_t startProgram[MAX_PATH] = {};
+        if (!SearchPathW(nullptr, L"start.exe", nullptr, MAX_PATH, startProgram, nullptr))
+            return false;
+        std::vector<std::wstring> arguments = {L"/wait", sendToLink().wstring()};
+        for (const std::wstring& path : sourcePaths(folder)) arguments.push_back(path);
+        return start.start(startProgram, arguments);
+    }
+
+    // The program's outputs equal moravel.exe's, file for file.
+    static void expectSameFiles(const fs::path& byProgram, const fs::path& byCommandLine,
+                                size_t outputs) {
+        const auto want = filesUnder(byCommandLine);
+        const auto got = filesUnder(byProgram);
+        EXPECT_EQ(want.size(), std::size(kSources) + outputs) << describe(want);
+        EXPECT_TRUE(got == want) << describe(got) << "vs " << describe(want);
+    }
+
+    // Starts Pirex.exe without files; returns its visible settings window.
+    static HWND openSettingsWindow(Process& pirex) {
+        if (!pirex.start(programFolder() / "Pirex.exe", {})) return nullptr;
+        return waitForWindow(L"Pirex_setting_class", kStartTimeout, true);
+    }
+
+    // Presses "Save and close" and waits for the program to end.
+    static void saveAndClose(HWND settingsWindow, Process& pirex) {
+        sendTo(GetDlgItem(settingsWindow, 1091), BM_CLICK);
+        const auto exitCode = pirex.waitForExit(kStartTimeout);
+        ASSERT_TRUE(exitCode.has_value());
+        EXPECT_EQ(*exitCode, 0u);
+    }
+};
+
+TEST_F(SendToTest, TickingSendToMakesALinkToTheUnpackedProgram) {
+    ASSERT_FALSE(fs::exists(sendToLink())) << "the prefix is not fresh";
+    ASSERT_FALSE(fs::exists(settingsFile())) << "the prefix is not fresh";
+    Process pirex;
+    HWND settingsWindow = openSettingsWindow(pirex);
+    ASSERT_NE(settingsWindow, nullptr);
+    EXPECT_FALSE(isTicked(settingsWindow, 1060));
+    sendTo(GetDlgItem(settingsWindow, 1060), BM_CLICK);
+    EXPECT_TRUE(isTicked(settingsWindow, 1060));
+    saveAndClose(settingsWindow, pirex);
+
+    ASSERT_TRUE(fs::exists(sendToLink()));
+    const LinkContents link = readLink(sendToLink());
+    ASSERT_TRUE(link.loaded);
+    EXPECT_TRUE(samePath(link.target, programFolder() / "Pirex.exe")) << fs::path(link.target);
+    EXPECT_EQ(link.arguments, L"");
+    EXPECT_TRUE(samePath(link.icon, programFolder() / "Pirex.exe")) << fs::path(link.icon);
+    EXPECT_EQ(link.iconIndex, 0);
+    EXPECT_EQ(link.showCommand, SW_SHOWNORMAL);
+    // The settings went to the profile, nothing next to the program.
+    EXPECT_TRUE(fs::exists(settingsFile()));
+    EXPECT_FALSE(fs::exists(programFolder() / "Pirex.ini"));
+}
+
+// Start mode 0: the convert window asks; a format key converts and ends it.
+TEST_F(SendToTest, PicturesSentToTheShortcutConvertWithTheKeyChosen) {
+    ASSERT_TRUE(fs::exists(sendToLink())) << "needs the shortcut the first case makes";
+    struct Case {
+        WPARAM key;
+        const char* format;
+        size_t outputs;
+    };
+    for (const Case& c : {Case{'P', "png", 5}, Case{'G', "gif", 5}, Case{'T', "jpegcopy", 1}}) {
+        SCOPED_TRACE(c.format);
+        const fs::path byProgram = freshSources(std::string("key-") + c.format);
+        const fs::path byCommandLine = freshSources(std::string("moravel-") + c.format);
+        runCommandLineProgram(c.format, byCommandLine);
+
+        Process start;
+        ASSERT_TRUE(sendToShortcut(start, byProgram));
+        HWND convert = waitForWindow(L"Pirex_convert_class", kStartTimeout, true);
+        ASSERT_NE(convert, nullptr);
+        Process pirex = ownerOf(convert);
+        PostMessageW(convert, WM_KEYDOWN, c.key, 0);
+        const auto exitCode = pirex.waitForExit(kBatchTimeout);
+        ASSERT_TRUE(exitCode.has_value());
+        EXPECT_EQ(*exitCode, 0u);
+        ASSERT_TRUE(start.waitForExit(kStartTimeout).has_value());
+        expectSameFiles(byProgram, byCommandLine, c.outputs);
+    }
+}
+
+// Start mode 3 (JPEG at once), chosen in the settings window's list: the
+// files sent convert without any window.
+TEST_F(SendToTest, StartModeThreeConvertsWithoutAWindow) {
+    ASSERT_TRUE(fs::exists(sendToLink())) << "needs the shortcut the first case makes";
+    {
+        Process pirex;
+        HWND settingsWindow = openSettingsWindow(pirex);
+        ASSERT_NE(settingsWindow, nullptr);
+        // The box shows the shortcut that exists now.
+        EXPECT_TRUE(isTicked(settingsWindow, 1060));
+        sendTo(GetDlgItem(settingsWindow, 1011), CB_SETCURSEL, 3);
+        saveAndClose(settingsWindow, pirex);
+    }
+    ASSERT_TRUE(fs::exists(sendToLink()));
+
+    const fs::path byProgram = freshSources("mode3");
+    const fs::path byCommandLine = freshSources("moravel-mode3");
+    runCommandLineProgram("jpeg", byCommandLine);
+    Process start;
+    ASSERT_TRUE(sendToShortcut(start, byProgram));
+    bool windowShown = false;
+    for (int i = 0; i < 1500 && start.running(); ++i) {
+        for (const wchar_t* name : {L"Pirex_convert_class", L"Pirex_setting_class", L"#32770"}) {
+            HWND window = FindWindowW(name, nullptr);
+            windowShown = windowShown || (window && IsWindowVisible(window));
+        }
+        Sleep(10);
+    }
+    EXPECT_FALSE(windowShown);
+    ASSERT_TRUE(start.waitForExit(kBatchTimeout).has_value());
+    expectSameFiles(byProgram, byCommandLine, 5);
+}
+
+// A DROPFILES block written into the program's memory: a fixed global block
+// is its own handle, so DragQueryFileW reads it as if the shell had made it.
+// The program's DragFinish cannot free memory its heap did not give out, and
+// fails quietly; the block goes with the process.
+bool dropFromOutside(const Process& pirex, HWND window, const std::vector<std::wstring>& paths) {
+    std::vector<uint8_t> block(sizeof(DROPFILES));
+    auto* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    for (const std::wstring& path : paths) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(path.c_str());
+        block.insert(block.end(), bytes, bytes + (path.size() + 1) * sizeof(wchar_t));
+    }
+    block.insert(block.end(), sizeof(wchar_t), 0);
+    void* remote = VirtualAllocEx(pirex.handle(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (!remote) return false;
+    if (!WriteProcessMemory(pirex.handle(), remote, block.data(), block.size(), nullptr))
+        return false;
+    return PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != 0;
+}
+
+// A drop on the settings window in start mode 3 converts at once and returns
+// to the settings window.
+TEST_F(SendToTest, FilesDroppedOnTheSettingsWindowConvertInTheStartMode) {
+    const fs::path byProgram = freshSources("drop");
+    const fs::path byCommandLine = freshSources("moravel-drop");
+    runCommandLineProgram("jpeg", byCommandLine);
+    const size_t expected = filesUnder(byCommandLine).size();
+
+    Process pirex;
+    HWND settingsWindow = openSettingsWindow(pirex);
+    ASSERT_NE(settingsWindow, nullptr);
+    ASSERT_EQ(sendTo(GetDlgItem(settingsWindow, 1011), CB_GETCURSEL), 3);
+    ASSERT_TRUE(dropFromOutside(pirex, settingsWindow, sourcePaths(byProgram)));
+    for (int i = 0; i < 1500 && filesUnder(byProgram).size() < expected; ++i) Sleep(20);
+    // The batch is over once the settings window is back.
+    ASSERT_NE(waitForWindow(L"Pirex_setting_class", kBatchTimeout, true), nullptr);
+    EXPECT_TRUE(pirex.running());
+    PostMessageW(settingsWindow, WM_CLOSE, 0, 0);
+    const auto exitCode = pirex.waitForExit(kStartTimeout);
+    ASSERT_TRUE(exitCode.has_value());
+    EXPECT_EQ(*exitCode, 0u);
+    expectSameFiles(byProgram, byCommandLine, 5);
+}
+
+}  // namespace
