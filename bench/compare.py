@@ -61,7 +61,7 @@ TARGETS = {"W1": 1.0, "W2": 1.0, "W3": 1.0, "W4": 1.0, "W5": 0.6, "W6": 1.05}
 PNG_SIZE_SLACK = 1.05
 
 
-def moravel_command(binary, job, out, files):
+def moravel_command(binary, job, out, files, single):
     args = {
         "W1": ["--format", "jpeg", "--quality", "75", "--subsampling", "420",
                "--resize", "long:1600"],
@@ -71,7 +71,10 @@ def moravel_command(binary, job, out, files):
         "W5": ["--format", "gif"],
         "W6": ["--format", "jpegcopy"],
     }[job]
-    return [binary] + args + ["--output-folder", str(out)] + files
+    # Single mode: one file at a time; default mode: moravel as installed, one
+    # file per processor at once.
+    jobs = ["--jobs", "1"] if single else []
+    return [binary] + args + jobs + ["--output-folder", str(out)] + files
 
 
 def loop(command_for_file, files):
@@ -337,7 +340,8 @@ def run(options, moravel):
                 files = files[-2:]
             warm(files)
             names = ["moravel"] + list(peer_commands(job, "X", files, True))
-            commands = {name: moravel_command(moravel, job, options.work / name, files)
+            commands = {name: moravel_command(moravel, job, options.work / name, files,
+                                              mode == "single")
                         if name == "moravel" else
                         peer_commands(job, options.work / name, files, mode == "single")[name]
                         for name in names}
@@ -385,6 +389,47 @@ def combine(runs):
                 merged["measurements"].append(index[key])
             index[key]["result"] = best_of([index[key]["result"], m["result"]])
     return merged
+
+
+# moravel's default mode (one file per processor) against --jobs 1: wall time
+# at most this fraction, peak memory at most this multiple.
+PARALLEL_WALL_TARGET = 0.6
+PARALLEL_PEAK_TARGET = 2.2
+PARALLEL_JOBS = ("W1", "W2", "W3", "W5")
+
+
+def parallel_table(groups):
+    """moravel in default mode beside its single-threaded run and the peers'
+    default mode, for the workloads measured in both modes."""
+    rows = []
+    for (mode, job), results in groups.items():
+        single = groups.get(("single", job), {}).get("moravel")
+        ours = results.get("moravel")
+        if mode != "default" or not ours or not single:
+            continue
+        peers = {k: v for k, v in results.items() if k != "moravel" and v}
+        if job in ("W2", "W4"):
+            peers = {k: v for k, v in peers.items() if v["bytes"] <= ours["bytes"] * PNG_SIZE_SLACK}
+        fastest = min(peers, key=lambda k: peers[k]["wall"]) if peers else None
+        wall = ours["wall"] / single["wall"]
+        peak = ours["peak"] / single["peak"]
+        targeted = job in PARALLEL_JOBS
+        verdict = lambda ok: ("met" if ok else "missed") if targeted else "no target"
+        below = fastest is None or ours["wall"] < peers[fastest]["wall"]
+        rows.append(f"| {job} | {single['wall']:.2f} | {ours['wall']:.2f} | {wall:.2f}x "
+                    f"{verdict(wall <= PARALLEL_WALL_TARGET)} | "
+                    + (f"{peers[fastest]['wall']:.2f} ({fastest}) {verdict(below)}" if fastest
+                       else "none") + " | "
+                    f"{single['peak']:.0f} / {ours['peak']:.0f} | {peak:.2f}x "
+                    f"{verdict(peak <= PARALLEL_PEAK_TARGET)} |")
+    if not rows:
+        return []
+    return ["", f"moravel's default mode (one file per processor) against --jobs 1: wall at most "
+            f"{PARALLEL_WALL_TARGET}x and below every peer's default-mode wall, peak memory at "
+            f"most {PARALLEL_PEAK_TARGET}x (targets for {', '.join(PARALLEL_JOBS)}):", "",
+            "| workload | --jobs 1 wall s | default wall s | default / --jobs 1 | "
+            "fastest peer, default mode, wall s | peak MiB --jobs 1 / default | peak ratio |",
+            "|" + "---|" * 7] + rows
 
 
 def render(data):
@@ -441,6 +486,7 @@ def render(data):
         lines.append(f"| {job} | {mode} | <= {target:.2f}x | {wall_ratio:.2f}x | "
                      f"{cpu_ratio:.2f}x | {met(cpu_ratio)} by CPU, {met(wall_ratio)} by wall | "
                      f"{memory} | {memory_verdict} |")
+    lines += parallel_table(groups)
     lines += ["", "What each tool wrote (distinct kinds of output; N S U A P = PNG row filters "
               "used; flevel 3 = zlib's maximum-compression header):", "",
               "| workload | mode | tool | outputs | problems |", "|---|---|---|---|---|"]

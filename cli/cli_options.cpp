@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "platform/utf8.h"
 
@@ -31,6 +32,9 @@ const char kUsageText[] =
     "                                       flags override them\n"
     "  --plugin-folder DIR                  image plug-ins (*.spi, *.sph) for other\n"
     "                                       formats (Windows only)\n"
+    "  --jobs N                             files converted at once (1-64), default\n"
+    "                                       one per processor; outputs, names and\n"
+    "                                       messages are those of --jobs 1\n"
     "  --show-settings                      print the settings (after flags) and exit\n"
     "  --save-settings FILE                 write the settings (after flags) to FILE, a new\n"
     "                                       file or an existing settings file, keeping\n"
@@ -135,7 +139,7 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
         static const char16_t* const kWithValue[] = {
             u"--format",        u"--output-folder", u"--sub-folder", u"--quality",
             u"--subsampling",   u"--size-limit",    u"--resize",     u"--settings",
-            u"--save-settings", u"--plugin-folder"};
+            u"--save-settings", u"--plugin-folder", u"--jobs"};
         bool known = false;
         for (const char16_t* candidate : kWithValue) known = known || name == candidate;
         if (!known) {
@@ -221,6 +225,11 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
             o.settingsFile = value;
         } else if (name == u"--save-settings") {
             o.saveSettingsFile = value;
+        } else if (name == u"--jobs") {
+            if (!parseNumber(value, 1, kMaxJobs, o.jobs)) {
+                error = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs);
+                return false;
+            }
         } else if (name == u"--plugin-folder") {
             o.hasPluginFolder = true;
             o.pluginFolder = value;

@@ -33,7 +33,11 @@ struct CliOptions {
     bool keepTransparency = false;
     bool hasPluginFolder = false;  // --plugin-folder (image plug-ins, Windows only)
     std::u16string pluginFolder;
+    int jobs = 0;  // --jobs: files converted at once; 0: one per processor
 };
+
+// The most files converted at once.
+inline constexpr int kMaxJobs = 64;
 
 // Parses arguments (without the program name). On failure returns false and
 // sets `error` to a one-line message.

@@ -1,7 +1,9 @@
 // `moravel`: the batch driver on a terminal. Options come from flags (and
 // optionally a settings file), errors are plain sentences on stderr.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -125,6 +127,13 @@ class TerminalHooks final : public BatchHooks {
     std::unordered_map<std::u16string, std::u16string> givenNames_;  // absolute -> as given
 };
 
+// One file at a time per processor, unless --jobs says otherwise.
+uint32_t jobsFor(const CliOptions& options) {
+    if (options.jobs > 0) return static_cast<uint32_t>(options.jobs);
+    const unsigned processors = std::thread::hardware_concurrency();  // 0: unknown
+    return std::clamp<uint32_t>(processors, 1, kMaxJobs);
+}
+
 // A usage error: one line and a pointer to the help, never the whole text.
 int usageError(const std::string& message) {
     std::fprintf(stderr, "moravel: %s\ntry 'moravel --help'\n", message.c_str());
@@ -199,6 +208,7 @@ int run(const std::vector<std::u16string>& args) {
     TerminalHooks hooks(options, static_cast<uint32_t>(sources.size()));
     for (const auto& [absolute, given] : names) hooks.addSource(absolute, given);
     BatchDriver driver(settings, hooks);
+    driver.setJobs(jobsFor(options));
     // Files no native reader takes go to the image plug-ins of the plug-in
     // folder (from --plugin-folder or the settings file).
 #ifdef _WIN32

@@ -72,6 +72,18 @@ if(MORAVEL_SANITIZE OR MORAVEL_FUZZ)
        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 endif()
 
+# ThreadSanitizer for the parallel batch (the native-tsan preset builds the
+# tests labelled `parallel` and moravel). Reports fail the test at once.
+option(MORAVEL_TSAN "Build with ThreadSanitizer (native)" OFF)
+if(MORAVEL_TSAN)
+  if(WIN32 OR MORAVEL_SANITIZE OR MORAVEL_FUZZ)
+    message(FATAL_ERROR "MORAVEL_TSAN is for the native target, without the other sanitizers")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+  list(APPEND MORAVEL_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1")
+endif()
+
 # ---------------------------------------------------------------------------
 # libjpeg-turbo: built once per target by scripts/build-libjpeg.sh (which
 # returns at once when the cached install exists).

@@ -100,7 +100,10 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     char16_t tempFolder[kPathCapacity] = {};
     if (platform::tempFolder(tempFolder, kPathCapacity) == 0) tempFolder[0] = 0;
 
-    for (uint32_t i = 0; i < job.count; ++i) {
+    const bool parallel =
+        jobs_ > 1 && job.count > 1 &&
+        convertInParallel(job, format, tempFolder, outputFolder.c_str(), extension);
+    for (uint32_t i = 0; !parallel && i < job.count; ++i) {
         const char16_t* source = job.sources[i].c_str();
         HeapString tempFile;
         lastFailure_ = FileFailure::Unreadable;
@@ -188,13 +191,20 @@ bool BatchDriver::createTempFile(const char16_t* tempFolder, HeapString& tempFil
     {
         platform::InterruptDeferral deferral;
         if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kPathCapacity)) return false;
-        platform::setCleanupPath(platform::CleanupItem::TemporaryFile, name);
+        registerTempFile(name);
     }
     if (!tempFile.assign(name)) {
         platform::deleteFile(name);
         return false;
     }
     return true;
+}
+
+void BatchDriver::registerTempFile(const char16_t* path) {
+    if (queuedSlot_ < 0)
+        platform::setCleanupPath(platform::CleanupItem::TemporaryFile, path);
+    else
+        platform::setQueuedFileCleanupPath(static_cast<unsigned>(queuedSlot_), path);
 }
 
 bool BatchDriver::decodeAndEncode(const char16_t* tempFolder, const char16_t* source,

@@ -85,6 +85,12 @@ class BatchDriver {
     // Windows); the caller keeps it alive while batches run. Null: none.
     void setFallbackReader(FallbackReader* reader) { fallback_ = reader; }
 
+    // Files converted at once (1, the default: one after another on the
+    // calling thread). With more, workers decode and encode while this
+    // thread delivers in source order, so names, bytes and the hooks' calls
+    // stay those of one after another.
+    void setJobs(uint32_t jobs) { jobs_ = jobs > 0 ? jobs : 1; }
+
     // Runs one batch; true when at least one output file was produced.
     bool executeJob(const ConvertJob& job);
 
@@ -94,6 +100,14 @@ class BatchDriver {
     const WorkingPicture& workingPicture() const { return picture_; }
 
   private:
+    struct QueuedFile;
+    // Converts and delivers every source with several workers (parallel_batch.cpp);
+    // false, with nothing done, when fewer than two workers can be had.
+    bool convertInParallel(const ConvertJob& job, OutputFormat format, const char16_t* tempFolder,
+                           const char16_t* outputFolder, const char16_t* extension);
+    // Registers (null: forgets) the temporary file for removal on interrupt.
+    void registerTempFile(const char16_t* path);
+
     bool convertOne(const char16_t* tempFolder, const char16_t* source, OutputFormat format,
                     HeapString& tempFile);
     bool decodeAndEncode(const char16_t* tempFolder, const char16_t* source, OutputFormat format,
@@ -115,6 +129,11 @@ class BatchDriver {
     uint32_t lastStatus_ = 0;
     uint32_t batchSystemError_ = 0;
     ConversionNotes notes_{};
+    uint32_t jobs_ = 1;
+    // A worker of a parallel batch registers its temporary file in this
+    // queued-file slot (negative: the one temporary-file slot of a batch
+    // converted on one thread).
+    int queuedSlot_ = -1;
 };
 
 // ".bmp", ".png", ".jpg", ".gif" or ".jpg" for the lossless re-write.

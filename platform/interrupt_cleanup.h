@@ -23,12 +23,19 @@ void installInterruptCleanup(int exitStatus);
 // deleting the file).
 void setCleanupPath(CleanupItem item, const char16_t* path, NativeHandle open = kNoHandle);
 
+// A batch converted by several workers holds several temporary files at once:
+// each file waiting between its conversion and its delivery has a slot of
+// its own (slot < kQueuedFileSlots); null or empty forgets it.
+inline constexpr unsigned kQueuedFileSlots = 128;
+void setQueuedFileCleanupPath(unsigned slot, const char16_t* path);
+
 // Removes what is registered, as an interrupt would, without ending the
 // process (for tests).
 void runInterruptCleanup();
 
 // Holds interrupts back while it lives: a file is created and registered
-// inside one, so that no interrupt falls between the two.
+// inside one, so that no interrupt falls between the two. It holds them back
+// for the whole process, whichever thread holds it.
 class InterruptDeferral {
   public:
     InterruptDeferral();

@@ -3,6 +3,7 @@
 // paths; the POSIX implementation converts them to UTF-8 at the system call.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -15,7 +16,7 @@ inline constexpr char16_t kPathSeparator = u'/';
 #endif
 
 // ---- Private heap: zero-filled blocks, freed individually, all released when
-// the heap is destroyed.
+// the heap is destroyed. Safe to use from several threads at once.
 class PrivateHeap {
   public:
     PrivateHeap();
@@ -33,9 +34,17 @@ class PrivateHeap {
     void refuseAfter(long count) { refuseAfter_ = count; }
 
   private:
+    // False when the test hook refuses this allocation; counts it down otherwise.
+    bool allowedByTestHook() {
+        long left = refuseAfter_.load();
+        while (left > 0 && !refuseAfter_.compare_exchange_weak(left, left - 1)) {
+        }
+        return left != 0;
+    }
+
     void* impl_ = nullptr;
-    size_t liveBlocks_ = 0;
-    long refuseAfter_ = -1;
+    std::atomic<size_t> liveBlocks_{0};
+    std::atomic<long> refuseAfter_{-1};
 };
 
 // The process-wide heap, created on first use and released at exit.

@@ -2,10 +2,11 @@
 # The whole test suite: set-up, then configure, build and ctest for every
 # configuration, with a summary at the end.
 #
-#   scripts/test-all.sh [PRESET...]        default: native native-asan windows fuzz bench
+#   scripts/test-all.sh [PRESET...]        default: native native-asan native-tsan windows fuzz bench
 #
 #   native       engine + moravel CLI, unit and end-to-end tests
 #   native-asan  the same tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   native-tsan  the parallel batch's tests (label parallel) under ThreadSanitizer
 #   windows      mingw-w64 build, tests under Wine (headless)
 #   fuzz         every fuzz target, briefly, on its seed corpus
 #   bench        benchmarks: built (so they keep compiling), not run
@@ -22,7 +23,7 @@ repo="$(dirname "$here")"
 cd "$repo"
 
 presets=("$@")
-[[ ${#presets[@]} -gt 0 ]] || presets=(native native-asan windows fuzz bench)
+[[ ${#presets[@]} -gt 0 ]] || presets=(native native-asan native-tsan windows fuzz bench)
 jobs="${MORAVEL_JOBS:-$(nproc)}"
 
 exec </dev/null
@@ -73,7 +74,7 @@ fuzz_args=()
 
 for p in "${presets[@]}"; do
   case "$p" in
-    native|native-asan|windows|fuzz|bench) ;;
+    native|native-asan|native-tsan|windows|fuzz|bench) ;;
     *) echo "test-all.sh: unknown preset '$p'" >&2; exit 2 ;;
   esac
   extra=()

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -25,6 +26,7 @@ struct BlockHeader {
 };
 struct HeapList {
     BlockHeader head{&head, &head};
+    std::mutex lock;  // several workers allocate at once
 };
 constexpr size_t kHeaderSize = 16;
 static_assert(sizeof(BlockHeader) <= kHeaderSize);
@@ -44,12 +46,12 @@ PrivateHeap::~PrivateHeap() {
 }
 
 void* PrivateHeap::allocate(size_t bytes) {
-    if (refuseAfter_ == 0) return nullptr;
-    if (refuseAfter_ > 0) --refuseAfter_;
+    if (!allowedByTestHook()) return nullptr;
     if (bytes > SIZE_MAX - kHeaderSize) return nullptr;
     auto* block = static_cast<BlockHeader*>(std::calloc(1, bytes + kHeaderSize));
     if (!block) return nullptr;
     auto* list = static_cast<HeapList*>(impl_);
+    std::lock_guard<std::mutex> guard(list->lock);
     block->next = list->head.next;
     block->previous = &list->head;
     list->head.next->previous = block;
@@ -61,6 +63,7 @@ void* PrivateHeap::allocate(size_t bytes) {
 void PrivateHeap::release(void* pointer) {
     if (!pointer) return;
     auto* block = reinterpret_cast<BlockHeader*>(static_cast<uint8_t*>(pointer) - kHeaderSize);
+    std::lock_guard<std::mutex> guard(static_cast<HeapList*>(impl_)->lock);
     block->previous->next = block->next;
     block->next->previous = block->previous;
     std::free(block);

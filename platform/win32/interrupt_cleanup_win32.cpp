@@ -21,6 +21,7 @@ struct Slot {
 };
 constexpr int kSlots = 3;
 Slot g_slots[kSlots];
+Slot g_queuedSlots[kQueuedFileSlots];
 std::atomic<int> g_exitStatus{130};
 // Held while a slot changes; the handler takes it for good, so the batch
 // cannot swap a path under it while the process is ending.
@@ -48,6 +49,8 @@ void removeRegistered() {
         if (open != kNoHandle) CloseHandle(reinterpret_cast<HANDLE>(open));
         DeleteFileW(slot.path);
     }
+    for (Slot& slot : g_queuedSlots)
+        if (slot.armed) DeleteFileW(slot.path);
 }
 
 BOOL WINAPI onControl(DWORD event) {
@@ -68,8 +71,8 @@ void installInterruptCleanup(int exitStatus) {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
-void setCleanupPath(CleanupItem item, const char16_t* path, NativeHandle open) {
-    Slot& slot = g_slots[static_cast<int>(item)];
+namespace {
+void armSlot(Slot& slot, const char16_t* path, NativeHandle open) {
     lockSlots();
     slot.armed = false;
     slot.open = kNoHandle;
@@ -80,6 +83,15 @@ void setCleanupPath(CleanupItem item, const char16_t* path, NativeHandle open) {
         slot.armed = true;
     }
     g_slotsBusy.clear(std::memory_order_release);
+}
+}  // namespace
+
+void setCleanupPath(CleanupItem item, const char16_t* path, NativeHandle open) {
+    armSlot(g_slots[static_cast<int>(item)], path, open);
+}
+
+void setQueuedFileCleanupPath(unsigned slot, const char16_t* path) {
+    if (slot < kQueuedFileSlots) armSlot(g_queuedSlots[slot], path, kNoHandle);
 }
 
 InterruptDeferral::InterruptDeferral() {
