@@ -3,27 +3,16 @@
 #include <cstddef>
 
 #include "core/image_record.h"
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 namespace {
 
-// A zero-filled block of the private heap, released when it goes away.
-class HeapBlock {
-  public:
-    explicit HeapBlock(size_t bytes) : data_(platform::privateHeap().allocate(bytes ? bytes : 1)) {}
-    ~HeapBlock() { platform::privateHeap().release(data_); }
-    HeapBlock(const HeapBlock&) = delete;
-    HeapBlock& operator=(const HeapBlock&) = delete;
-
-    explicit operator bool() const { return data_ != nullptr; }
-    template <class T>
-    T* as() const {
-        return static_cast<T*>(data_);
-    }
-
-  private:
-    void* data_;
-};
+// A private-heap block of at least one byte: a pass to a single pixel has no
+// spans to record, yet its plan is complete.
+bool allocateAtLeastOne(platform::HeapBlock& block, size_t bytes) {
+    return block.allocate(bytes ? bytes : 1);
+}
 
 // A page-allocated picture buffer, released when it goes away.
 class PictureBuffer {
@@ -48,11 +37,11 @@ class PassPlan {
   public:
     PassPlan(int32_t sourceLength, int32_t targetLength)
         : ratio_(static_cast<double>(sourceLength) / static_cast<double>(targetLength)),
-          tableSize_(shrinkTableSize(ratio_)),
-          table_(static_cast<size_t>(tableSize_)),
-          spanEnds_(sizeof(uint32_t) * static_cast<size_t>(targetLength - 1)),
-          carries_(sizeof(double) * static_cast<size_t>(targetLength - 1)) {
-        ready_ = tableSize_ != 0 && table_ && spanEnds_ && carries_ &&
+          tableSize_(shrinkTableSize(ratio_)) {
+        const size_t spans = static_cast<size_t>(targetLength - 1);
+        ready_ = tableSize_ != 0 && table_.allocate(tableSize_) &&
+                 allocateAtLeastOne(spanEnds_, sizeof(uint32_t) * spans) &&
+                 allocateAtLeastOne(carries_, sizeof(double) * spans) &&
                  followCoverage(sourceLength, targetLength);
         if (ready_) fillShrinkTable(ratio_, table_.as<uint8_t>());
     }
@@ -85,9 +74,9 @@ class PassPlan {
 
     double ratio_;
     uint64_t tableSize_;
-    HeapBlock table_;
-    HeapBlock spanEnds_;
-    HeapBlock carries_;
+    platform::HeapBlock table_;
+    platform::HeapBlock spanEnds_;
+    platform::HeapBlock carries_;
     bool ready_ = false;
 };
 
@@ -172,8 +161,9 @@ bool verticalPass(const uint8_t* source, int32_t width, int32_t height, uint8_t*
                   int32_t targetHeight) {
     PassPlan plan(height, targetHeight);
     const size_t rowBytes = 3 * static_cast<size_t>(width);
-    HeapBlock totalsBlock(sizeof(uint32_t) * rowBytes);
-    if (!plan.ready() || !totalsBlock) return false;
+    platform::HeapBlock totalsBlock;
+    if (!plan.ready() || !allocateAtLeastOne(totalsBlock, sizeof(uint32_t) * rowBytes))
+        return false;
     uint32_t* totals = totalsBlock.as<uint32_t>();
     const uint8_t* table = plan.table();
     const uint32_t* spanEnds = plan.spanEnds();

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/owned_memory.h"
 
 namespace {
 
@@ -26,40 +26,32 @@ size_t workRowEntries(size_t rowBytes) {
 }  // namespace
 
 SharpenEngine::SharpenEngine() {
-    platform::PrivateHeap& heap = platform::privateHeap();
-    gainBlock_ = static_cast<uint8_t*>(heap.allocate(kGainBlockBytes));
-    divideBy25_ = static_cast<uint8_t*>(heap.allocate(kDivideBy25Entries));
-    if (!gainBlock_ || !divideBy25_) return;
+    if (!gainBlock_.allocate(kGainBlockBytes) || !divideBy25_.allocate(kDivideBy25Entries)) return;
 
     // The mean of 25 values by their sum, by a multiply and shift whose
     // rounding is one step early from a mean of 120 upward: sum 2988 gives
     // 119, and 255 is reached at 6364.
-    divideBy25_[0] = 0;
+    uint8_t* divideBy25 = divideBy25_.data();
+    divideBy25[0] = 0;
     for (int32_t i = 1; i < kDivideBy25Entries; ++i)
-        divideBy25_[i] = static_cast<uint8_t>((35389 + 2621 * (i - 1)) >> 16);
+        divideBy25[i] = static_cast<uint8_t>((35389 + 2621 * (i - 1)) >> 16);
 
     // Row k: floor(d * k / 8) for the differences d = -128..127.
-    int16_t* gains = reinterpret_cast<int16_t*>(gainBlock_);
+    int16_t* gains = gainBlock_.as<int16_t>();
     for (int32_t k = 0; k < kGainRows; ++k)
         for (int32_t d = -128; d < 128; ++d)
             gains[k * 256 + d + 128] = static_cast<int16_t>((d * k) >> 3);
 
-    uint8_t* clampTable = gainBlock_ + kGainTableBytes;
+    uint8_t* clampTable = gainBlock_.data() + kGainTableBytes;
     for (int32_t v = kClampLowest; v <= kClampHighest; ++v)
         clampTable[v - kClampLowest] = static_cast<uint8_t>(std::clamp(v, 0, 255));
     clampCentre_ = clampTable - kClampLowest;
     ready_ = true;
 }
 
-SharpenEngine::~SharpenEngine() {
-    releaseDifference();
-    platform::privateHeap().release(gainBlock_);
-    platform::privateHeap().release(divideBy25_);
-}
-
 const int16_t* SharpenEngine::gainRow(int32_t amount) const {
     if (!ready_ || amount < 0 || amount >= kGainRows) return nullptr;
-    return reinterpret_cast<const int16_t*>(gainBlock_) + amount * 256;
+    return gainBlock_.as<const int16_t>() + amount * 256;
 }
 
 void SharpenEngine::setPicture(int32_t width, int32_t height, int32_t stride, const uint8_t* source,
@@ -74,8 +66,7 @@ void SharpenEngine::setPicture(int32_t width, int32_t height, int32_t stride, co
 }
 
 void SharpenEngine::releaseDifference() {
-    platform::releasePages(difference_);
-    difference_ = nullptr;
+    difference_.reset();
 }
 
 bool SharpenEngine::computeDifference() {
@@ -87,9 +78,8 @@ bool SharpenEngine::computeDifference() {
     if (pictureBytes >= (uint64_t{1} << 32)) return false;
 
     const size_t workBytes = 2 * sizeof(uint16_t) * workRowEntries(static_cast<size_t>(rowBytes));
-    difference_ = static_cast<int8_t*>(
-        platform::allocatePages(workOffset(static_cast<size_t>(pictureBytes)) + workBytes));
-    if (!difference_) return false;
+    if (!difference_.allocate(workOffset(static_cast<size_t>(pictureBytes)) + workBytes))
+        return false;
     blurAndDifference();
     return true;
 }
@@ -103,8 +93,8 @@ void SharpenEngine::blurAndDifference() {
     const int32_t lastRow = height_ - 1;
     const size_t rowBytes = 3 * static_cast<size_t>(width_);
     const size_t stride = static_cast<size_t>(stride_);
-    uint16_t* work = reinterpret_cast<uint16_t*>(reinterpret_cast<uint8_t*>(difference_) +
-                                                 workOffset(stride * height_));
+    uint16_t* work = reinterpret_cast<uint16_t*>(difference_.data() + workOffset(stride * height_));
+    const uint8_t* divideBy25 = divideBy25_.data();
     uint16_t* __restrict padded = work;  // column sums of pixels -2 .. width + 1
     uint16_t* __restrict columns = padded + kBorderSums;
     uint16_t* __restrict boxes = work + workRowEntries(rowBytes);
@@ -135,9 +125,9 @@ void SharpenEngine::blurAndDifference() {
 
         const uint8_t* source = source_ + static_cast<size_t>(y) * stride;
         uint8_t* blurred = destination_ + static_cast<size_t>(y) * stride;
-        int8_t* difference = difference_ + static_cast<size_t>(y) * stride;
+        int8_t* difference = difference_.as<int8_t>() + static_cast<size_t>(y) * stride;
         for (size_t i = 0; i < rowBytes; ++i) {
-            const int32_t mean = divideBy25_[boxes[i]];
+            const int32_t mean = divideBy25[boxes[i]];
             blurred[i] = static_cast<uint8_t>(mean);
             difference[i] = static_cast<int8_t>(std::clamp(source[i] - mean, -128, 127));
         }
@@ -145,12 +135,12 @@ void SharpenEngine::blurAndDifference() {
 }
 
 bool SharpenEngine::sharpen(int32_t amount, int32_t threshold) {
-    if (!difference_ || !ready_ || amount < 0 || amount >= kGainRows) return false;
+    if (!difference_.data() || !ready_ || amount < 0 || amount >= kGainRows) return false;
     const int16_t* gain = gainRow(amount) + 128;
     const size_t stride = static_cast<size_t>(stride_);
     for (int32_t y = 0; y < height_; ++y) {
         const uint8_t* source = source_ + static_cast<size_t>(y) * stride;
-        const int8_t* difference = difference_ + static_cast<size_t>(y) * stride;
+        const int8_t* difference = difference_.as<int8_t>() + static_cast<size_t>(y) * stride;
         uint8_t* out = destination_ + static_cast<size_t>(y) * stride;
         for (int32_t x = 0; x < width_; ++x) {
             const int32_t db = difference[0], dg = difference[1], dr = difference[2];

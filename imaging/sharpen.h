@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "platform/owned_memory.h"
+
 class SharpenEngine {
   public:
     static constexpr int32_t kDivideBy25Entries = 6376;  // sums of 25 values 0..6375
@@ -21,7 +23,6 @@ class SharpenEngine {
 
     // Builds the tables on the private heap; ready() says whether all exist.
     SharpenEngine();
-    ~SharpenEngine();
     SharpenEngine(const SharpenEngine&) = delete;
     SharpenEngine& operator=(const SharpenEngine&) = delete;
 
@@ -50,13 +51,13 @@ class SharpenEngine {
 
     // The tables, for inspection: the mean of 25 values by their sum; the
     // gains of one amount by difference + 128; the clamp by value -1600..1842.
-    const uint8_t* divideBy25Table() const { return divideBy25_; }
+    const uint8_t* divideBy25Table() const { return divideBy25_.data(); }
     const int16_t* gainRow(int32_t amount) const;
     uint8_t clamp(int32_t value) const {
         return ready_ && value >= kClampLowest && value <= kClampHighest ? clampCentre_[value] : 0;
     }
     // The differences of the last computeDifference, stride bytes per row.
-    const int8_t* difference() const { return difference_; }
+    const int8_t* difference() const { return difference_.as<int8_t>(); }
 
   private:
     void blurAndDifference();
@@ -67,8 +68,8 @@ class SharpenEngine {
     int32_t stride_ = 0;
     const uint8_t* source_ = nullptr;
     uint8_t* destination_ = nullptr;
-    int8_t* difference_ = nullptr;  // page allocation, with the blur's column sums behind it
-    uint8_t* gainBlock_ = nullptr;  // the gain table followed by the clamp table
+    platform::PageBuffer difference_;  // int8_t, with the blur's column sums behind it
+    platform::HeapBlock gainBlock_;    // the gain table (int16_t) followed by the clamp table
     const uint8_t* clampCentre_ = nullptr;
-    uint8_t* divideBy25_ = nullptr;
+    platform::HeapBlock divideBy25_;
 };
