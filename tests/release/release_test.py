@@ -107,16 +107,18 @@ def check_zip(path, build):
 
 
 def imports_and_sections(binary):
-    """(imported DLL names, section names, whether symbols are stripped)."""
+    """(imported DLL names, section names, whether symbols are stripped,
+    the header's link time)."""
     headers = subprocess.run([OBJDUMP, "-p", "-h", "-t", binary], capture_output=True,
                              text=True, check=True).stdout
     dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
     sections = set(re.findall(r"^\s*\d+\s+(\.\S+)\s", headers, re.M))
     stripped = "no symbols" in headers or not re.search(r"^\[\s*\d+\]", headers, re.M)
-    return dlls, sections, stripped
+    stamp = re.search(r"^Time/Date\s+(.*)$", headers, re.M)
+    return dlls, sections, stripped, stamp.group(1).strip() if stamp else ""
 
 
-def check_binaries(folder):
+def check_binaries(folder, checkout):
     binaries = []
     for root, _, files in os.walk(folder):
         binaries += [os.path.join(root, f) for f in files
@@ -124,11 +126,22 @@ def check_binaries(folder):
     check(len(binaries) >= 4, f"only {len(binaries)} programs and libraries unpacked")
     for binary in sorted(binaries):
         name = os.path.relpath(binary, folder)
-        dlls, sections, stripped = imports_and_sections(binary)
+        dlls, sections, stripped, stamp = imports_and_sections(binary)
         check(dlls <= SYSTEM_DLLS, f"{name} imports non-system DLLs: {sorted(dlls - SYSTEM_DLLS)}")
         debug = sorted(s for s in sections if s.startswith((".debug", ".zdebug", ".stab")))
         check(not debug, f"{name} has debug sections {debug}")
         check(stripped, f"{name} keeps its symbol table")
+        # A rebuild of the same commit gives the same bytes: no link time in
+        # the header and no build folder inside.
+        check(stamp.endswith("1970"), f"{name} carries its link time ({stamp})")
+        with open(binary, "rb") as f:
+            inside = f.read()
+        if checkout.encode() in inside:
+            message = f"{name} holds the path of the checkout {checkout}"
+            if name.startswith("plugins"):
+                print("WARNING:", message, "(from the libraries it links in)", flush=True)
+            else:
+                check(False, message)
     # The language libraries are pure resources: nothing imported at all.
     for library in ("English.dll", "Japanese.dll"):
         check(not imports_and_sections(os.path.join(folder, library))[0],
@@ -184,7 +197,8 @@ def main():
     with zipfile.ZipFile(first) as archive:
         archive.extractall(install)
     program = os.path.join(install, TOP)
-    check_binaries(program)
+    # The checkout's root: paths below it differ from one machine to the next.
+    check_binaries(program, os.path.dirname(os.path.dirname(os.path.abspath(args.package))))
 
     # 3. Send To end to end, in the prefix, from the unpacked zip.
     sources = os.path.join(work, "pictures")
