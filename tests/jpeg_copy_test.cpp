@@ -175,12 +175,15 @@ TEST_F(JpegCopyTest, RefusesAbsurdNumbersOfScans) {
 }
 
 #ifdef __linux__
+// A disk that fills up in the middle of the re-written file.
 TEST_F(JpegCopyTest, FailedWriteReportsFalse) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     source = folder / "in.jpg";
     fs::copy_file(dataPath("baseline_420.jpg"), source);
     const size_t before = openDescriptors();
-    EXPECT_FALSE(copy.transcode(source.u16string().c_str(), u"/dev/full"));
+    {
+        FileSizeLimit full(64);
+        EXPECT_FALSE(copy.transcode(source.u16string().c_str(), output.u16string().c_str()));
+    }
     EXPECT_NE(copy.messageText()[0], u'\0');
     EXPECT_EQ(openDescriptors(), before) << "source and output are closed";
 }

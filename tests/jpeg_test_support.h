@@ -14,6 +14,12 @@
 #include <string>
 #include <vector>
 
+#ifdef __linux__
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "core/image_record.h"
 #include "core/picture_to_write.h"
 
@@ -234,6 +240,29 @@ inline size_t openDescriptors() {
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
     return count;
 }
+
+// While it lives, a write that would grow any file past `bytes` fails with
+// EFBIG (SIGXFSZ ignored): a full disk in the middle of an output file.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
 #endif
 
 }  // namespace jpegtest

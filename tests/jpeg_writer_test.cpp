@@ -198,16 +198,19 @@ TEST_F(JpegWriterTest, UnwritableOutputIsAnOutputError) {
 }
 
 #ifdef __linux__
-// A device that refuses every write: the encoding fails mid-file through the
-// library's write error, reports false and leaves no handle open.
+// A disk that fills up in the middle of the output file: the encoding fails
+// through the library's write error, reports false and leaves no handle open.
 TEST_F(JpegWriterTest, FailedWriteReportsFalseAndClosesTheFile) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const fs::path file = folder / "full.jpg";
     const size_t before = openDescriptors();
-    EXPECT_FALSE(writer.write(u"/dev/full", source.picture));
-    EXPECT_EQ(writer.status(), kStatusOutputError) << "a failed write is an output error";
-    EXPECT_NE(writer.messageText()[0], u'\0');
-    EXPECT_FALSE(writer.writeLimited(u"/dev/full", source.picture, 100));
-    EXPECT_EQ(writer.status(), kStatusOutputError);
+    {
+        FileSizeLimit full(64);
+        EXPECT_FALSE(writer.write(file.u16string().c_str(), source.picture));
+        EXPECT_EQ(writer.status(), kStatusOutputError) << "a failed write is an output error";
+        EXPECT_NE(writer.messageText()[0], u'\0');
+        EXPECT_FALSE(writer.writeLimited(file.u16string().c_str(), source.picture, 100));
+        EXPECT_EQ(writer.status(), kStatusOutputError);
+    }
     EXPECT_EQ(openDescriptors(), before);
 
     // A picture larger than the 1 MiB buffer fails while writing a full buffer.
@@ -216,7 +219,10 @@ TEST_F(JpegWriterTest, FailedWriteReportsFalseAndClosesTheFile) {
         rgb[0] = uint8_t(v >> 8), rgb[1] = uint8_t(v >> 16), rgb[2] = uint8_t(v >> 24);
     });
     writer.setQuality(100);
-    EXPECT_FALSE(writer.write(u"/dev/full", noisy.picture));
+    {
+        FileSizeLimit full(1 << 20);
+        EXPECT_FALSE(writer.write(file.u16string().c_str(), noisy.picture));
+    }
     EXPECT_EQ(openDescriptors(), before);
 }
 #endif
