@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "driver/batch_driver.h"
 #include "tests/support/temp_folder.h"
 
@@ -222,6 +223,32 @@ TEST(ParallelBatch, SeveralJobsGiveTheNamesBytesAndReportsOfOne) {
             EXPECT_TRUE(many.files == one.files);
         }
     }
+}
+
+TEST(JobsOption, BothFormsAndItsRange) {
+    const struct {
+        std::vector<std::u16string> args;
+        bool accepted;
+        int jobs;
+    } cases[] = {
+        {{u"--format=png", u"a"}, true, 0},  // 0: one per processor
+        {{u"--format=png", u"--jobs", u"3", u"a"}, true, 3},
+        {{u"--format=png", u"--jobs=1", u"a"}, true, 1},
+        {{u"--format=png", u"--jobs=64", u"a"}, true, 64},
+        {{u"--format=png", u"--jobs=0", u"a"}, false, 0},
+        {{u"--format=png", u"--jobs=65", u"a"}, false, 0},
+        {{u"--format=png", u"--jobs", u"-2", u"a"}, false, 0},
+        {{u"--format=png", u"--jobs=two", u"a"}, false, 0},
+        {{u"--format=png", u"a", u"--jobs"}, false, 0},
+    };
+    for (const auto& c : cases) {
+        CliOptions options;
+        std::string error;
+        EXPECT_EQ(parseCliOptions(c.args, options, error), c.accepted) << c.args.size() << error;
+        if (c.accepted) EXPECT_EQ(options.jobs, c.jobs);
+        if (!c.accepted) EXPECT_NE(error.find("--jobs"), std::string::npos) << error;
+    }
+    EXPECT_NE(std::string(kUsageText).find("--jobs N"), std::string::npos);
 }
 
 }  // namespace
