@@ -22,12 +22,21 @@ struct ActiveGuard {
     bool resuming;
 };
 
-// The guard running on this thread, if any. Thread-local because the handler
-// is process-wide and is called for exceptions of every thread.
-thread_local ActiveGuard* t_activeGuard = nullptr;
+// The thread-local slot holding the guard running on a thread, if any: the
+// handler is process-wide and is called for exceptions of every thread. A
+// Win32 slot, because reading it allocates nothing, whatever state the
+// faulting thread left the heap in.
+DWORD guardSlot() {
+    static const DWORD slot = TlsAlloc();
+    return slot;
+}
+
+ActiveGuard* activeGuard() {
+    return static_cast<ActiveGuard*>(TlsGetValue(guardSlot()));
+}
 
 [[noreturn]] __attribute__((noinline)) void resumeAfterFault() {
-    __builtin_longjmp(t_activeGuard->jump, 1);
+    __builtin_longjmp(activeGuard()->jump, 1);
 }
 
 // Exceptions that report to a debugger and expect to be left alone
@@ -40,7 +49,7 @@ bool isDebuggerNotice(DWORD code) {
 }
 
 LONG CALLBACK onException(EXCEPTION_POINTERS* pointers) {
-    ActiveGuard* guard = t_activeGuard;
+    ActiveGuard* guard = activeGuard();
     if (!guard || guard->resuming) return EXCEPTION_CONTINUE_SEARCH;
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
     if (isDebuggerNotice(code)) return EXCEPTION_CONTINUE_SEARCH;
@@ -80,17 +89,18 @@ __attribute__((noinline)) bool runGuarded(void (*body)(void*), void* context, ui
 
     FloatingPointState floatingPoint;
     floatingPoint.save();
-    ActiveGuard* volatile previous = t_activeGuard;
+    if (guardSlot() == TLS_OUT_OF_INDEXES) return false;
+    ActiveGuard* volatile previous = activeGuard();
     PVOID volatile handler = AddVectoredExceptionHandler(1, onException);
     if (!handler) return false;
-    t_activeGuard = &guard;
+    TlsSetValue(guardSlot(), &guard);
 
     volatile bool completed = false;
     if (__builtin_setjmp(guard.jump) == 0) {
         body(context);
         completed = true;
     }
-    t_activeGuard = previous;
+    TlsSetValue(guardSlot(), previous);
     RemoveVectoredExceptionHandler(handler);
     floatingPoint.restore();
     if (!completed) faultCode = guard.code;
