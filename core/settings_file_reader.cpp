@@ -2,16 +2,6 @@
 
 #include "core/byte_order.h"
 
-namespace {
-
-// Releases a heap block when the scope ends.
-struct HeapBlock {
-    void* memory = nullptr;
-    ~HeapBlock() { platform::privateHeap().release(memory); }
-};
-
-}  // namespace
-
 bool SettingsFileReader::open(const char16_t* path) {
     close();
     if (!file_.openForReading(path)) return false;
@@ -54,14 +44,15 @@ int32_t SettingsFileReader::readNumber(uint32_t index, int32_t fallback) const {
     return s.a == kSettingsSlotNumber ? static_cast<int32_t>(s.b) : fallback;
 }
 
-char16_t* SettingsFileReader::loadText(uint32_t index, uint32_t& characters) {
+const char16_t* SettingsFileReader::loadText(uint32_t index, uint32_t& characters,
+                                             platform::HeapBlock& block) {
     characters = 0;
     const SettingsSlot s = slot(index);
     if (s.a < kSettingsFirstTextOffset || s.b > dataAreaSize_ || s.b < 2) return nullptr;
-    auto* bytes = static_cast<uint8_t*>(platform::privateHeap().allocate(s.b));
-    if (!bytes) return nullptr;
+    if (!block.allocate(s.b)) return nullptr;
+    uint8_t* bytes = block.data();
     if (!file_.seek(s.a) || file_.read(bytes, s.b) != s.b) {
-        platform::privateHeap().release(bytes);
+        block.reset();
         return nullptr;
     }
     // Little-endian code units, decoded in place; an odd last byte is ignored.
@@ -75,16 +66,17 @@ char16_t* SettingsFileReader::loadText(uint32_t index, uint32_t& characters) {
 bool SettingsFileReader::readText(uint32_t index, HeapString& text) {
     text.clear();
     uint32_t characters = 0;
-    HeapBlock block{loadText(index, characters)};
-    if (block.memory) text.assign(static_cast<const char16_t*>(block.memory), characters);
+    platform::HeapBlock block;
+    if (const char16_t* loaded = loadText(index, characters, block))
+        text.assign(loaded, characters);
     return valid_ && index < slotCount_;
 }
 
 bool SettingsFileReader::readList(uint32_t index, NameList& list) {
     list.clear();
     uint32_t characters = 0;
-    HeapBlock block{loadText(index, characters)};
-    const auto* text = static_cast<const char16_t*>(block.memory);
+    platform::HeapBlock block;
+    const char16_t* text = loadText(index, characters, block);
     for (uint32_t start = 0; start < characters;) {
         uint32_t end = start;
         while (end < characters && text[end] != 0) ++end;

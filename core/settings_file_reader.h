@@ -13,6 +13,7 @@
 
 #include "core/heap_string.h"
 #include "core/settings.h"
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 struct SettingsSlot {
@@ -78,9 +79,9 @@ class SettingsFileReader {
     bool readList(uint32_t index, NameList& list);
 
   private:
-    // Reads the slot's bytes as UTF-16LE into a heap block; null (count 0)
-    // when the slot holds no readable text.
-    char16_t* loadText(uint32_t index, uint32_t& characters);
+    // Reads the slot's bytes as UTF-16LE into `block` and points at them; null
+    // (count 0) when the slot holds no readable text.
+    const char16_t* loadText(uint32_t index, uint32_t& characters, platform::HeapBlock& block);
 
     platform::File file_;
     bool valid_ = false;

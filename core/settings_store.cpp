@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 namespace {
@@ -14,16 +15,6 @@ constexpr uint64_t kMaxRestorableBytes = 16u << 20;
 int32_t lowBit(SettingsFileReader& reader, uint32_t slot, int32_t fallback) {
     return reader.readNumber(slot, fallback) & 1;
 }
-
-// A heap block released when the scope ends.
-struct HeapBlock {
-    explicit HeapBlock(size_t bytes)
-        : memory(platform::privateHeap().allocate(bytes ? bytes : 1)) {}
-    ~HeapBlock() { platform::privateHeap().release(memory); }
-    HeapBlock(const HeapBlock&) = delete;
-    HeapBlock& operator=(const HeapBlock&) = delete;
-    void* memory;
-};
 
 }  // namespace
 
@@ -332,12 +323,14 @@ bool rewriteSettingsFileInPlace(const char16_t* path, const SettingsFileImage& i
     uint64_t oldSize = 0;
     if (!file.openForUpdate(path) || !file.size(oldSize) || oldSize > kMaxRestorableBytes)
         return false;
-    HeapBlock old(static_cast<size_t>(oldSize));
-    if (!old.memory || !file.seek(0) || file.read(old.memory, oldSize) != oldSize) return false;
+    platform::HeapBlock old;  // at least one byte, so that an empty file has a block too
+    if (!old.allocate(oldSize ? oldSize : 1) || !file.seek(0) ||
+        file.read(old.data(), oldSize) != oldSize)
+        return false;
     if (file.seek(0) && file.write(image.data(), image.size()) && file.setEndOfFile() &&
         file.flush())
         return true;
-    if (file.seek(0) && file.write(old.memory, oldSize)) file.setEndOfFile();
+    if (file.seek(0) && file.write(old.data(), oldSize)) file.setEndOfFile();
     file.flush();
     return false;
 }
