@@ -245,8 +245,11 @@ TEST(JobsOption, BothFormsAndItsRange) {
         CliOptions options;
         std::string error;
         EXPECT_EQ(parseCliOptions(c.args, options, error), c.accepted) << c.args.size() << error;
-        if (c.accepted) EXPECT_EQ(options.jobs, c.jobs);
-        if (!c.accepted) EXPECT_NE(error.find("--jobs"), std::string::npos) << error;
+        if (c.accepted) {
+            EXPECT_EQ(options.jobs, c.jobs);
+        } else {
+            EXPECT_NE(error.find("--jobs"), std::string::npos) << error;
+        }
     }
     EXPECT_NE(std::string(kUsageText).find("--jobs N"), std::string::npos);
 }
