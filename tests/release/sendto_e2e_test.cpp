@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
+#include "core/settings_store.h"
 #include "tests/windows/app/app_test_support.h"
 
 namespace {
@@ -435,28 +437,109 @@ bool dropFromOutside(const Process& pirex, HWND window, const std::vector<std::w
     return PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != 0;
 }
 
-// A drop on the settings window in start mode 3 converts at once and returns
-// to the settings window.
-TEST_F(SendToTest, FilesDroppedOnTheSettingsWindowConvertInTheStartMode) {
-    const fs::path byProgram = freshSources("drop");
-    const fs::path byCommandLine = freshSources("moravel-drop");
-    runCommandLineProgram("jpeg", byCommandLine);
-    const size_t expected = filesUnder(byCommandLine).size();
+// The program's thread has handled everything posted to it before: a batch
+// runs inside the message handler that started it.
+bool waitUntilIdle(HWND window) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kBatchTimeout, &ignored) != 0;
+}
 
+// Drops on the settings window: in start mode 3 (as saved) the files convert
+// at once; with "ask" chosen in the list the convert window waits for a key,
+// and the settings window comes back after the batch, the program running on.
+TEST_F(SendToTest, FilesDroppedOnTheSettingsWindowConvert) {
     Process pirex;
     HWND settingsWindow = openSettingsWindow(pirex);
     ASSERT_NE(settingsWindow, nullptr);
-    ASSERT_EQ(sendTo(GetDlgItem(settingsWindow, 1011), CB_GETCURSEL), 3);
-    ASSERT_TRUE(dropFromOutside(pirex, settingsWindow, sourcePaths(byProgram)));
-    for (int i = 0; i < 1500 && filesUnder(byProgram).size() < expected; ++i) Sleep(20);
-    // The batch is over once the settings window is back.
-    ASSERT_NE(waitForWindow(L"Pirex_setting_class", kBatchTimeout, true), nullptr);
+    HWND startModes = GetDlgItem(settingsWindow, 1011);
+    ASSERT_EQ(sendTo(startModes, CB_GETCURSEL), 3);
+    {
+        const fs::path byProgram = freshSources("drop-mode3");
+        const fs::path byCommandLine = freshSources("moravel-drop-mode3");
+        runCommandLineProgram("jpeg", byCommandLine);
+        const size_t expected = filesUnder(byCommandLine).size();
+        ASSERT_TRUE(dropFromOutside(pirex, settingsWindow, sourcePaths(byProgram)));
+        // Started once the first output shows; over once the window answers.
+        for (int i = 0; i < 1500 && filesUnder(byProgram).size() == std::size(kSources); ++i)
+            Sleep(20);
+        ASSERT_TRUE(waitUntilIdle(settingsWindow));
+        EXPECT_TRUE(IsWindowVisible(settingsWindow));
+        EXPECT_EQ(filesUnder(byProgram).size(), expected);
+        expectSameFiles(byProgram, byCommandLine, 5);
+    }
+
+    sendTo(startModes, CB_SETCURSEL, 0);
+    {
+        const fs::path byProgram = freshSources("drop-ask");
+        const fs::path byCommandLine = freshSources("moravel-drop-ask");
+        runCommandLineProgram("bmp", byCommandLine);
+        ASSERT_TRUE(dropFromOutside(pirex, settingsWindow, sourcePaths(byProgram)));
+        HWND convert = waitForWindow(L"Pirex_convert_class", kStartTimeout, true);
+        ASSERT_NE(convert, nullptr);
+        EXPECT_FALSE(IsWindowVisible(settingsWindow));
+        PostMessageW(convert, WM_KEYDOWN, 'B', 0);
+        // A sent message overtakes the posted key: wait for the batch's end
+        // to hide the convert window first.
+        for (int i = 0; i < 1500 && IsWindowVisible(convert); ++i) Sleep(20);
+        ASSERT_TRUE(waitUntilIdle(convert));
+        EXPECT_TRUE(IsWindowVisible(settingsWindow));
+        EXPECT_FALSE(IsWindowVisible(convert));
+        expectSameFiles(byProgram, byCommandLine, 5);
+    }
     EXPECT_TRUE(pirex.running());
     PostMessageW(settingsWindow, WM_CLOSE, 0, 0);
     const auto exitCode = pirex.waitForExit(kStartTimeout);
     ASSERT_TRUE(exitCode.has_value());
     EXPECT_EQ(*exitCode, 0u);
-    expectSameFiles(byProgram, byCommandLine, 5);
+}
+
+// The plug-ins in the zip's "plugins" folder, chosen as the plug-in folder,
+// read what the program's own readers do not (start mode 2: PNG at once).
+TEST_F(SendToTest, ShippedPlugInsReadPicturesSentToTheShortcut) {
+    const fs::path plugins = programFolder() / "plugins";
+    if (!fs::exists(plugins / "webp.sph")) GTEST_SKIP() << "no plug-ins in this release";
+    ASSERT_TRUE(fs::exists(sendToLink())) << "needs the shortcut the first case makes";
+    Settings settings;
+    settings.startMode = 2;
+    settings.pluginFolder.assign(reinterpret_cast<const char16_t*>(plugins.c_str()));
+    ASSERT_TRUE(saveSettings(reinterpret_cast<const char16_t*>(settingsFile().c_str()), settings));
+
+    const fs::path samples = folderFromEnvironment("MORAVEL_SOURCE_DIR") / "tests/formats/data";
+    std::vector<std::pair<const char*, const char*>> pictures = {{"lossy.webp", "web p.webp"}};
+    if (fs::exists(plugins / "heif.sph")) pictures.push_back({"plain.heic", "plain one.heic"});
+    const fs::path byProgram = workFolder() / "plugins";
+    const fs::path byCommandLine = workFolder() / "moravel-plugins";
+    std::vector<std::wstring> programArguments = {L"/wait", sendToLink().wstring()};
+    std::vector<std::wstring> commandLineArguments = {L"--settings", settingsFile().wstring(),
+                                                      L"--format", L"png"};
+    for (const fs::path& folder : {byProgram, byCommandLine}) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        for (const auto& [sample, name] : pictures) copyInto(samples / sample, folder, name);
+    }
+    for (const auto& [sample, name] : pictures) {
+        programArguments.push_back((byProgram / name).wstring());
+        commandLineArguments.push_back((byCommandLine / name).wstring());
+    }
+
+    Process moravel;
+    ASSERT_TRUE(moravel.start(programFolder() / "moravel.exe", commandLineArguments));
+    const auto exitCode = moravel.waitForExit(kBatchTimeout);
+    ASSERT_TRUE(exitCode.has_value());
+    EXPECT_EQ(*exitCode, 0u);
+
+    wchar_t startProgram[MAX_PATH] = {};
+    ASSERT_TRUE(SearchPathW(nullptr, L"start.exe", nullptr, MAX_PATH, startProgram, nullptr));
+    Process start;
+    ASSERT_TRUE(start.start(startProgram, programArguments));
+    const QuietBatch seen = watchQuietBatch(start);
+    ASSERT_TRUE(seen.ended);
+    EXPECT_FALSE(seen.windowShown) << "message box: " << fs::path(seen.messageBoxText);
+
+    const auto want = filesUnder(byCommandLine);
+    EXPECT_EQ(want.size(), 2 * pictures.size()) << describe(want);
+    EXPECT_TRUE(filesUnder(byProgram) == want)
+        << describe(filesUnder(byProgram)) << "vs " << describe(want);
 }
 
 }  // namespace
