@@ -51,7 +51,7 @@ PLUGIN_LICENCES = {
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll",
     "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
-    "user32.dll", "uuid.dll", "version.dll", "winmm.dll", "ws2_32.dll",
+    "user32.dll", "version.dll", "winmm.dll", "ws2_32.dll",
     "bcrypt.dll", "crypt32.dll", "imm32.dll", "uxtheme.dll",
 }
 
@@ -72,6 +72,27 @@ def package(script, build, out):
     if result.returncode != 0:
         sys.exit(f"package.sh failed ({result.returncode}):\n{result.stdout}{result.stderr}")
     return os.path.join(out, f"{TOP}-win64.zip")
+
+
+def check_refusals(script, work):
+    """package.sh stops with a clear reason instead of packing something wrong."""
+    fake = os.path.join(work, "debug-build")
+    os.makedirs(fake)
+    with open(os.path.join(fake, "CMakeCache.txt"), "w") as cache:
+        cache.write("CMAKE_BUILD_TYPE:STRING=Debug\n"
+                    "CMAKE_TOOLCHAIN_FILE:FILEPATH=/x/cmake/toolchain-mingw64.cmake\n")
+    cases = [
+        (["--no-build", "--build-dir", os.path.join(work, "none"), "--out", work], 1,
+         "is not a configured build"),
+        (["--no-build", "--build-dir", fake, "--out", work], 1, "is not a Release build"),
+        (["--bogus"], 2, "unknown argument '--bogus'"),
+        (["--out"], 2, "--out needs a folder"),
+    ]
+    for arguments, status, reason in cases:
+        result = subprocess.run(["bash", script] + arguments, capture_output=True, text=True)
+        check(result.returncode == status and reason in result.stderr,
+              f"package.sh {' '.join(arguments)}: status {result.returncode}, {result.stderr!r}")
+    check(not any(name.endswith(".zip") for name in os.listdir(work)), "a refused run wrote a zip")
 
 
 def expected_files(build):
@@ -187,6 +208,8 @@ def main():
     with open(first, "rb") as a, open(second, "rb") as b:
         check(a.read() == b.read(), "packing twice gave different zips")
     print(f"zip: {os.path.getsize(first)} bytes", flush=True)
+
+    check_refusals(args.package, os.path.join(work, "refusals"))
 
     # 2. Contents and imports.
     check_zip(first, build)
