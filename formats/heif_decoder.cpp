@@ -2,9 +2,13 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
+
+#include "formats/hevc_sizes.h"
 
 namespace formats {
 namespace {
@@ -84,6 +88,14 @@ DecodeStatus open(const uint8_t* data, size_t size, OpenedHeif& out) {
     if (!pictureAllowed(out.size, describablePixels(size)) ||
         !pictureAllowed(turned, describablePixels(size)))
         return DecodeStatus::tooLarge;
+    // No coded image may be larger than the picture (plus a partial coding
+    // block): the HEVC decoder allocates for the coded size before reading.
+    HevcSizes coded;
+    if (!readHevcSizes(data, size, coded)) return DecodeStatus::damaged;
+    if (coded.parameterSets == 0) return DecodeStatus::unsupported;
+    const uint64_t side = std::max(out.size.width, out.size.height) + uint64_t{64};
+    if (coded.largestCodedWidth > side || coded.largestCodedHeight > side)
+        return DecodeStatus::damaged;
     return DecodeStatus::ok;
 }
 
@@ -115,15 +127,26 @@ DecodeStatus decode(const uint8_t* data, size_t size, PictureSink& sink) {
     uint8_t* rows = sink.allocate(shown.width, shown.height, stride);
     if (!rows) return DecodeStatus::outOfMemory;
 
-    const int channels = alpha ? 4 : 3;
+    // Red-green-blue(-alpha) rows top-down to blue-green-red bottom-up, onto white.
+    std::vector<uint8_t> swapped(alpha ? size_t{shown.width} * 4 : 0);
     for (uint32_t y = 0; y < shown.height; ++y) {
         const uint8_t* in =
             plane + size_t{shown.height - 1 - y} * static_cast<size_t>(sourceStride);
         uint8_t* out = rows + size_t{y} * stride;
-        for (uint32_t x = 0; x < shown.width; ++x, in += channels, out += 3) {
-            // Red-green-red(-alpha) to blue-green-red, onto white.
-            const uint8_t bgra[4] = {in[2], in[1], in[0], alpha ? in[3] : uint8_t{255}};
-            compositeRowOnWhite(bgra, out, 1);
+        if (alpha) {
+            for (uint32_t x = 0; x < shown.width; ++x) {
+                swapped[4 * x] = in[4 * x + 2];
+                swapped[4 * x + 1] = in[4 * x + 1];
+                swapped[4 * x + 2] = in[4 * x];
+                swapped[4 * x + 3] = in[4 * x + 3];
+            }
+            compositeRowOnWhite(swapped.data(), out, shown.width);
+        } else {
+            for (uint32_t x = 0; x < shown.width; ++x, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
         }
     }
     return DecodeStatus::ok;

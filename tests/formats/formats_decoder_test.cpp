@@ -237,6 +237,26 @@ TEST(FormatDecoders, HeifDeclaringMoreThanFourGibIsRefusedBeforeMemory) {
     EXPECT_EQ(formats::decodeHeif(bytes.data(), bytes.size(), sink), DecodeStatus::tooLarge);
     EXPECT_EQ(sink.calls, 0);
 }
+
+// heif-enc stores even a small picture as a one-tile grid whose output size
+// lies in 'idat'; libheif allocates that size before decoding the tile. A
+// grid of 30975 x 8224 over a 37 x 23 picture is refused before that.
+TEST(FormatDecoders, HeifGridLargerThanItsPictureIsRefusedBeforeDecoding) {
+    std::vector<uint8_t> bytes = fixture("plain.heic");
+    const uint8_t idat[] = {'i', 'd', 'a', 't'};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(idat), std::end(idat));
+    ASSERT_NE(at, bytes.end());
+    // version, flags, rows - 1, columns - 1, width, height (16 bits each)
+    ASSERT_EQ(at[8], 0);
+    ASSERT_EQ(at[9], 37);
+    ASSERT_EQ(at[11], 23);
+    at[8] = 0x78;
+    at[9] = 0xFF;
+    at[10] = at[11] = 0x20;
+    VectorSink sink;
+    EXPECT_EQ(formats::decodeHeif(bytes.data(), bytes.size(), sink), DecodeStatus::damaged);
+    EXPECT_EQ(sink.calls, 0);
+}
 #endif
 
 TEST(FormatDecoders, PictureBounds) {
