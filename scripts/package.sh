@@ -11,8 +11,9 @@
 # read-me for users, the licences of the libraries linked in and, when they
 # were built, the image plug-ins (plugins/*.sph) with their libraries'
 # licences. It is reproducible: the same commit gives the same bytes (fixed
-# order, times and permissions; see scripts/release/make_zip.py). Entry times
-# are the commit's time, or SOURCE_DATE_EPOCH when set.
+# order, times and permissions, see scripts/release/make_zip.py; no compile
+# time in the manual, see chm_clear_time.py). Entry times are the commit's
+# time, or SOURCE_DATE_EPOCH when set.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -75,6 +76,9 @@ need "$build/app/English.dll" "$stage/"
 need "$build/app/Japanese.dll" "$stage/"
 need "$build/app/Pirex.chm" "$stage/"
 need "$here/release/ReadMe.txt" "$stage/ReadMe.txt"
+# The help compiler writes its compile time into the manual.
+"$python" "$here/release/chm_clear_time.py" "$stage/Pirex.chm" \
+  || fail "cannot clear the compile time in $build/app/Pirex.chm"
 
 # Licence texts of what is linked into the programs: libjpeg-turbo (with the
 # IJG notice), zlib and the mingw-w64 runtime (static, with winpthreads).

@@ -25,6 +25,10 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts", "release"))
+import chm_clear_time  # noqa: E402
+
 VERSION = "2.7.3.0"
 TOP = f"Moravel-{VERSION}"
 
@@ -119,6 +123,9 @@ def check_zip(path, build):
         check(all(entry.create_system == 0 and entry.external_attr == 0x20 for entry in entries),
               "zip entries carry host permissions")
         check(archive.testzip() is None, "a zip entry is damaged")
+        # The manual carries no compile time (a rebuild would change it).
+        manual = archive.read(f"{TOP}/Pirex.chm")
+        check(chm_clear_time.clear_times(manual) == manual, "Pirex.chm carries its compile time")
         # Licence and read-me texts open properly in Notepad.
         for entry in entries:
             if entry.filename.endswith((".txt", ".md", ".ijg")):
