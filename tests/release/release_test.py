@@ -240,6 +240,17 @@ def main():
     env.pop("WINEPREFIX", None)
     result = subprocess.run(["bash", args.wine_run, "--prefix", prefix, args.driver], env=env)
     check(result.returncode == 0, f"sendto_e2e_test failed ({result.returncode})")
+    # The shortcut is a file of the prefix's own profile, naming the program.
+    links = [os.path.join(root, name) for root, _, files in os.walk(os.path.join(prefix, "drive_c"))
+             for name in files if name.lower().endswith(".lnk")]
+    check([os.path.relpath(link, prefix).split(os.sep)[-2:] for link in links]
+          == [["SendTo", "Moravel.lnk"]], f"shortcuts in the prefix: {links}")
+    for link in links:
+        with open(link, "rb") as f:
+            target = ("C:\\Moravel\\" + TOP + "\\Pirex.exe").lower()
+            body = f.read().lower()
+            check(target.encode("ascii") in body or target.encode("utf-16-le") in body,
+                  f"{link} does not name {target}")
     # Nothing was written into the program's folder.
     with zipfile.ZipFile(first) as archive:
         unpacked = {os.path.relpath(os.path.join(r, f), install).replace(os.sep, "/")
