@@ -11,9 +11,11 @@ import io
 import os
 import random
 import shlex
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 from PIL import Image
@@ -118,6 +120,61 @@ def compare(label, sources, work, options, runs, expect_exit=1, least_files=10):
             check(result[3].get(file_name) == data, f"{name}: {file_name} differs from one job's")
 
 
+def program_pid(process, marker):
+    """The process to interrupt: moravel itself, or under Wine the Windows
+    process whose command line names moravel.exe and `marker`."""
+    if not ON_WINE:
+        return process.pid
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
+        except OSError:
+            continue
+        if command.startswith("Z:") and "moravel.exe" in command and marker in command:
+            return int(entry.name)
+    return None
+
+
+def interrupted(work):
+    """Ctrl+C while several workers hold temporary files: exit 130, nothing
+    left in the temporary folder, no hidden copy, the new empty sub-folder
+    gone, and every output present complete (under its name)."""
+    big = work / "big"
+    big.mkdir()
+    for i in range(6):
+        picture(50 + i, 1400, 1000).save(big / f"big{i}.png")
+    out, tmp = work / "int-out", work / "int-tmp"
+    out.mkdir()
+    tmp.mkdir()
+    env = dict(os.environ, TMPDIR=str(tmp), TMP=str(tmp), TEMP=str(tmp))
+    command = WINE + [CLI, "--format", "png", "--jobs", "3", "--output-folder", arg(out),
+                      "--sub-folder", "Interrupted"] + [arg(p) for p in sorted(big.iterdir())]
+    process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    pid, deadline = None, time.monotonic() + 300
+    while time.monotonic() < deadline and process.poll() is None:
+        pid = program_pid(process, "Interrupted")
+        if pid and len(list(tmp.iterdir())) >= 2:
+            break
+        time.sleep(0.005)
+    check(pid is not None and len(list(tmp.iterdir())) >= 2,
+          f"interrupt: never two temporary files at once: {list(tmp.iterdir())}")
+    if pid:
+        os.kill(pid, signal.SIGINT)
+    process.communicate(timeout=300)
+    check(process.returncode == 130, f"interrupt: exit {process.returncode}")
+    check(list(tmp.iterdir()) == [], f"interrupt: temporary files left: {list(tmp.iterdir())}")
+    left = [p for p in out.rglob("*") if p.is_file()]
+    check(all(p.name[0] not in ".~" for p in left), f"interrupt: hidden copies left: {left}")
+    for p in left:
+        try:
+            Image.open(p).load()
+        except Exception as error:  # a partial file under a final name
+            check(False, f"interrupt: {p.name} is not a whole PNG: {error}")
+    check(left or not (out / "Interrupted").exists(), "interrupt: the empty new sub-folder stayed")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="moravel-parallel-") as temp:
         work = Path(temp)
@@ -142,6 +199,7 @@ def main():
         for seed in range(3 if ON_WINE else 8):
             compare(f"collide{seed}", collide, work, ["--format", "png"], [(1, None), (8, 100 + seed)],
                     expect_exit=0, least_files=len(collide))
+        interrupted(work)
     if FAILURES:
         print(f"{len(FAILURES)} failure(s)")
         return 1
