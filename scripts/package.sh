@@ -50,7 +50,8 @@ if [[ $do_build == 1 ]]; then
   cmake --build "$build" -j "$(nproc)" --target Pirex moravel language_libraries manual \
     || fail "building in $build failed"
   # The image plug-ins (targets <name>_plugin) exist when their libraries do.
-  plugin_targets=($(grep -oE '^build [a-z0-9]+_plugin: phony' "$build/build.ninja" | cut -d' ' -f2 | tr -d :))
+  # (A build without them lists none; grep finding nothing is no failure.)
+  mapfile -t plugin_targets < <(sed -n 's/^build \([a-z0-9]*_plugin\): phony.*/\1/p' "$build/build.ninja")
   if [[ ${#plugin_targets[@]} -gt 0 ]]; then
     cmake --build "$build" -j "$(nproc)" --target "${plugin_targets[@]}" \
       || fail "building the image plug-ins failed"
