@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/modal_dialog.h"
 #include "app/plugin_dialog.h"
 #include "app/shortcuts.h"
 #include "app/text.h"
@@ -15,35 +16,18 @@ namespace {
 constexpr int32_t kLargeFontHeight = -14;
 constexpr int32_t kNormalFontHeight = -12;
 
-class OptionsDialog {
+class OptionsDialog : public ModalDialog<OptionsDialog> {
   public:
-    explicit OptionsDialog(Application& app) : app_(app) {}
+    using ModalDialog::ModalDialog;
 
-    void run(HWND owner) {
-        const DialogTemplateCopy layout =
-            app_.language().dialogTemplate(kOptionsDialogTemplate, app_.settings().fontHeight);
-        if (!layout.valid()) return;
-        DialogBoxIndirectParamW(app_.instance(), static_cast<const DLGTEMPLATE*>(layout.data()),
-                                owner, procedure, reinterpret_cast<LPARAM>(this));
-    }
-
-  private:
-    static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            auto* self = reinterpret_cast<OptionsDialog*>(lParam);
-            self->dialog_ = dialog;
-            self->initialize();
-            return TRUE;
-        }
-        auto* self = reinterpret_cast<OptionsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (!self || message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
+    INT_PTR handle(UINT message, WPARAM wParam, LPARAM) {
+        if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;
         switch (LOWORD(wParam)) {
             case kIdPluginsButton:
-                runPluginDialog(self->app_, dialog);
+                runPluginDialog(app_, dialog_);
                 return TRUE;
             case IDCANCEL:  // the close box, Esc and the close button
-                self->applyAndClose();
+                applyAndClose();
                 return TRUE;
             case IDOK:  // Enter does nothing
                 return TRUE;
@@ -91,16 +75,13 @@ class OptionsDialog {
         }
         EndDialog(dialog_, IDCANCEL);
     }
-
-    Application& app_;
-    HWND dialog_ = nullptr;
 };
 
 }  // namespace
 
 void runOptionsDialog(Application& app, HWND owner) {
     OptionsDialog dialog(app);
-    dialog.run(owner);
+    dialog.run(owner, kOptionsDialogTemplate);
 }
 
 }  // namespace app

@@ -8,6 +8,7 @@
 
 #include "app/application.h"
 #include "app/folder_chooser.h"
+#include "app/modal_dialog.h"
 #include "app/text.h"
 #include "platform/platform.h"
 #include "plugins/plugin_host.h"
@@ -41,34 +42,16 @@ LRESULT CALLBACK repaintAfterScroll(HWND list, UINT message, WPARAM wParam, LPAR
     return result;
 }
 
-class PluginDialog {
+class PluginDialog : public ModalDialog<PluginDialog> {
   public:
-    explicit PluginDialog(Application& app) : app_(app) {}
+    using ModalDialog::ModalDialog;
 
-    void run(HWND owner) {
-        const DialogTemplateCopy layout =
-            app_.language().dialogTemplate(kPluginDialogTemplate, app_.settings().fontHeight);
-        if (!layout.valid()) return;
-        DialogBoxIndirectParamW(app_.instance(), static_cast<const DLGTEMPLATE*>(layout.data()),
-                                owner, procedure, reinterpret_cast<LPARAM>(this));
-    }
-
-  private:
-    static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            auto* self = reinterpret_cast<PluginDialog*>(lParam);
-            self->dialog_ = dialog;
-            self->initialize();
-            return TRUE;
-        }
-        auto* self = reinterpret_cast<PluginDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (!self) return FALSE;
-        if (message == WM_COMMAND) return self->command(LOWORD(wParam), HIWORD(wParam));
+    INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COMMAND) return command(LOWORD(wParam), HIWORD(wParam));
         if (message == WM_NOTIFY) {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->idFrom == kIdPluginList && header->code == NM_DBLCLK)
-                self->configure(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
+                configure(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
         }
         return FALSE;
     }
@@ -208,8 +191,6 @@ class PluginDialog {
         host.showPluginSettings(dialog_, utf16(name));
     }
 
-    Application& app_;
-    HWND dialog_ = nullptr;
     HeapString folder_;
 };
 
@@ -217,7 +198,7 @@ class PluginDialog {
 
 void runPluginDialog(Application& app, HWND owner) {
     PluginDialog dialog(app);
-    dialog.run(owner);
+    dialog.run(owner, kPluginDialogTemplate);
 }
 
 }  // namespace app

@@ -1,0 +1,49 @@
+// A modal dialog built from a template of the language library, with its
+// object kept with the dialog window. Derived supplies initialize() (at
+// WM_INITDIALOG, dialog_ set) and handle(message, wParam, lParam), which
+// returns FALSE for the dialog manager's default handling.
+#pragma once
+
+#include <windows.h>
+
+#include "app/application.h"
+
+namespace app {
+
+template <class Derived>
+class ModalDialog {
+  public:
+    explicit ModalDialog(Application& app) : app_(app) {}
+    ModalDialog(const ModalDialog&) = delete;
+    ModalDialog& operator=(const ModalDialog&) = delete;
+
+    // Shows the dialog owned by `owner` and returns when it has ended; a
+    // template that is missing or malformed shows nothing.
+    void run(HWND owner, WORD templateId) {
+        const DialogTemplateCopy layout =
+            app_.language().dialogTemplate(templateId, app_.settings().fontHeight);
+        if (!layout.valid()) return;
+        DialogBoxIndirectParamW(app_.instance(), static_cast<const DLGTEMPLATE*>(layout.data()),
+                                owner, procedure, reinterpret_cast<LPARAM>(this));
+    }
+
+  protected:
+    Application& app_;
+    HWND dialog_ = nullptr;
+
+  private:
+    static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            auto* self = reinterpret_cast<ModalDialog*>(lParam);
+            self->dialog_ = dialog;
+            static_cast<Derived*>(self)->initialize();
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        if (!self) return FALSE;
+        return static_cast<Derived*>(self)->handle(message, wParam, lParam);
+    }
+};
+
+}  // namespace app
