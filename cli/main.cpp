@@ -245,6 +245,12 @@ int run(const std::vector<std::u16string>& args) {
 }  // namespace
 
 #ifdef _WIN32
+// The Windows command prompt hands "*.jpg" over as it stands; the C runtime
+// expands wildcards in the arguments before wmain, as a Linux shell would.
+extern "C" {
+int _dowildcard = -1;
+}
+
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));

@@ -278,6 +278,12 @@ def test_files_in_the_current_folder_and_relative_paths():
         assert Image.open(c.src / f"{name}.png").size in ((9, 7), (5, 5)), name
         assert target_path(c.src / f"{name}.png") in listed, (name, listed)
     assert not (c.src / "sub" / "s.png").exists()
+    if WINE:
+        # The command prompt passes "*.bmp" as it stands; the program expands it.
+        r = run(["--format", "gif", "*.bmp", "sub\\?.bmp"], c.tmp, cwd=c.src)
+        assert r.returncode == 0, (r.returncode, r.stderr)
+        for name in ("fog", "b", "c", "d", "e", "s"):
+            assert (c.src / f"{name}.gif").exists(), (name, r.stdout, r.stderr)
 
 
 def test_missing_paths_folders_and_empty_globs_say_what_happened():
