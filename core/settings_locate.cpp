@@ -2,12 +2,12 @@
 
 #include <utility>
 
+#include "core/path_limits.h"
 #include "platform/platform.h"
 
 namespace {
 constexpr const char16_t* kProgramName = u"Pirex";
 constexpr const char16_t* kSettingsFileName = u"Pirex.ini";
-constexpr size_t kPathCapacity = 4096;
 }  // namespace
 
 bool locateSettingsFile(const char16_t* programPath, const char16_t* appDataFolder,
@@ -51,10 +51,10 @@ bool locateSettingsFile(const char16_t* programPath, const char16_t* appDataFold
 }
 
 bool locateSettings(SettingsLocation& location) {
-    char16_t program[kPathCapacity];
-    if (platform::programPath(program, kPathCapacity) == 0) return false;
-    char16_t appData[kPathCapacity];
-    const bool haveAppData = platform::appDataFolder(appData, kPathCapacity) != 0;
+    char16_t program[kSystemPathCapacity];
+    if (platform::programPath(program, kSystemPathCapacity) == 0) return false;
+    char16_t appData[kSystemPathCapacity];
+    const bool haveAppData = platform::appDataFolder(appData, kSystemPathCapacity) != 0;
     if (!locateSettingsFile(program, haveAppData ? appData : nullptr, location)) return false;
     return platform::setCurrentDirectory(location.programFolder.c_str());
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/path_limits.h"
 #include "platform/owned_memory.h"
 #include "platform/platform.h"
 
@@ -308,8 +309,9 @@ bool folderForTemporary(const char16_t* path, HeapString& folder) {
 bool replaceSettingsFile(const char16_t* path, const SettingsFileImage& image) {
     HeapString folder;
     if (!folderForTemporary(path, folder)) return false;
-    char16_t temporary[4096];
-    if (!platform::createUniqueTempFile(folder.c_str(), u"tmp", temporary, 4096)) return false;
+    char16_t temporary[kSystemPathCapacity];
+    if (!platform::createUniqueTempFile(folder.c_str(), u"tmp", temporary, kSystemPathCapacity))
+        return false;
     platform::File file;
     bool ok = file.create(temporary) && file.write(image.data(), image.size()) && file.flush();
     file.close();

@@ -5,6 +5,7 @@
 
 #include "codecs/codec_status.h"
 #include "core/format_detect.h"
+#include "core/path_limits.h"
 #include "driver/fallback_reader.h"
 #include "driver/format_dispatch.h"
 #include "driver/jpeg_size_hint.h"
@@ -13,7 +14,6 @@
 #include "platform/platform.h"
 
 namespace {
-constexpr size_t kPathCapacity = 261;
 // Each lost race means another program took a name; the names run out long
 // before this.
 constexpr int kRenameAttempts = 10000;
@@ -97,8 +97,8 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         return false;
     }
 
-    char16_t tempFolder[kPathCapacity] = {};
-    if (platform::tempFolder(tempFolder, kPathCapacity) == 0) tempFolder[0] = 0;
+    char16_t tempFolder[kTempFolderCapacity] = {};
+    if (platform::tempFolder(tempFolder, kTempFolderCapacity) == 0) tempFolder[0] = 0;
 
     const bool parallel =
         jobs_ > 1 && job.count > 1 &&
@@ -142,10 +142,10 @@ bool BatchDriver::deliver(const char16_t* tempFile, const char16_t* source,
     }
     // The bytes go to a hidden name in the output folder and reach the disk
     // there; only a complete file ever takes a final name.
-    char16_t hidden[kPathCapacity + 32] = {};
+    char16_t hidden[kTempFolderCapacity + 32] = {};
     platform::File target;
     auto deferral = std::make_optional<platform::InterruptDeferral>();
-    if (!platform::createHiddenFile(outputFolder, target, hidden, kPathCapacity + 32)) {
+    if (!platform::createHiddenFile(outputFolder, target, hidden, kTempFolderCapacity + 32)) {
         hooks_.fileFailed(source, FileFailure::CopyFailed, 0, platform::lastSystemError());
         return false;
     }
@@ -187,10 +187,11 @@ bool BatchDriver::convertOne(const char16_t* tempFolder, const char16_t* source,
 }
 
 bool BatchDriver::createTempFile(const char16_t* tempFolder, HeapString& tempFile) {
-    char16_t name[kPathCapacity] = {};
+    char16_t name[kTempFolderCapacity] = {};
     {
         platform::InterruptDeferral deferral;
-        if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kPathCapacity)) return false;
+        if (!platform::createUniqueTempFile(tempFolder, u"tmp", name, kTempFolderCapacity))
+            return false;
         registerTempFile(name);
     }
     if (!tempFile.assign(name)) {

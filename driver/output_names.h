@@ -2,9 +2,9 @@
 #pragma once
 
 #include "core/heap_string.h"
+#include "core/path_limits.h"
 
 // Longest path the program forms, in characters (without the terminator).
-inline constexpr uint32_t kMaxPathCharacters = 259;
 
 // output folder + separator + the source's file name without its extension
 // + the format's extension.

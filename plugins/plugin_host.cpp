@@ -3,6 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "core/path_limits.h"
 #include "platform/platform.h"
 #include "plugins/plugin_bitmap.h"
 #include "plugins/plugin_library.h"
@@ -14,7 +15,7 @@ namespace {
 constexpr size_t kHeadSize = 2048 + 128;
 constexpr int32_t kSkippedHeader = 128;
 // Paths and describing texts hold at most 259 characters plus the terminator.
-constexpr int kTextCapacity = 260;
+constexpr int kTextCapacity = static_cast<int>(kPathCapacity);
 
 const wchar_t* wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
