@@ -55,4 +55,28 @@ inline std::wstring libraryString(const std::filesystem::path& library, UINT id)
     return text;
 }
 
+// Three small pictures of different formats, a.bmp, b.png and c.jpg.
+inline void copySampleSources(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    copyInto(testData() / "bmp" / "rgb24.bmp", folder, "a.bmp");
+    copyInto(testData() / "png" / "ct2_d8_seq.png", folder, "b.png");
+    copyInto(testData() / "jpeg" / "baseline_420.jpg", folder, "c.jpg");
+}
+
+// Delivers what is queued for this thread's windows; true when the program
+// asked to quit.
+inline bool drainMessages() {
+    bool quit = false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit = true;
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return quit;
+}
+
 }  // namespace apptest

@@ -81,11 +81,8 @@ class ProgramWindowsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         sources = temp / "sources";
-        fs::create_directories(sources);
         settingsFile = temp / "Pirex.ini";
-        apptest::copyInto(testData() / "bmp" / "rgb24.bmp", sources, "a.bmp");
-        apptest::copyInto(testData() / "png" / "ct2_d8_seq.png", sources, "b.png");
-        apptest::copyInto(testData() / "jpeg" / "baseline_420.jpg", sources, "c.jpg");
+        apptest::copySampleSources(sources);
     }
 
     void TearDown() override {
@@ -121,20 +118,7 @@ class ProgramWindowsTest : public ::testing::Test {
     HWND convert() { return program->convertWindow().hwnd(); }
     HWND settingsWindow() { return program->settingsWindow().hwnd(); }
 
-    // Delivers what is queued; true when the program asked to quit.
-    bool drainMessages() {
-        bool quit = false;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = true;
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        return quit;
-    }
+    bool drainMessages() { return apptest::drainMessages(); }
 
     void press(WPARAM key) { SendMessageW(convert(), WM_KEYDOWN, key, 0); }
     void click(HWND window, int id) {

@@ -349,11 +349,8 @@ class SettingsWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         sources = temp / "sources";
-        fs::create_directories(sources);
         settingsFile = temp / "Pirex.ini";
-        apptest::copyInto(testData() / "bmp" / "rgb24.bmp", sources, "a.bmp");
-        apptest::copyInto(testData() / "png" / "ct2_d8_seq.png", sources, "b.png");
-        apptest::copyInto(testData() / "jpeg" / "baseline_420.jpg", sources, "c.jpg");
+        apptest::copySampleSources(sources);
     }
     void TearDown() override {
         program.reset();
@@ -385,19 +382,7 @@ class SettingsWindowTest : public ::testing::Test {
     HWND convert() { return program->convertWindow().hwnd(); }
     HWND item(int id) { return GetDlgItem(window(), id); }
 
-    bool drainMessages() {
-        bool quit = false;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = true;
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        return quit;
-    }
+    bool drainMessages() { return apptest::drainMessages(); }
 
     // A click as the button itself reports it (auto check boxes toggle first).
     void click(int id) {
