@@ -17,6 +17,9 @@ from pathlib import Path
 
 from PIL import Image
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from wine_processes import windows_process_pid  # noqa: E402
+
 CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
 FAILURES = []
@@ -40,16 +43,7 @@ def noise(path, width, height, seed):
 
 def program_pid(marker):
     """The Wine process whose command line names moravel.exe and `marker`."""
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
-        except OSError:
-            continue
-        if command.startswith("Z:") and "moravel.exe" in command and marker in command:
-            return int(entry.name)
-    return None
+    return windows_process_pid("moravel.exe", marker)
 
 
 def ctrl_c(work):

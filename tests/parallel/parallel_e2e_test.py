@@ -20,6 +20,9 @@ from pathlib import Path
 
 from PIL import Image
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from wine_processes import windows_process_pid  # noqa: E402
+
 CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
 ON_WINE = os.environ.get("MORAVEL_PLATFORM") == "windows"
@@ -125,16 +128,7 @@ def program_pid(process, marker):
     process whose command line names moravel.exe and `marker`."""
     if not ON_WINE:
         return process.pid
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
-        except OSError:
-            continue
-        if command.startswith("Z:") and "moravel.exe" in command and marker in command:
-            return int(entry.name)
-    return None
+    return windows_process_pid("moravel.exe", marker)
 
 
 def interrupted(work):
