@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
@@ -77,8 +78,9 @@ bool copyAndCommit(const char16_t* from, File& to) {
         return false;
     }
     static constexpr size_t kChunk = 1 << 20;
-    auto* buffer = static_cast<uint8_t*>(allocatePages(kChunk));
-    bool ok = buffer != nullptr;
+    PageBuffer chunk;
+    bool ok = chunk.allocate(kChunk);
+    uint8_t* buffer = chunk.data();
     while (ok) {
         // A read error must not pass for the end of the file.
         const ssize_t n = ::read(static_cast<int>(source.handle()), buffer, kChunk);
@@ -87,7 +89,6 @@ bool copyAndCommit(const char16_t* from, File& to) {
         if (n <= 0) break;
         ok = to.write(buffer, static_cast<size_t>(n));
     }
-    releasePages(buffer);
     ok = to.flush() && ok;
     return to.closeChecked() && ok;
 }

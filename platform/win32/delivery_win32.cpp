@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -58,8 +59,9 @@ bool copyAndCommit(const char16_t* from, File& to) {
         return false;
     }
     static constexpr DWORD kChunk = 1 << 20;
-    auto* buffer = static_cast<uint8_t*>(allocatePages(kChunk));
-    bool ok = buffer != nullptr;
+    PageBuffer chunk;
+    bool ok = chunk.allocate(kChunk);
+    uint8_t* buffer = chunk.data();
     while (ok) {
         DWORD n = 0;
         // A read error must not pass for the end of the file.
@@ -70,7 +72,6 @@ bool copyAndCommit(const char16_t* from, File& to) {
         if (n == 0) break;
         ok = to.write(buffer, n);
     }
-    releasePages(buffer);
     ok = to.flush() && ok;
     return to.closeChecked() && ok;
 }
