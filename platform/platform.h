@@ -82,6 +82,9 @@ class File {
     bool isOpen() const { return handle_ != kNoHandle; }
     // Reads up to `bytes`; returns the number read (0 at the end or on error).
     size_t read(void* buffer, size_t bytes);
+    // Reads what is there, up to `capacity`, into `got` (0 at the end);
+    // false on a read error, which must not pass for the end of the file.
+    bool readSome(void* buffer, size_t capacity, size_t& got);
     // Writes everything or reports failure.
     bool write(const void* data, size_t bytes);
     // Size in bytes; false on error.

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/owned_memory.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
@@ -69,28 +68,6 @@ bool createHiddenFile(const char16_t* folder, File& file, char16_t* buffer, size
         if (errno != EEXIST) return false;
     }
     return false;
-}
-
-bool copyAndCommit(const char16_t* from, File& to) {
-    File source;
-    if (!to.isOpen() || !source.openForReading(from)) {
-        to.close();
-        return false;
-    }
-    static constexpr size_t kChunk = 1 << 20;
-    PageBuffer chunk;
-    bool ok = chunk.allocate(kChunk);
-    uint8_t* buffer = chunk.data();
-    while (ok) {
-        // A read error must not pass for the end of the file.
-        const ssize_t n = ::read(static_cast<int>(source.handle()), buffer, kChunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        ok = to.write(buffer, static_cast<size_t>(n));
-    }
-    ok = to.flush() && ok;
-    return to.closeChecked() && ok;
 }
 
 RenameOutcome renameNoReplace(const char16_t* from, const char16_t* to) {

@@ -163,6 +163,18 @@ size_t File::read(void* buffer, size_t bytes) {
     return done;
 }
 
+bool File::readSome(void* buffer, size_t capacity, size_t& got) {
+    got = 0;
+    if (!isOpen()) return false;
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(handle_), buffer, capacity);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        got = static_cast<size_t>(n);
+        return true;
+    }
+}
+
 bool File::write(const void* data, size_t bytes) {
     if (!isOpen()) return false;
     size_t done = 0;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/owned_memory.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -50,30 +49,6 @@ bool createHiddenFile(const char16_t* folder, File& file, char16_t* buffer, size
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
     }
     return false;
-}
-
-bool copyAndCommit(const char16_t* from, File& to) {
-    File source;
-    if (!to.isOpen() || !source.openForReading(from)) {
-        to.close();
-        return false;
-    }
-    static constexpr DWORD kChunk = 1 << 20;
-    PageBuffer chunk;
-    bool ok = chunk.allocate(kChunk);
-    uint8_t* buffer = chunk.data();
-    while (ok) {
-        DWORD n = 0;
-        // A read error must not pass for the end of the file.
-        if (!ReadFile(reinterpret_cast<HANDLE>(source.handle()), buffer, kChunk, &n, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (n == 0) break;
-        ok = to.write(buffer, n);
-    }
-    ok = to.flush() && ok;
-    return to.closeChecked() && ok;
 }
 
 RenameOutcome renameNoReplace(const char16_t* from, const char16_t* to) {

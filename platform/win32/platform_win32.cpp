@@ -120,6 +120,16 @@ size_t File::read(void* buffer, size_t bytes) {
     return done;
 }
 
+bool File::readSome(void* buffer, size_t capacity, size_t& got) {
+    got = 0;
+    if (!isOpen()) return false;
+    DWORD n = 0;
+    const DWORD chunk = capacity > 0x40000000 ? 0x40000000 : static_cast<DWORD>(capacity);
+    if (!ReadFile(toHandle(handle_), buffer, chunk, &n, nullptr)) return false;
+    got = n;
+    return true;
+}
+
 bool File::write(const void* data, size_t bytes) {
     size_t done = 0;
     while (done < bytes) {
