@@ -10,10 +10,11 @@
 # The zip holds Pirex.exe, moravel.exe, the language libraries, Pirex.chm, a
 # read-me for users, the licences of the libraries linked in and, when they
 # were built, the image plug-ins (plugins/*.sph) with their libraries'
-# licences. It is reproducible: the same commit gives the same bytes (fixed
-# order, times and permissions, see scripts/release/make_zip.py; no compile
-# time in the manual, see chm_clear_time.py). Entry times are the commit's
-# time, or SOURCE_DATE_EPOCH when set.
+# licences, and, for the plug-ins that link LGPL libraries, a relink folder.
+# It is reproducible: the same commit gives the same bytes (fixed order, times
+# and permissions, see scripts/release/make_zip.py; no compile time in the
+# manual, see chm_clear_time.py). Entry times are the commit's time, or
+# SOURCE_DATE_EPOCH when set.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -102,18 +103,14 @@ need /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-runtim
 shopt -s nullglob
 plugins=("$build"/app/plugins/*.sph)
 shopt -u nullglob
+relinkable=()
 if [[ ${#plugins[@]} -gt 0 ]]; then
   mkdir -p "$stage/plugins"
   for plugin in "${plugins[@]}"; do
     name="$(basename "$plugin" .sph)"
     case "$name" in
       webp) licences="$deps/libwebp-windows/licences" ;;
-      heif|avif)
-        # These link LGPL libraries (libheif, libde265) statically; shipping
-        # them needs the means to relink them, which the zip does not carry
-        # yet. They are built and tested, not shipped.
-        say "not shipped: $(basename "$plugin") (links LGPL libraries statically)"
-        continue ;;
+      heif|avif) licences="$deps/libheif-windows/licences"; relinkable+=("$name") ;;
       *) fail "plug-in $plugin: no licence folder known for it (add it to scripts/package.sh)" ;;
     esac
     shopt -s nullglob
@@ -125,8 +122,67 @@ if [[ ${#plugins[@]} -gt 0 ]]; then
   done
 fi
 
+# The plug-ins that link LGPL libraries (libheif, libde265) statically come
+# with what it takes to relink them with changed libraries: their own objects,
+# every archive they link, the link script, the libraries' Debian source
+# packages and the script that built them. The relinked plug-ins must be the
+# shipped bytes, or the folder is not what it claims to be.
+if [[ ${#relinkable[@]} -gt 0 ]]; then
+  kit="$stage/relink"
+  mkdir -p "$kit/lib" "$kit/sources" "$kit/build"
+  need "$repo/plugins/formats/link_plugin.sh" "$kit/"
+  need "$here/release/relink.sh" "$kit/"
+  need "$here/release/relink-ReadMe.txt" "$kit/ReadMe.txt"
+  need "$here/build-imagelibs.sh" "$kit/build/"
+  need "$repo/cmake/toolchain-mingw64.cmake" "$kit/build/"
+  for name in "${relinkable[@]}"; do
+    list="$build/plugins/formats/$name.relink"
+    [[ -f "$list" ]] || fail "missing $list (the link inputs of $name.sph; rebuild $build)"
+    mkdir -p "$kit/$name"
+    : >"$kit/$name.relink"
+    while IFS= read -r input; do
+      [[ -n "$input" ]] || continue
+      [[ -f "$input" ]] || fail "$name.sph: link input $input is missing"
+      case "$input" in
+        *.a) into=lib ;;
+        *) into="$name" ;;
+      esac
+      if [[ -f "$kit/$into/$(basename "$input")" ]]; then
+        cmp -s "$input" "$kit/$into/$(basename "$input")" \
+          || fail "$name.sph: two different link inputs are called $(basename "$input")"
+      else
+        cp "$input" "$kit/$into/"
+      fi
+      echo "$into/$(basename "$input")" >>"$kit/$name.relink"
+    done <"$list"
+  done
+  # The source packages the libraries were built from, as the build recorded
+  # them: each .dsc with the files it lists.
+  stamp="$deps/libheif-windows/.stamp"
+  [[ -f "$stamp" ]] || fail "missing $stamp (run scripts/build-imagelibs.sh)"
+  while read -r package_version; do
+    package="${package_version%%_*}"
+    dsc="$deps/src/$package/$package_version.dsc"
+    [[ -f "$dsc" ]] || fail "the source package $dsc the libraries were built from is missing"
+    cp "$dsc" "$kit/sources/"
+    for file in $(awk '/^Files:/ {files = 1; next} /^[^ ]/ {files = 0} files && NF == 3 {print $3}' "$dsc"); do
+      need "$deps/src/$package/$file" "$kit/sources/"
+    done
+  done < <(tail -n +2 "$stamp")
+  relinked="$(mktemp -d)"
+  CXX="${MORAVEL_RELINK_CXX:-x86_64-w64-mingw32-g++-posix}" sh "$kit/relink.sh" "$relinked" >/dev/null \
+    || fail "relinking the plug-ins from $kit failed"
+  for name in "${relinkable[@]}"; do
+    cmp -s "$relinked/$name.sph" "$stage/plugins/$name.sph" \
+      || fail "$name.sph relinked from the relink folder differs from the built one"
+  done
+  rm -rf "$relinked"
+fi
+
 # Plain-text files get Windows line ends so Notepad shows them properly.
-for f in "$stage/ReadMe.txt" "$stage"/licenses/*; do sed -i 's/\r$//; s/$/\r/' "$f"; done
+for f in "$stage/ReadMe.txt" "$stage"/licenses/* "$stage"/relink/ReadMe.txt; do
+  [[ -f "$f" ]] && sed -i 's/\r$//; s/$/\r/' "$f"
+done
 
 if [[ -z "${SOURCE_DATE_EPOCH:-}" ]] && commit_time="$(git -C "$repo" log -1 --format=%ct 2>/dev/null)"; then
   export SOURCE_DATE_EPOCH="$commit_time"

@@ -8,7 +8,9 @@
    bytes.
 2. The zip holds exactly the files a release holds, under one top folder, all
    with one time stamp; every .exe, .dll and .sph in it imports only DLLs
-   every Windows has, and carries no debug sections or symbols.
+   every Windows has, and carries no debug sections or symbols. The
+   plug-ins linking LGPL libraries relink from the zip's relink folder alone
+   to the shipped bytes, and its source packages match their .dsc files.
 3. Unpacks it into C:\\Moravel of a fresh Wine prefix (profile folders made
    real, so nothing is written outside DIR) and runs sendto_e2e_test.exe
    there: the Send To shortcut made through the settings window, pictures
@@ -18,6 +20,7 @@
 Environment (from ctest): MORAVEL_BINARY_DIR, MORAVEL_TEST_DATA.
 """
 import argparse
+import hashlib
 import os
 import re
 import shutil
@@ -46,11 +49,16 @@ BASE_FILES = {
     "licenses/zlib-copyright.txt",
 }
 # Each image plug-in with the licences of the libraries it links in.
+HEIF_LICENCES = {"licenses/libheif-COPYING.txt", "licenses/libde265-COPYING.txt"}
 PLUGIN_LICENCES = {
     "webp": {"licenses/libwebp-COPYING.txt", "licenses/libwebp-PATENTS.txt"},
+    "heif": HEIF_LICENCES,
+    "avif": HEIF_LICENCES,
 }
-# Built and tested, but not shipped: they link LGPL libraries statically.
-UNSHIPPED_PLUGINS = {"heif", "avif"}
+# These link LGPL libraries statically and come with the relink folder.
+RELINKABLE_PLUGINS = {"heif", "avif"}
+RELINK_FILES = {"relink/ReadMe.txt", "relink/relink.sh", "relink/link_plugin.sh",
+                "relink/build/build-imagelibs.sh", "relink/build/toolchain-mingw64.cmake"}
 
 # DLLs of every 64-bit Windows 10 and 11 (no runtime to install beside them).
 SYSTEM_DLLS = {
@@ -100,17 +108,24 @@ def check_refusals(script, work):
     check(not any(name.endswith(".zip") for name in os.listdir(work)), "a refused run wrote a zip")
 
 
-def expected_files(build):
+def expected_files(build, names):
+    """The files the zip must hold. The relink folder's objects, archives and
+    source packages vary with the libraries; they are checked by relinking."""
     files = set(BASE_FILES)
     plugin_folder = os.path.join(build, "app", "plugins")
     if os.path.isdir(plugin_folder):
         for name in sorted(os.listdir(plugin_folder)):
             if name.endswith(".sph"):
                 stem = name[:-4]
-                if stem in UNSHIPPED_PLUGINS:
-                    continue
                 files.add("plugins/" + name)
                 files |= PLUGIN_LICENCES.get(stem, {f"<licences of {name}>"})
+                if stem in RELINKABLE_PLUGINS:
+                    files |= RELINK_FILES | {f"relink/{stem}.relink"}
+    inside = {name[len(TOP) + 1:] for name in names}
+    if "relink/ReadMe.txt" in files:
+        files |= {name for name in inside
+                  if re.fullmatch(r"relink/(\w+/[\w.+-]+\.obj|lib/lib[\w.+-]+\.a|"
+                                  r"sources/[\w.+~-]+\.(dsc|tar\.\w+))", name)}
     return {f"{TOP}/{name}" for name in files}
 
 
@@ -118,7 +133,7 @@ def check_zip(path, build):
     with zipfile.ZipFile(path) as archive:
         entries = archive.infolist()
         names = [entry.filename for entry in entries]
-        want = expected_files(build)
+        want = expected_files(build, names)
         check(set(names) == want,
               f"zip contents: extra {sorted(set(names) - want)}, missing {sorted(want - set(names))}")
         check(names == sorted(names), "zip entries are not in sorted order")
@@ -179,6 +194,50 @@ def check_binaries(folder, checkout):
               f"{library} imports code")
 
 
+def check_relink(program, work):
+    """The relink folder of the unpacked zip relinks the LGPL plug-ins to the
+    shipped bytes by itself, and its source packages are complete."""
+    kit = os.path.join(program, "relink")
+    lists = sorted(f[:-len(".relink")] for f in os.listdir(kit) if f.endswith(".relink"))
+    shipped = sorted(f[:-4] for f in os.listdir(os.path.join(program, "plugins"))
+                     if f[:-4] in RELINKABLE_PLUGINS)
+    check(lists == shipped, f"relink lists {lists} for the plug-ins {shipped}")
+    out = os.path.join(work, "relinked")
+    result = subprocess.run(["sh", os.path.join(kit, "relink.sh"), out],
+                            capture_output=True, text=True)
+    check(result.returncode == 0, f"relink.sh failed: {result.stderr}")
+    for name in lists:
+        with open(os.path.join(out, name + ".sph"), "rb") as a, \
+                open(os.path.join(program, "plugins", name + ".sph"), "rb") as b:
+            check(a.read() == b.read(), f"{name}.sph relinked differs from the shipped one")
+    # Every archive is linked by some plug-in; every source file is the one
+    # its .dsc names.
+    used = set()
+    for name in lists:
+        with open(os.path.join(kit, name + ".relink"), newline="") as f:
+            used |= {line.strip() for line in f if line.strip()}
+    archives = {"lib/" + f for f in os.listdir(os.path.join(kit, "lib"))}
+    check(archives <= used, f"archives no plug-in links: {sorted(archives - used)}")
+    sources = os.path.join(kit, "sources")
+    listed = set()
+    for dsc in sorted(f for f in os.listdir(sources) if f.endswith(".dsc")):
+        with open(os.path.join(sources, dsc)) as f:
+            text = f.read()
+        block = re.search(r"^Checksums-Sha256:\n((?: .*\n)+)", text, re.M)
+        if not check(block, f"{dsc} lists no checksums"):
+            continue
+        for digest, _, file in (line.split() for line in block.group(1).splitlines()):
+            listed.add(file)
+            path = os.path.join(sources, file)
+            if check(os.path.isfile(path), f"{dsc} lists {file}, which is missing"):
+                with open(path, "rb") as f:
+                    check(hashlib.sha256(f.read()).hexdigest() == digest, f"{file} is not the file {dsc} names")
+    packages = {re.sub(r"_.*", "", f) for f in os.listdir(sources)}
+    check({"libheif", "libde265"} <= packages, f"source packages {sorted(packages)}")
+    check(set(os.listdir(sources)) - listed == {f for f in os.listdir(sources) if f.endswith(".dsc")},
+          "the sources folder holds files no .dsc names")
+
+
 def fresh_prefix(wine_run, prefix):
     """A new prefix whose profile folders are real folders inside it."""
     subprocess.run(["bash", wine_run, "--prefix", prefix, "--kill"], check=False)
@@ -232,6 +291,8 @@ def main():
     program = os.path.join(install, TOP)
     # The checkout's root: paths below it differ from one machine to the next.
     check_binaries(program, os.path.dirname(os.path.dirname(os.path.abspath(args.package))))
+    if os.path.isdir(os.path.join(program, "relink")):
+        check_relink(program, work)
 
     # 3. Send To end to end, in the prefix, from the unpacked zip.
     sources = os.path.join(work, "pictures")
