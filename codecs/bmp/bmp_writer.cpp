@@ -78,7 +78,7 @@ bool BmpWriter::write(const char16_t* path, const PictureToWrite& picture) {
                   file.write(converted.data(), imageSize);
     }
     // A short write (a full disk) leaves a damaged file: report it.
-    if (!written) return fail(kStatusOutputError);
-    file.close();
+    // Data the system still held can fail to reach the disk only at close.
+    if (!written || !file.closeChecked()) return fail(kStatusOutputError);
     return true;
 }

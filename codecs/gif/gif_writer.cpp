@@ -136,6 +136,7 @@ bool GifWriter::write(const char16_t* path, const PictureToWrite& picture) {
     const uint8_t trailer = 0x3B;
     if (!writeSubBlocks(file, codes.data(), codeBytes) || !file.write(&trailer, 1))
         return fail(kStatusOutputError);
-    file.close();
+    // Data the system still held can fail to reach the disk only at close.
+    if (!file.closeChecked()) return fail(kStatusOutputError);
     return true;
 }

@@ -110,6 +110,11 @@ bool JpegCopy::transcodeInput(const char16_t* destination) {
         copied = transcodeFile(job, messageText_);
         if (!copied) input_.status = job.status;
         damaged_ = job.sourceError.library.num_warnings > 0;
+        // Data the system still held can fail to reach the disk only at close.
+        if (copied && !file.closeChecked()) {
+            input_.status = kStatusOutputError;
+            copied = false;
+        }
     }
     file.close();
     input_.close();

@@ -186,6 +186,11 @@ bool JpegWriter::write(const char16_t* path, const PictureToWrite& picture) {
             status_ = kStatusOutputError;
         else
             written = encode(picture, rows, quality_, &file, nullptr);
+        // Data the system still held can fail to reach the disk only at close.
+        if (written && !file.closeChecked()) {
+            status_ = kStatusOutputError;
+            written = false;
+        }
     }
     return written;
 }
@@ -231,7 +236,8 @@ bool JpegWriter::writeLimited(const char16_t* path, const PictureToWrite& pictur
             if (encoded) {
                 quality_ = lastEncoded;
                 platform::File file;
-                if (!file.create(path) || !file.write(memory.buffer, memory.encodedSize)) {
+                if (!file.create(path) || !file.write(memory.buffer, memory.encodedSize) ||
+                    !file.closeChecked()) {
                     status_ = kStatusOutputError;
                 } else {
                     written = true;

@@ -143,8 +143,8 @@ bool PngWriter::write(const char16_t* path, const PictureToWrite& picture) {
     if (!written || !compress(sink, imageData, static_cast<uint32_t>(imageSize))) return false;
 
     sink.chunk(kChunkIEND, nullptr, 0);
-    file.close();
-    if (!sink.ok()) return fail(kStatusOutputError), false;
+    // Data the system still held can fail to reach the disk only at close.
+    if (!file.closeChecked() || !sink.ok()) return fail(kStatusOutputError), false;
     return true;
 }
 
