@@ -1,10 +1,9 @@
-#!/usr/bin/env python3
-"""The real moravel under faults: a source shortened while it is read, kills
-at random moments, eight batches racing for the same names, a FIFO and a
-device as sources, a link to nothing at an output name, an over-long TMPDIR,
-and SIGINT/SIGTERM in the middle of a batch. Outputs are checked with PIL.
-"""
-import os
+"""The real moravel under faults: a source shortened while it is read, a
+written file whose close fails, kills at random moments, eight batches racing
+for the same names, a FIFO and a device as sources, a link to nothing at an
+output name, an over-long TMPDIR, and SIGINT/SIGTERM in the middle of a batch.
+Outputs are checked with PIL.
+"""import os
 import random
 import signal
 import subprocess
@@ -60,8 +59,8 @@ def hidden(folder):
 def preload_with_shim():
     """The shim that shortens a source once mapped; a sanitizer runtime the
     program links must come first."""
-    shim = os.environ.get("MORAVEL_SHORTEN_SHIM") or str(
-        Path(CLI).parent.parent / "tests" / "delivery" / "shorten_after_map.so")
+    shim = os.environ.get("MORAVEL_IO_FAULTS_SHIM") or str(
+        Path(CLI).parent.parent / "tests" / "delivery" / "io_faults.so")
     linked = subprocess.run(["ldd", CLI], capture_output=True, text=True).stdout
     first = [line.split("=>")[1].split()[0] for line in linked.splitlines()
              if "libasan" in line and "=>" in line]
@@ -89,6 +88,25 @@ def shortened_source(work):
         check(all(decodes(out / n) for n in visible(out)), f"{label}: an output does not decode")
         check(victim.name in result.stderr, f"{label}: no word about the victim: {result.stderr}")
         check(hidden(out) == [], f"{label}: hidden files left: {hidden(out)}")
+
+
+def failing_close(work):
+    """Every writer reports a temporary file whose close fails, and nothing
+    of that file reaches the output folder."""
+    for output in ("bmp", "png", "jpeg", "gif", "jpegcopy"):
+        case = work / f"close-{output}"
+        out, temporary = case / "out", case / "tmp"
+        out.mkdir(parents=True)
+        temporary.mkdir()
+        source = noise(case / "a.jpg", 64, 48, 4, quality=90)
+        env = dict(os.environ, TMPDIR=str(temporary), MORAVEL_TEST_FAIL_CLOSE=str(temporary),
+                   LD_PRELOAD=preload_with_shim())
+        result = run(["--format", output, "--output-folder", out, source], env=env)
+        label = f"failing close -> {output}"
+        check(result.returncode == 1, f"{label}: exit {result.returncode}, {result.stderr}")
+        check("a.jpg" in result.stderr, f"{label}: no word about a.jpg: {result.stderr}")
+        check(list(out.iterdir()) == [], f"{label}: the output folder holds {list(out.iterdir())}")
+        check(list(temporary.iterdir()) == [], f"{label}: temporary files left")
 
 
 def random_kills(work, trials=50):
@@ -238,7 +256,7 @@ def interrupts(work):
 def main():
     with tempfile.TemporaryDirectory(prefix="moravel-delivery-") as folder:
         work = Path(folder)
-        for step in (shortened_source, non_regular_sources, dangling_link, long_tmpdir,
+        for step in (shortened_source, failing_close, non_regular_sources, dangling_link, long_tmpdir,
                      concurrent_batches, interrupts, random_kills):
             started = time.monotonic()
             step(work)

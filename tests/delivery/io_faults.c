@@ -1,0 +1,60 @@
+/* Preloaded into moravel by the delivery test (LD_PRELOAD) to make the
+ * system fail the way real disks and other programs do. The program itself
+ * carries no such hook.
+ *
+ * MORAVEL_TEST_SHORTEN_SOURCE=FILE  right after FILE is mapped, it is cut to a
+ *     quarter of its size, as if another program shortened it while it is read.
+ * MORAVEL_TEST_FAIL_CLOSE=FOLDER    closing a file written below FOLDER reports
+ *     EIO (after really closing it), as a network or full disk does when data
+ *     the system still held cannot be written. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+typedef void* (*MmapFunction)(void*, size_t, int, int, int, off_t);
+typedef int (*CloseFunction)(int);
+
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+    static MmapFunction real;
+    if (!real) real = (MmapFunction)dlsym(RTLD_NEXT, "mmap");
+    void* view = real(address, length, protection, flags, fd, offset);
+    const char* victim = getenv("MORAVEL_TEST_SHORTEN_SOURCE");
+    struct stat mapped, named;
+    if (view == MAP_FAILED || fd < 0 || !victim || !*victim || fstat(fd, &mapped) != 0 ||
+        stat(victim, &named) != 0 || mapped.st_dev != named.st_dev ||
+        mapped.st_ino != named.st_ino || !S_ISREG(mapped.st_mode))
+        return view;
+    if (truncate(victim, mapped.st_size / 4) != 0) abort();
+    return view;
+}
+
+static int writtenBelow(int fd, const char* folder) {
+    const int mode = fcntl(fd, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) return 0;
+    char link[64], path[PATH_MAX];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = readlink(link, path, sizeof path - 1);
+    if (length <= 0) return 0;
+    path[length] = '\0';
+    const size_t prefix = strlen(folder);
+    return strncmp(path, folder, prefix) == 0 && path[prefix] == '/';
+}
+
+int close(int fd) {
+    static CloseFunction real;
+    if (!real) real = (CloseFunction)dlsym(RTLD_NEXT, "close");
+    const char* folder = getenv("MORAVEL_TEST_FAIL_CLOSE");
+    const int fail = fd >= 0 && folder && *folder && writtenBelow(fd, folder);
+    const int result = real(fd);
+    if (result != 0 || !fail) return result;
+    errno = EIO;
+    return -1;
+}
