@@ -3,7 +3,8 @@ written file whose close fails, kills at random moments, eight batches racing
 for the same names, a FIFO and a device as sources, a link to nothing at an
 output name, an over-long TMPDIR, and SIGINT/SIGTERM in the middle of a batch.
 Outputs are checked with PIL.
-"""import os
+"""
+import os
 import random
 import signal
 import subprocess
