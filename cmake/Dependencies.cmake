@@ -126,7 +126,8 @@ if(WIN32)
     target_include_directories(moravel::heif INTERFACE "${_moravel_heif_dir}/include")
     target_compile_definitions(moravel::heif INTERFACE LIBHEIF_STATIC_BUILD)
     target_link_libraries(moravel::heif INTERFACE "${_moravel_heif_dir}/lib/libheif.a"
-                                                  "${_moravel_heif_dir}/lib/libde265.a")
+                                                  "${_moravel_heif_dir}/lib/libde265.a"
+                                                  "${_moravel_heif_dir}/lib/libdav1d.a")
   endif()
 else()
   find_package(PkgConfig REQUIRED)

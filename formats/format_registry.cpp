@@ -2,6 +2,7 @@
 
 #include "formats/webp_decoder.h"
 #ifdef MORAVEL_HAVE_HEIF
+#include "formats/avif_decoder.h"
 #include "formats/heif_decoder.h"
 #endif
 
@@ -12,6 +13,7 @@ constexpr FormatDecoder kDecoders[] = {
     {"WebP", looksLikeWebp, readWebpSize, decodeWebp},
 #ifdef MORAVEL_HAVE_HEIF
     {"HEIF", looksLikeHeif, readHeifSize, decodeHeif},
+    {"AVIF", looksLikeAvif, readAvifSize, decodeAvif},
 #endif
 };
 

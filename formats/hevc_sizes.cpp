@@ -7,10 +7,6 @@
 namespace formats {
 namespace {
 
-uint32_t loadU32BE(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 // Exp-Golomb and fixed-width fields of a parameter set, with the emulation
 // prevention bytes (00 00 03) already removed. Reading past the end fails.
 class BitReader {
@@ -77,29 +73,18 @@ bool spsSize(const uint8_t* nal, size_t length, uint32_t& width, uint32_t& heigh
     return r.unsignedGolomb(width) && r.unsignedGolomb(height);
 }
 
-struct Boxes {
-    const uint8_t* iinf = nullptr;
-    const uint8_t* iinfEnd = nullptr;
-    const uint8_t* iloc = nullptr;
-    const uint8_t* ilocEnd = nullptr;
-    const uint8_t* idat = nullptr;
-    const uint8_t* idatEnd = nullptr;
-    int nalLengthSize = 4;
-};
-
-void noteSps(const uint8_t* nal, size_t length, HevcSizes& out) {
+void noteSps(const uint8_t* nal, size_t length, CodedSizes& out) {
     uint32_t width = 0, height = 0;
-    if (!spsSize(nal, length, width, height)) return;
-    out.largestCodedWidth = std::max(out.largestCodedWidth, width);
-    out.largestCodedHeight = std::max(out.largestCodedHeight, height);
-    ++out.parameterSets;
+    if (spsSize(nal, length, width, height)) out.note(width, height);
 }
 
-bool readHvcc(const uint8_t* box, size_t length, HevcSizes& out, Boxes& boxes) {
-    if (length < 23) return false;
-    boxes.nalLengthSize = (box[21] & 3) + 1;
-    const uint8_t* p = box + 22;  // numOfArrays follows the 22-byte record header
-    const uint8_t* end = box + length;
+// The parameter sets of an 'hvcC' box; the NAL unit length size of the
+// items that use it comes back in lengthSize.
+bool readHvcc(ByteSpan box, CodedSizes& out, int& lengthSize) {
+    if (box.size < 23) return false;
+    lengthSize = (box.data[21] & 3) + 1;
+    const uint8_t* p = box.data + 22;  // numOfArrays follows the 22-byte record header
+    const uint8_t* end = box.data + box.size;
     const int arrays = *p++;
     for (int a = 0; a < arrays; ++a) {
         if (end - p < 3) return false;
@@ -118,156 +103,34 @@ bool readHvcc(const uint8_t* box, size_t length, HevcSizes& out, Boxes& boxes) {
     return true;
 }
 
-// Walks the boxes between begin and end, into 'meta' (a full box), 'iprp'
-// and 'ipco', where the properties are.
-bool walk(const uint8_t* begin, const uint8_t* end, HevcSizes& out, Boxes& boxes, int depth) {
-    const uint8_t* p = begin;
-    while (end - p >= 8) {
-        uint64_t size = loadU32BE(p);
-        size_t header = 8;
-        if (size == 1) {
-            if (end - p < 16) return false;
-            size = (uint64_t{loadU32BE(p + 8)} << 32) | loadU32BE(p + 12);
-            header = 16;
-        } else if (size == 0) {
-            size = static_cast<uint64_t>(end - p);
-        }
-        if (size < header || size > static_cast<uint64_t>(end - p)) return false;
-        const uint8_t* body = p + header;
-        const uint8_t* next = p + size;
-        if (std::memcmp(p + 4, "meta", 4) == 0 && depth == 0) {
-            if (next - body < 4 || !walk(body + 4, next, out, boxes, 1)) return false;
-        } else if ((std::memcmp(p + 4, "iprp", 4) == 0 || std::memcmp(p + 4, "ipco", 4) == 0) &&
-                   depth > 0) {
-            if (!walk(body, next, out, boxes, depth + 1)) return false;
-        } else if (std::memcmp(p + 4, "hvcC", 4) == 0) {
-            if (!readHvcc(body, static_cast<size_t>(next - body), out, boxes)) return false;
-        } else if (std::memcmp(p + 4, "iinf", 4) == 0 && depth == 1) {
-            boxes.iinf = body;
-            boxes.iinfEnd = next;
-        } else if (std::memcmp(p + 4, "iloc", 4) == 0 && depth == 1) {
-            boxes.iloc = body;
-            boxes.ilocEnd = next;
-        } else if (std::memcmp(p + 4, "idat", 4) == 0 && depth == 1) {
-            boxes.idat = body;
-            boxes.idatEnd = next;
-        } else if (std::memcmp(p + 4, "ispe", 4) == 0) {
-            if (next - body < 12) return false;
-            out.largestDeclaredWidth = std::max(out.largestDeclaredWidth, loadU32BE(body + 4));
-            out.largestDeclaredHeight = std::max(out.largestDeclaredHeight, loadU32BE(body + 8));
-        }
-        p = next;
+// Every parameter set inside an item's data: the decoder takes the last one
+// it is given, so each counts.
+void scanItem(const HeifCodedItem& item, int lengthSize, CodedSizes& out) {
+    const uint8_t* nal = item.data.data();
+    const uint8_t* end = nal + item.data.size();
+    while (end - nal >= lengthSize) {
+        uint64_t nalLength = 0;
+        for (int i = 0; i < lengthSize; ++i) nalLength = (nalLength << 8) | *nal++;
+        if (nalLength < 2 || nalLength > static_cast<uint64_t>(end - nal)) return;
+        if (((nal[0] >> 1) & 0x3F) == 33) noteSps(nal, static_cast<size_t>(nalLength), out);
+        nal += nalLength;
     }
-    return true;
-}
-
-// Reads a big-endian field of `width` bytes (0 to 8) and advances.
-bool field(const uint8_t*& p, const uint8_t* end, int width, uint64_t& value) {
-    if (end - p < width) return false;
-    value = 0;
-    for (int i = 0; i < width; ++i) value = (value << 8) | *p++;
-    return true;
-}
-
-// The IDs of the HEVC-coded items ('hvc1' entries of the item information)
-// and of the grids put together from them ('grid').
-bool itemIds(const uint8_t* p, const uint8_t* end, std::vector<uint32_t>& ids,
-             std::vector<uint32_t>& grids) {
-    uint64_t version = 0, count = 0;
-    if (!field(p, end, 1, version) || !field(p, end, 3, count) ||
-        !field(p, end, version == 0 ? 2 : 4, count))
-        return false;
-    for (uint64_t i = 0; i < count && end - p >= 8; ++i) {
-        const uint64_t size = loadU32BE(p);
-        if (size < 8 || size > static_cast<uint64_t>(end - p)) return false;
-        const uint8_t* body = p + 8;
-        const uint8_t* next = p + size;
-        uint64_t infeVersion = 0, flags = 0, id = 0, protection = 0;
-        if (std::memcmp(p + 4, "infe", 4) == 0 && field(body, next, 1, infeVersion) &&
-            infeVersion >= 2 && field(body, next, 3, flags) &&
-            field(body, next, infeVersion == 2 ? 2 : 4, id) && field(body, next, 2, protection) &&
-            next - body >= 4) {
-            if (std::memcmp(body, "hvc1", 4) == 0) ids.push_back(static_cast<uint32_t>(id));
-            if (std::memcmp(body, "grid", 4) == 0) grids.push_back(static_cast<uint32_t>(id));
-        }
-        p = next;
-    }
-    return true;
-}
-
-// Every parameter set inside the data of the HEVC items: the decoder takes
-// the last one it is given, so each counts.
-// A grid's output size, from its descriptor (version, flags, rows - 1,
-// columns - 1, then width and height in 16 or 32 bits).
-void noteGrid(const uint8_t* p, const uint8_t* end, HevcSizes& out) {
-    uint64_t version = 0, flags = 0, rows = 0, columns = 0, width = 0, height = 0;
-    const int side = 2;
-    if (!field(p, end, 1, version) || !field(p, end, 1, flags) || !field(p, end, 1, rows) ||
-        !field(p, end, 1, columns) || !field(p, end, (flags & 1) ? 2 * side : side, width) ||
-        !field(p, end, (flags & 1) ? 2 * side : side, height))
-        return;
-    out.largestCodedWidth = std::max(out.largestCodedWidth, static_cast<uint32_t>(width));
-    out.largestCodedHeight = std::max(out.largestCodedHeight, static_cast<uint32_t>(height));
-}
-
-bool scanItemData(const uint8_t* p, const uint8_t* end, const std::vector<uint32_t>& hevcItems,
-                  const std::vector<uint32_t>& grids, const Boxes& boxes, const uint8_t* file,
-                  size_t fileSize, HevcSizes& out) {
-    const int lengthSize = boxes.nalLengthSize;
-    uint64_t version = 0, flags = 0, sizes = 0, count = 0;
-    if (!field(p, end, 1, version) || !field(p, end, 3, flags) || !field(p, end, 2, sizes))
-        return false;
-    const int offsetSize = static_cast<int>(sizes >> 12), lengthFieldSize = (sizes >> 8) & 15;
-    const int baseSize = (sizes >> 4) & 15, indexSize = version >= 1 ? sizes & 15 : 0;
-    if (!field(p, end, version == 2 ? 4 : 2, count)) return false;
-    for (uint64_t i = 0; i < count; ++i) {
-        uint64_t id = 0, method = 0, reference = 0, base = 0, extents = 0;
-        if (!field(p, end, version == 2 ? 4 : 2, id) ||
-            (version >= 1 && !field(p, end, 2, method)) || !field(p, end, 2, reference) ||
-            !field(p, end, baseSize, base) || !field(p, end, 2, extents))
-            return false;
-        const bool hevc = std::find(hevcItems.begin(), hevcItems.end(), id) != hevcItems.end();
-        const bool grid = std::find(grids.begin(), grids.end(), id) != grids.end();
-        for (uint64_t e = 0; e < extents; ++e) {
-            uint64_t index = 0, offset = 0, length = 0;
-            if (!field(p, end, indexSize, index) || !field(p, end, offsetSize, offset) ||
-                !field(p, end, lengthFieldSize, length))
-                return false;
-            if (grid && e == 0) {
-                // The descriptor lies in the file (method 0) or in 'idat' (method 1).
-                const uint8_t* from = (method & 15) == 1 ? boxes.idat : file;
-                const uint8_t* to = (method & 15) == 1 ? boxes.idatEnd : file + fileSize;
-                if (from && (method & 15) <= 1 && base + offset < static_cast<uint64_t>(to - from))
-                    noteGrid(from + base + offset, to, out);
-            }
-            if (!hevc || (method & 15) != 0 || reference != 0) continue;
-            const uint64_t start = base + offset;
-            if (start >= fileSize) continue;
-            const uint64_t available = fileSize - start;
-            const uint64_t bytes = length == 0 || length > available ? available : length;
-            const uint8_t* nal = file + start;
-            const uint8_t* nalEnd = nal + bytes;
-            uint64_t nalLength = 0;
-            while (field(nal, nalEnd, lengthSize, nalLength) && nalLength >= 2 &&
-                   nalLength <= static_cast<uint64_t>(nalEnd - nal)) {
-                if (((nal[0] >> 1) & 0x3F) == 33) noteSps(nal, static_cast<size_t>(nalLength), out);
-                nal += nalLength;
-            }
-        }
-    }
-    return true;
 }
 
 }  // namespace
 
-bool readHevcSizes(const uint8_t* data, size_t size, HevcSizes& out) {
-    out = {};
-    Boxes boxes;
-    if (!walk(data, data + size, out, boxes, 0)) return false;
-    std::vector<uint32_t> hevcItems, grids;
-    if (boxes.iinf && !itemIds(boxes.iinf, boxes.iinfEnd, hevcItems, grids)) return false;
-    return !boxes.iloc ||
-           scanItemData(boxes.iloc, boxes.ilocEnd, hevcItems, grids, boxes, data, size, out);
+bool readHevcSizes(const HeifBoxes& boxes, CodedSizes& out) {
+    int lengthSize = 4;
+    for (const ByteSpan& config : boxes.hvccConfigs)
+        if (!readHvcc(config, out, lengthSize)) return false;
+    for (const HeifCodedItem& item : boxes.codedItems) {
+        if (std::memcmp(item.type, "hvc1", 4) != 0) continue;
+        int itemLengthSize = 4;
+        CodedSizes ignored;
+        if (item.config.data && !readHvcc(item.config, ignored, itemLengthSize)) return false;
+        scanItem(item, itemLengthSize, out);
+    }
+    return true;
 }
 
 }  // namespace formats

@@ -1,25 +1,15 @@
-// The picture sizes a HEIF file's images will decode to: the sequence
-// parameter sets of its HEVC items (in their 'hvcC' boxes and in their data)
-// and the output sizes of its grids, beside the sizes its 'ispe' boxes
-// declare. libheif allocates for the coded or grid size, not for 'ispe',
-// before any picture data is read: a file of a few hundred bytes declaring
-// 37 x 23 in 'ispe' could otherwise make a 30975 x 8224 grid.
+// The picture sizes the HEVC decoder will allocate for: the sequence
+// parameter sets of a HEIF file's 'hvcC' boxes and of its 'hvc1' items'
+// data. libheif hands these to libde265, which allocates for the coded size
+// before any picture data is read, whatever 'ispe' declares.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "formats/coded_sizes.h"
+#include "formats/heif_boxes.h"
 
 namespace formats {
 
-struct HevcSizes {
-    uint32_t largestCodedWidth = 0;  // over all parameter sets and grids
-    uint32_t largestCodedHeight = 0;
-    uint32_t largestDeclaredWidth = 0;  // over all 'ispe' boxes
-    uint32_t largestDeclaredHeight = 0;
-    int parameterSets = 0;
-};
-
-// False when the boxes or a parameter set cannot be read.
-bool readHevcSizes(const uint8_t* data, size_t size, HevcSizes& out);
+// False when a configuration box cannot be read.
+bool readHevcSizes(const HeifBoxes& boxes, CodedSizes& out);
 
 }  // namespace formats

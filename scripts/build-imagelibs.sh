@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds the picture libraries of the import plug-ins (webp.sph,
-# heif.sph) for Windows from Debian's source packages, static, decoder parts
-# only, and installs them into the dependency cache:
+# heif.sph, avif.sph) for Windows from Debian's source packages, static,
+# decoder parts only, and installs them into the dependency cache:
 #
 #   scripts/build-imagelibs.sh [webp] [heif]        (default: all)
 #
 #   <deps>/libwebp-windows/{include/webp,lib/libwebpdecoder.a,lib/libwebpdemux.a}
-#   <deps>/libheif-windows/{include/libheif,lib/libheif.a,lib/libde265.a}
+#   <deps>/libheif-windows/{include/libheif,lib/libheif.a,lib/libde265.a,lib/libdav1d.a}
+#
+# One libheif carries both decoders, libde265 (HEVC) and dav1d (AV1), so
+# heif.sph and avif.sph link the same archives.
 #
 # <deps> is $MORAVEL_DEPS_DIR, else <repository>/build/deps.  A library whose
 # cached install carries the current stamp is skipped, so a CI run builds each
@@ -35,15 +38,20 @@ webp_flags=(-DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEB
             -DWEBP_BUILD_EXTRAS=OFF -DWEBP_USE_THREAD=OFF)
 de265_flags=(-DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DDISABLE_SSE=OFF)
 heif_flags=(-DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF
-            -DWITH_DAV1D=OFF -DWITH_RAV1E=OFF -DWITH_SvtEnc=OFF -DWITH_JPEG_DECODER=OFF
+            -DWITH_DAV1D=ON -DWITH_RAV1E=OFF -DWITH_SvtEnc=OFF -DWITH_JPEG_DECODER=OFF
             -DWITH_JPEG_ENCODER=OFF -DWITH_OpenJPEG_DECODER=OFF -DWITH_OpenJPEG_ENCODER=OFF
             -DWITH_EXAMPLES=OFF -DWITH_GDK_PIXBUF=OFF -DBUILD_TESTING=OFF -DENABLE_PLUGIN_LOADING=OFF
             -DWITH_FUZZERS=OFF -DWITH_LIBSHARPYUV=OFF)
+# dav1d (meson): AVIF pictures may be 10- or 12-bit, so both bit depths; its
+# x86 assembly needs nasm.
+dav1d_flags=(--buildtype=release --optimization=2 -Ddefault_library=static -Denable_tools=false
+             -Denable_tests=false -Denable_examples=false -Denable_docs=false -Dbitdepths=8,16
+             -Denable_asm=true -Dlogging=false)
 
 stamp_of() {
   case "$1" in
     webp) echo "libwebp ${common_flags[*]/$toolchain/toolchain} ${webp_flags[*]}" ;;
-    heif) echo "libheif+libde265 ${common_flags[*]/$toolchain/toolchain} ${de265_flags[*]} ${heif_flags[*]}" ;;
+    heif) echo "libheif+libde265+dav1d ${common_flags[*]/$toolchain/toolchain} ${de265_flags[*]} ${dav1d_flags[*]} ${heif_flags[*]}" ;;
   esac
 }
 marker_of() {
@@ -140,29 +148,71 @@ build_webp() {
   printf '%s\n%s\n' "$(stamp_of webp)" "$version" >"$out/.stamp"
 }
 
+# meson_cross_file <file>: the compilers of the cmake toolchain file, for meson.
+meson_cross_file() {
+  local triplet
+  triplet="$(sed -n 's/^set(MORAVEL_MINGW_TRIPLET \(.*\))$/\1/p' "$toolchain")"
+  [[ -n "$triplet" ]] || die "no MORAVEL_MINGW_TRIPLET in $toolchain"
+  cat >"$1" <<EOF
+[binaries]
+c = '$triplet-gcc-posix'
+cpp = '$triplet-g++-posix'
+ar = '$triplet-ar'
+strip = '$triplet-strip'
+windres = '$triplet-windres'
+nasm = 'nasm'
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+EOF
+}
+
+# build_dav1d <stage>: dav1d's static library and headers into <stage>.
+build_dav1d() {
+  local stage="$1" log="$work/build-dav1d.log"
+  command -v meson >/dev/null || die "meson not found (run scripts/setup.sh)"
+  command -v nasm >/dev/null || die "nasm not found (run scripts/setup.sh)"
+  meson_cross_file "$work/mingw64.meson"
+  if ! { meson setup "$work/build-dav1d" "$work/dav1d" --cross-file "$work/mingw64.meson" \
+           "${dav1d_flags[@]}" --prefix="$stage" --libdir=lib \
+         && ninja -C "$work/build-dav1d" -j "$(nproc)" \
+         && ninja -C "$work/build-dav1d" install; } >"$log" 2>&1; then
+    tail -n 60 "$log" >&2
+    die "building dav1d for windows failed (full log: $log)"
+  fi
+}
+
 build_heif() {
   local out; out="$(out_of heif)"
   fetch_source libde265
+  fetch_source dav1d
   fetch_source libheif
-  local v1 v2
+  local v1 v2 v3
   v1="$(unpack libde265 "$work/libde265")"
-  v2="$(unpack libheif "$work/libheif")"
+  v2="$(unpack dav1d "$work/dav1d")"
+  v3="$(unpack libheif "$work/libheif")"
   local stage="$work/stage-heif"
   cmake_build libde265 "$work/libde265" "$stage" de265 -- "${de265_flags[@]}"
   cmake --install "$work/build-libde265" >/dev/null 2>&1 \
     || die "installing libde265 into $stage failed"
+  build_dav1d "$stage"
   cmake_build libheif "$work/libheif" "$stage" heif -- "${heif_flags[@]}" \
     -DLIBDE265_INCLUDE_DIR="$stage/include" -DLIBDE265_LIBRARY="$stage/lib/libde265.a" \
+    -DDAV1D_INCLUDE_DIR="$stage/include" -DDAV1D_LIBRARY="$stage/lib/libdav1d.a" \
     -DCMAKE_C_FLAGS=-DLIBDE265_STATIC_BUILD -DCMAKE_CXX_FLAGS=-DLIBDE265_STATIC_BUILD \
     -DCMAKE_PREFIX_PATH="$stage"
   rm -rf "$out" && mkdir -p "$out/lib" "$out/include/libheif" "$out/licences"
   cp "$(find "$work/build-libheif" -name libheif.a | head -n1)" "$out/lib/"
-  cp "$stage/lib/libde265.a" "$out/lib/"
+  cp "$stage/lib/libde265.a" "$stage/lib/libdav1d.a" "$out/lib/"
   cp "$work/libheif/libheif/heif.h" "$out/include/libheif/"
   cp "$(find "$work/build-libheif" -name heif_version.h | head -n1)" "$out/include/libheif/"
   cp "$work/libheif/COPYING" "$out/licences/libheif-COPYING.txt"
   cp "$work/libde265/COPYING" "$out/licences/libde265-COPYING.txt"
-  printf '%s\n%s\n%s\n' "$(stamp_of heif)" "$v1" "$v2" >"$out/.stamp"
+  cp "$work/dav1d/COPYING" "$out/licences/dav1d-COPYING.txt"
+  printf '%s\n%s\n%s\n%s\n' "$(stamp_of heif)" "$v1" "$v2" "$v3" >"$out/.stamp"
 }
 
 for l in "${todo[@]}"; do

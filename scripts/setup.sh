@@ -37,7 +37,7 @@ die() { echo "setup: error: $*" >&2; exit 1; }
 
 packages=(
   # compilers and build tools
-  g++ clang libclang-rt-14-dev cmake ninja-build make dpkg-dev nasm
+  g++ clang libclang-rt-14-dev cmake ninja-build make dpkg-dev nasm meson
   g++-mingw-w64-x86-64-posix
   # Wine (headless) for the windows target; xvfb for screenshots
   wine64 wine fonts-wine fonts-liberation xvfb xauth
@@ -46,7 +46,7 @@ packages=(
   # libraries
   zlib1g-dev libz-mingw-w64-dev googletest libbenchmark-dev
   # the import plug-ins' picture libraries on Linux, and their reference decoders
-  pkg-config libwebp-dev libheif-dev webp libheif-examples
+  pkg-config libwebp-dev libheif-dev webp libheif-examples libavif-bin
   # test oracles
   python3 python3-pil python3-numpy imagemagick libjpeg-turbo-progs pngcheck
   # the manual: chmcmd compiles it, enum_chmLib lists what it holds
