@@ -1,6 +1,8 @@
 // The import plug-ins' decoders against pixels from the libraries' reference
-// decoders (dwebp, heif-convert; stored as PAM files next to each picture),
-// and their behaviour on damaged, truncated and hostile input.
+// decoders (dwebp, heif-convert; stored as PAM files next to each picture;
+// the AVIF pictures and theirs are made at build time by
+// make_avif_fixtures.py), and their behaviour on damaged, truncated and
+// hostile input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +20,9 @@
 #include "plugins/formats/formats_reader.h"
 #include "tests/support/temp_folder.h"
 #ifdef MORAVEL_HAVE_HEIF
+#include "formats/av1_sizes.h"
+#include "formats/avif_decoder.h"
+#include "formats/heif_boxes.h"
 #include "formats/heif_decoder.h"
 #endif
 
@@ -30,8 +35,19 @@ std::filesystem::path dataFolder() {
     return std::filesystem::path(source ? source : ".") / "tests" / "formats" / "data";
 }
 
+// Pictures made at build time (make_avif_fixtures.py).
+std::filesystem::path madeFolder() {
+    const char* made = std::getenv("MORAVEL_AVIF_FIXTURES");
+    return made ? std::filesystem::path(made) : std::filesystem::path("missing-avif-fixtures");
+}
+
+// A stored picture, or with the prefix "made/" one made at build time.
 std::vector<uint8_t> fixture(const std::string& name) {
-    return readAll(dataFolder() / name);
+    const bool made = name.rfind("made/", 0) == 0;
+    const std::filesystem::path path = made ? madeFolder() / name.substr(5) : dataFolder() / name;
+    const std::vector<uint8_t> bytes = readAll(path);
+    EXPECT_FALSE(bytes.empty()) << path.string() << " is missing or empty";
+    return bytes;
 }
 
 // Collects the decoded rows; counts how often memory was asked for.
@@ -92,6 +108,15 @@ const FixtureCase kFixtures[] = {
     {"alpha.heic", "alpha.pam"},
     // Turned a quarter anticlockwise and mirrored left to right (23 x 37).
     {"rotated.heic", "rotated.pam"},
+    {"made/plain8_420.avif", "made/plain8_420.pam"},
+    {"made/plain8_444.avif", "made/plain8_444.pam"},
+    {"made/deep10_420.avif", "made/deep10_420.pam"},
+    {"made/deep10_444.avif", "made/deep10_444.pam"},
+    {"made/alpha8_420.avif", "made/alpha8_420.pam"},
+    {"made/alpha10_444.avif", "made/alpha10_444.pam"},
+    {"made/rotated.avif", "made/rotated.pam"},    // turned and mirrored as rotated.heic
+    {"made/sequence.avif", "made/sequence.pam"},  // 'avis': the first frame
+    {"made/wide.avif", "made/wide.pam"},
 #endif
 };
 
@@ -124,34 +149,47 @@ TEST(FormatDecoders, EqualTheReferenceDecoders) {
 TEST(FormatDecoders, RecogniseSignaturesNotNames) {
     struct Case {
         std::string head;
-        bool webp, heif;
+        bool webp, heif, avif;
     } cases[] = {
-        {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), true, false},
-        {std::string("RIFF\x10\0\0\0WEBPVP8L", 16), true, false},
-        {std::string("RIFF\x10\0\0\0WEBPVP8X", 16), true, false},
-        {std::string("RIFF\x10\0\0\0WAVEfmt ", 16), false, false},
-        {std::string("RIFF\x10\0\0\0WEBPVP9 ", 16), false, false},
-        {std::string("RIFF\x10\0\0\0WEBP", 12), false, false},  // too short
+        {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), true, false, false},
+        {std::string("RIFF\x10\0\0\0WEBPVP8L", 16), true, false, false},
+        {std::string("RIFF\x10\0\0\0WEBPVP8X", 16), true, false, false},
+        {std::string("RIFF\x10\0\0\0WAVEfmt ", 16), false, false, false},
+        {std::string("RIFF\x10\0\0\0WEBPVP9 ", 16), false, false, false},
+        {std::string("RIFF\x10\0\0\0WEBP", 12), false, false, false},  // too short
         {std::string("\0\0\0\x18"
                      "ftypheic\0\0\0\0mif1heic",
                      24),
-         false, true},
+         false, true, false},
         {std::string("\0\0\0\x18"
                      "ftypmif1\0\0\0\0mif1heic",
                      24),
-         false, true},
+         false, true, false},
         {std::string("\0\0\0\x18"
                      "ftypmif1\0\0\0\0mif1avif",
                      24),
-         false, false},
+         false, false, true},
         {std::string("\0\0\0\x18"
                      "ftypavif\0\0\0\0mif1avif",
                      24),
-         false, false},
+         false, false, true},
+        {std::string("\0\0\0\x1c"
+                     "ftypavis\0\0\0\0avismsf1iso8",
+                     28),
+         false, false, true},
+        // A brand only inside the box's stated size counts.
+        {std::string("\0\0\0\x14"
+                     "ftypmif1\0\0\0\0mif1avif",
+                     24),
+         false, false, false},
+        {std::string("\0\0\0\x10"
+                     "ftypavio\0\0\0\0",
+                     16),
+         false, false, false},
         {std::string("\0\0\0\x14"
                      "ftypisom\0\0\0\0mp41",
                      20),
-         false, false},
+         false, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.head.substr(4, 12));
@@ -159,6 +197,7 @@ TEST(FormatDecoders, RecogniseSignaturesNotNames) {
         EXPECT_EQ(formats::looksLikeWebp(head, c.head.size()), c.webp);
 #ifdef MORAVEL_HAVE_HEIF
         EXPECT_EQ(formats::looksLikeHeif(head, c.head.size()), c.heif);
+        EXPECT_EQ(formats::looksLikeAvif(head, c.head.size()), c.avif);
 #endif
     }
 }
@@ -256,6 +295,193 @@ TEST(FormatDecoders, HeifGridLargerThanItsPictureIsRefusedBeforeDecoding) {
     VectorSink sink;
     EXPECT_EQ(formats::decodeHeif(bytes.data(), bytes.size(), sink), DecodeStatus::damaged);
     EXPECT_EQ(sink.calls, 0);
+}
+
+// The AVIF's 'ispe' changed: to 65535 x 65535 (more than 4 GiB of rows), and
+// to 8 x 8 under a 400 x 23 coded frame, which dav1d would allocate in full.
+TEST(FormatDecoders, AvifDeclaringOtherSizesThanItsFramesIsRefusedBeforeMemory) {
+    struct Case {
+        const char* picture;
+        uint32_t width, height;
+        DecodeStatus expected;
+    } cases[] = {
+        {"made/plain8_420.avif", 65535, 65535, DecodeStatus::tooLarge},
+        {"made/wide.avif", 8, 8, DecodeStatus::damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.picture);
+        std::vector<uint8_t> bytes = fixture(c.picture);
+        const uint8_t ispe[] = {'i', 's', 'p', 'e'};
+        int found = 0;
+        for (auto at = bytes.begin();
+             (at = std::search(at, bytes.end(), std::begin(ispe), std::end(ispe))) != bytes.end();
+             ++at, ++found) {
+            for (int i = 0; i < 4; ++i) {
+                at[8 + i] = static_cast<uint8_t>(c.width >> (24 - 8 * i));
+                at[12 + i] = static_cast<uint8_t>(c.height >> (24 - 8 * i));
+            }
+        }
+        ASSERT_GT(found, 0);
+        VectorSink sink;
+        EXPECT_EQ(formats::decodeAvif(bytes.data(), bytes.size(), sink), c.expected);
+        EXPECT_EQ(sink.calls, 0);
+        formats::PictureSize size;
+        EXPECT_EQ(formats::readAvifSize(bytes.data(), bytes.size(), size), c.expected);
+    }
+}
+
+// The frame sizes read from avifenc's files are their pictures' sizes, and
+// each plug-in takes only its own coding.
+TEST(FormatDecoders, AvifFrameSizesAreThePictureSizes) {
+    for (const char* name : {"made/plain8_420.avif", "made/deep10_444.avif",
+                             "made/alpha10_444.avif", "made/sequence.avif", "made/wide.avif"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> bytes = fixture(name);
+        formats::HeifBoxes boxes;
+        ASSERT_TRUE(formats::readHeifBoxes(bytes.data(), bytes.size(), boxes));
+        formats::CodedSizes sizes;
+        ASSERT_TRUE(formats::readAv1Sizes(boxes, sizes));
+        EXPECT_GE(sizes.headers, 1);
+        EXPECT_EQ(sizes.largestWidth, boxes.largestDeclaredWidth);
+        EXPECT_EQ(sizes.largestHeight, boxes.largestDeclaredHeight);
+        EXPECT_FALSE(formats::looksLikeHeif(bytes.data(), bytes.size()));
+        VectorSink sink;
+        EXPECT_EQ(formats::decodeHeif(bytes.data(), bytes.size(), sink),
+                  DecodeStatus::notRecognised);
+    }
+    const std::vector<uint8_t> heic = fixture("plain.heic");
+    VectorSink sink;
+    EXPECT_EQ(formats::decodeAvif(heic.data(), heic.size(), sink), DecodeStatus::notRecognised);
+}
+
+// Sequence and frame headers written field by field, as OBUs with sizes.
+class ObuWriter {
+  public:
+    ObuWriter& put(uint64_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) bits_.push_back((value >> i) & 1);
+        return *this;
+    }
+    // Closes the OBU of `type` (with its size field) and appends it.
+    void end(int type, std::vector<uint8_t>& out) {
+        while (bits_.size() % 8) bits_.push_back(0);
+        out.push_back(static_cast<uint8_t>(type << 3 | 2));
+        out.push_back(static_cast<uint8_t>(bits_.size() / 8));  // below 128 here
+        for (size_t i = 0; i < bits_.size(); i += 8) {
+            uint8_t byte = 0;
+            for (int b = 0; b < 8; ++b) byte = static_cast<uint8_t>(byte << 1 | bits_[i + b]);
+            out.push_back(byte);
+        }
+        bits_.clear();
+    }
+
+  private:
+    std::vector<int> bits_;
+};
+
+enum { kSequenceObu = 1, kFrameObu = 6 };
+
+// A full sequence header with 16-bit size fields, screen content tools
+// chosen per frame and, with `model`, timing and decoder model information
+// (10-bit buffer delays, 5-bit removal times, 4-bit presentation delays).
+void sequenceHeader(uint32_t maxWidth, uint32_t maxHeight, bool model, std::vector<uint8_t>& out) {
+    ObuWriter w;
+    w.put(0, 3).put(0, 1).put(0, 1).put(model, 1);
+    if (model)
+        w.put(1, 32).put(25, 32).put(0, 1).put(1, 1).put(9, 5).put(1, 32).put(4, 5).put(3, 5);
+    w.put(0, 1).put(0, 5);              // no display model, one operating point
+    w.put(0, 12).put(0, 3).put(0, 2);   // idc, level
+    if (model) w.put(1, 1).put(0, 21);  // decoder model parameters
+    w.put(15, 4).put(15, 4).put(maxWidth - 1, 16).put(maxHeight - 1, 16);
+    w.put(0, 1).put(0, 3).put(0, 4).put(0, 1);  // no frame ids, tools, no order hint
+    w.put(1, 1).put(1, 1);                      // screen content tools and integer mv per frame
+    w.put(0, 24);
+    w.end(kSequenceObu, out);
+}
+
+// A reduced still-picture header: frames always take the maximum size.
+void reducedHeader(uint32_t maxWidth, uint32_t maxHeight, std::vector<uint8_t>& out) {
+    ObuWriter w;
+    w.put(0, 3).put(1, 1).put(1, 1).put(0, 5);
+    w.put(15, 4).put(15, 4).put(maxWidth - 1, 16).put(maxHeight - 1, 16).put(0, 24);
+    w.end(kSequenceObu, out);
+}
+
+// A frame header: shown key frame, or shown again (`existing`), or an inter
+// frame; `width` non-zero overrides the size.
+void frameHeader(bool model, bool existing, bool inter, uint32_t width, uint32_t height,
+                 std::vector<uint8_t>& out) {
+    ObuWriter w;
+    w.put(existing, 1);
+    if (existing) {
+        w.put(0, 3);
+    } else {
+        w.put(inter ? 1 : 0, 2).put(1, 1);  // frame type, shown
+        if (model) w.put(0, 4);             // presentation delay
+        if (inter) w.put(0, 1);             // not error resilient
+        w.put(0, 1).put(0, 1);              // cdf updates, no screen content tools
+        w.put(width != 0, 1);               // frame_size_override_flag
+        if (inter) w.put(0, 3);             // primary_ref_frame
+        if (model) w.put(1, 1).put(0, 5);   // one buffer removal time
+        if (width && !inter) w.put(width - 1, 16).put(height - 1, 16);
+    }
+    w.put(0, 32);
+    w.end(kFrameObu, out);
+}
+
+TEST(FormatDecoders, Av1FrameSizesComeFromTheFrameHeaders) {
+    enum Layout { full, fullWithModel, reduced, frameFirst };
+    struct Case {
+        const char* what;
+        Layout layout;
+        bool existing, inter;
+        uint32_t overrideWidth, overrideHeight;
+        uint32_t width, height;  // expected largest
+        int headers;
+    } cases[] = {
+        {"key frame at the maximum", full, false, false, 0, 0, 64, 48, 1},
+        {"key frame overriding the maximum", full, false, false, 60000, 50000, 60000, 50000, 1},
+        {"the same behind a decoder model", fullWithModel, false, false, 60000, 50000, 60000, 50000,
+         1},
+        {"a frame shown again allocates nothing", full, true, false, 0, 0, 0, 0, 0},
+        {"inter frame overriding: all its fields hold", full, false, true, 1, 1, 65536, 65536, 1},
+        {"reduced header: the maximum", reduced, false, false, 0, 0, 40000, 30000, 1},
+        {"no sequence header before the frame", frameFirst, false, false, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> config = {0x81, 0, 0, 0}, data;
+        if (c.layout == reduced)
+            reducedHeader(40000, 30000, config);
+        else if (c.layout != frameFirst)
+            sequenceHeader(64, 48, c.layout == fullWithModel, config);
+        frameHeader(c.layout == fullWithModel, c.existing, c.inter, c.overrideWidth,
+                    c.overrideHeight, data);
+        formats::HeifBoxes boxes;
+        formats::HeifCodedItem item;
+        std::memcpy(item.type, "av01", 4);
+        item.config = {config.data(), config.size()};
+        item.data = data;
+        boxes.codedItems.push_back(item);
+        formats::CodedSizes sizes;
+        ASSERT_TRUE(formats::readAv1Sizes(boxes, sizes));
+        EXPECT_EQ(sizes.largestWidth, c.width);
+        EXPECT_EQ(sizes.largestHeight, c.height);
+        EXPECT_EQ(sizes.headers, c.headers);
+    }
+    // Configuration OBUs must be whole and carry their sizes, so that the
+    // item's data starts a new OBU for the decoder as for this reader.
+    std::vector<uint8_t> config = {0x81, 0, 0, 0};
+    sequenceHeader(64, 48, false, config);
+    config.pop_back();
+    formats::HeifBoxes boxes;
+    formats::HeifCodedItem item;
+    std::memcpy(item.type, "av01", 4);
+    item.config = {config.data(), config.size()};
+    boxes.codedItems.push_back(item);
+    formats::CodedSizes sizes;
+    EXPECT_FALSE(formats::readAv1Sizes(boxes, sizes));
+    config[4] &= ~2;  // no size field
+    EXPECT_FALSE(formats::readAv1Sizes(boxes, sizes));
 }
 #endif
 
