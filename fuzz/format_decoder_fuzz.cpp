@@ -1,16 +1,23 @@
 // The import plug-ins' decoders (what GetPictureInfo and GetPicture of
-// webp.sph and heif.sph run) on arbitrary bytes: built once per format
-// (FUZZ_FORMAT_HEIF or not). A decode that succeeds must have asked for
-// memory exactly once, for the size the headers declared, and filled it.
+// webp.sph, heif.sph and avif.sph run) on arbitrary bytes: built once per
+// format (FUZZ_FORMAT_HEIF, FUZZ_FORMAT_AVIF or neither). A decode that
+// succeeds must have asked for memory exactly once, for the size the headers
+// declared, and filled it.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "formats/decoded_picture.h"
-#ifdef FUZZ_FORMAT_HEIF
+#if defined(FUZZ_FORMAT_HEIF)
 #include "formats/heif_decoder.h"
 #define FUZZ_READ_SIZE formats::readHeifSize
 #define FUZZ_DECODE formats::decodeHeif
+#define FUZZ_SHOWN_MAY_DIFFER 1
+#elif defined(FUZZ_FORMAT_AVIF)
+#include "formats/avif_decoder.h"
+#define FUZZ_READ_SIZE formats::readAvifSize
+#define FUZZ_DECODE formats::decodeAvif
+#define FUZZ_SHOWN_MAY_DIFFER 1
 #else
 #include "formats/webp_decoder.h"
 #define FUZZ_READ_SIZE formats::readWebpSize
@@ -50,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (status == formats::DecodeStatus::ok) {
         if (sink.calls != 1 || sized != formats::DecodeStatus::ok) std::abort();
             // HEIF's shown size may differ from the declared one by a crop.
-#ifndef FUZZ_FORMAT_HEIF
+#ifndef FUZZ_SHOWN_MAY_DIFFER
         if (sink.width != declared.width || sink.height != declared.height) std::abort();
 #endif
         // Every byte was written (reading them all lets the sanitizer see it).

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""WebP and HEIC through moravel end to end: on Linux through the built-in
-decoders, on Windows through moravel.exe under Wine with --plugin-folder
-naming the built import plug-ins (webp.sph, heif.sph). Every output must
-equal the libraries' own reference decoders (dwebp, heif-convert),
-composited onto white; a damaged file and a tiny file declaring a huge
-picture fail alone while the rest of the batch is converted."""
+"""WebP, HEIC and AVIF through moravel end to end: on Linux through the
+built-in decoders, on Windows through moravel.exe under Wine with
+--plugin-folder naming the built import plug-ins (webp.sph, heif.sph,
+avif.sph). Every output must equal the libraries' own reference decoders
+(dwebp, heif-convert), composited onto white; a damaged file and a tiny file
+declaring a huge picture fail alone while the rest of the batch is
+converted. For AVIF, the difference to avifdec (libavif's own conversion to
+RGB) is printed: it converts YUV differently and is no exact reference."""
 import os
 import pathlib
 import re
@@ -17,6 +19,9 @@ import tempfile
 
 import numpy as np
 from PIL import Image
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import make_avif_fixtures  # noqa: E402
 
 CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
@@ -42,6 +47,8 @@ def on_white(rgba):
 def reference(source, work):
     """The reference decoder's picture, composited onto white."""
     out = work / (source.name + ".ref.png")
+    if source.suffix == ".avif":
+        return on_white(make_avif_fixtures.reference_rgba(source, work).astype(np.int64))
     if source.suffix == ".webp":
         if b"ANIM" in source.read_bytes()[:64]:
             # dwebp has no animations: the first frame, taken out by webpmux,
@@ -62,6 +69,27 @@ def tiny_huge_webp():
     return b"RIFF" + struct.pack("<I", 4 + len(chunk)) + b"WEBP" + chunk
 
 
+def avifdec_difference(source, got, work):
+    """How far avifdec's 8-bit picture (onto white) lies from ours."""
+    out = work / (source.name + ".avifdec.png")
+    tool("avifdec", "-d", "8", str(source), str(out))
+    theirs = on_white(np.array(Image.open(out).convert("RGBA")).astype(np.int64))
+    if theirs.shape != got.shape:
+        return f"{theirs.shape[1]} x {theirs.shape[0]} (avifdec ignores irot/imir)"
+    diff = np.abs(theirs - got)
+    return f"max {diff.max()}, {100.0 * (diff > 0).mean():.1f}% of samples differ"
+
+
+def with_ispe(data, width, height):
+    """The file with every 'ispe' property declaring width x height."""
+    data = bytearray(data)
+    at = data.find(b"ispe")
+    while at >= 0:
+        data[at + 8:at + 16] = struct.pack(">II", width, height)
+        at = data.find(b"ispe", at + 4)
+    return bytes(data)
+
+
 def main():
     failures = []
     work = pathlib.Path(tempfile.mkdtemp(prefix="moravel-formats-"))
@@ -72,6 +100,10 @@ def main():
         for f in DATA.iterdir():
             if f.suffix in (".webp", ".heic"):
                 shutil.copy(f, src / f.name)
+        made = work / "made"
+        make_avif_fixtures.make(made)
+        for f in made.glob("*.avif"):  # named apart from the HEIC pictures
+            shutil.copy(f, src / ("av1_" + f.name))
         # A photograph (ImageMagick's built-in rose), enlarged so that the
         # codecs work on many blocks, in every coding.
         photo = work / "photo.png"
@@ -83,6 +115,12 @@ def main():
         subprocess.run([sys.executable, str(HERE / "make_rotated_heif.py"),
                         str(work / "photo_upright.heic"), str(src / "photo_turned.heic"), "3", "-"],
                        check=True)
+        tool("avifenc", "-s", "8", "-d", "8", "-y", "420", str(photo), "-o",
+             str(src / "photo8_420.avif"))
+        tool("avifenc", "-s", "8", "-d", "10", "-y", "444", str(photo), "-o",
+             str(src / "photo10_444.avif"))
+        tool("avifenc", "-s", "8", "-d", "8", "-y", "420", "--irot", "3", str(photo), "-o",
+             str(src / "photo_turned_av1.avif"))
         good = sorted(p for p in src.iterdir())
         # Damaged and hostile files, among the good ones in one batch.
         whole = (src / "photo_lossy.webp").read_bytes()
@@ -90,7 +128,12 @@ def main():
         heic = (src / "photo.heic").read_bytes()
         (src / "damaged.heic").write_bytes(heic[:len(heic) * 2 // 3])
         (src / "tiny_huge.webp").write_bytes(tiny_huge_webp())
-        bad = ["damaged.webp", "damaged.heic", "tiny_huge.webp"]
+        avif = (src / "photo8_420.avif").read_bytes()
+        (src / "damaged.avif").write_bytes(avif[:len(avif) * 2 // 3])
+        # 65535 x 65535 declared over a 37 x 23 frame: more than 4 GiB of rows.
+        (src / "tiny_huge.avif").write_bytes(with_ispe((src / "av1_plain8_420.avif").read_bytes(),
+                                                       65535, 65535))
+        bad = ["damaged.webp", "damaged.heic", "tiny_huge.webp", "damaged.avif", "tiny_huge.avif"]
 
         args = ["--format", "png", "--output-folder", target_path(out)]
         if WINE:
@@ -119,12 +162,20 @@ def main():
             elif (got != want).any():
                 failures.append(f"{source.name}: {(got != want).any(axis=2).sum()} pixels differ "
                                 f"(at most by {np.abs(got - want).max()})")
+            if source.suffix == ".avif":
+                print(f"{source.name}: against avifdec {avifdec_difference(source, got, work)}")
         # The turned photo is the upright one turned by 270 degrees.
         turned = out / "photo_turned.png"
         if turned.exists():
             upright = reference(work / "photo_upright.heic", work)
             if not (np.array(Image.open(turned).convert("RGB")) == np.rot90(upright, 3)).all():
                 failures.append("photo_turned.heic is not the upright photo turned")
+        # The same for AVIF: irot 3 is three quarter turns anticlockwise.
+        turned = out / "photo_turned_av1.png"
+        if turned.exists():
+            upright = reference(src / "photo8_420.avif", work)
+            if not (np.array(Image.open(turned).convert("RGB")) == np.rot90(upright, 3)).all():
+                failures.append("photo_turned_av1.avif is not the upright photo turned")
         print(f"{len(good)} pictures compared, {len(bad)} refused")
     finally:
         shutil.rmtree(work, ignore_errors=True)
