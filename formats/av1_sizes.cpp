@@ -250,6 +250,10 @@ bool scanObus(const uint8_t* p, const uint8_t* end, bool strict, SequenceHeader&
 bool readAv1Sizes(const HeifBoxes& boxes, CodedSizes& out) {
     for (const HeifCodedItem& item : boxes.codedItems) {
         if (std::memcmp(item.type, "av01", 4) != 0) continue;
+        // libheif 1.15 hands dav1d an empty input as it is, and dav1d's
+        // refusal leaves the input's reference behind, never freed.
+        const size_t configObus = item.config.size > 4 ? item.config.size - 4 : 0;
+        if (configObus + item.data.size() == 0) return false;
         SequenceHeader sequence;
         bool haveSequence = false;
         if (item.config.data) {

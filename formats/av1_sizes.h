@@ -11,7 +11,8 @@
 
 namespace formats {
 
-// False when a configuration box or its OBUs cannot be read.
+// False when a configuration box or its OBUs cannot be read, or an item
+// gives the decoder nothing at all.
 bool readAv1Sizes(const HeifBoxes& boxes, CodedSizes& out);
 
 }  // namespace formats

@@ -164,7 +164,7 @@ void noteDerived(const ItemType& item, const std::vector<uint8_t>& data, HeifBox
 
 // The data of each wanted item, its extents joined as libheif reads them:
 // from the file (construction method 0) or from 'idat' (method 1), cut at
-// the end of either.
+// the end of either (where libheif gives up).
 bool readItemData(const Found& found, const std::vector<ItemType>& wanted, const uint8_t* file,
                   size_t fileSize, HeifBoxes& out) {
     const uint8_t* p = found.iloc.data;
@@ -197,8 +197,8 @@ bool readItemData(const Found& found, const std::vector<ItemType>& wanted, const
             if (item == wanted.end() || !from || (method & 15) > 1 || reference != 0) continue;
             const uint64_t start = base + offset;
             if (start < base || start >= available) continue;
-            const uint64_t bytes =
-                length == 0 || length > available - start ? available - start : length;
+            // libheif reads an extent of length 0 as no bytes at all.
+            const uint64_t bytes = std::min(length, available - start);
             copied += bytes;
             if (copied > copyBudget) return false;
             data.insert(data.end(), from + start, from + start + bytes);

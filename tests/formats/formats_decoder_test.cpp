@@ -482,6 +482,9 @@ TEST(FormatDecoders, Av1FrameSizesComeFromTheFrameHeaders) {
     EXPECT_FALSE(formats::readAv1Sizes(boxes, sizes));
     config[4] &= ~2;  // no size field
     EXPECT_FALSE(formats::readAv1Sizes(boxes, sizes));
+    // An item giving the decoder no bytes at all (an empty 'av1C' and no data).
+    boxes.codedItems[0].config = {config.data(), 4};
+    EXPECT_FALSE(formats::readAv1Sizes(boxes, sizes));
 }
 #endif
 
