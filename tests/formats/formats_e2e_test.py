@@ -121,6 +121,13 @@ def main():
              str(src / "photo10_444.avif"))
         tool("avifenc", "-s", "8", "-d", "8", "-y", "420", "--irot", "3", str(photo), "-o",
              str(src / "photo_turned_av1.avif"))
+        for name, options in (("photo12_444", ["-d", "12", "-y", "444"]),
+                              ("photo_mono", ["-y", "400"]), ("photo_lossless", ["-l"])):
+            tool("avifenc", "-s", "8", *options, str(photo), "-o", str(src / f"{name}.avif"))
+        # A 2 x 2 grid of AV1 tiles (their sides even and at least 64).
+        even = work / "photo_even.png"
+        tool("convert", str(photo), "-resize", "256x128!", str(even))
+        tool("avifenc", "-s", "8", "-g", "2x2", str(even), "-o", str(src / "photo_grid.avif"))
         good = sorted(p for p in src.iterdir())
         # Damaged and hostile files, among the good ones in one batch.
         whole = (src / "photo_lossy.webp").read_bytes()
