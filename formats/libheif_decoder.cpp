@@ -59,11 +59,13 @@ struct OpenedHeif {
 
 // No coded image may be larger than the picture (plus a partial coding
 // block): the decoders allocate for the coded size before reading any
-// picture data, and libheif for a grid's or an overlay's output size. Both
-// codecs are checked whichever coding the file claims, since libheif would
-// decode either.
+// picture data, and libheif for a grid's or an overlay's output size. The
+// picture is what 'ispe' declares before any crop (libheif decodes all of it
+// and crops afterwards), so that size must keep the bounds too. Both codecs
+// are checked whichever coding the file claims, since libheif would decode
+// either.
 DecodeStatus checkCodedSizes(const HeifCoding& coding, const uint8_t* data, size_t size,
-                             PictureSize picture) {
+                             PictureSize shown) {
     HeifBoxes boxes;
     CodedSizes hevc, av1;
     if (!readHeifBoxes(data, size, boxes) || !readHevcSizes(boxes, hevc) ||
@@ -71,12 +73,17 @@ DecodeStatus checkCodedSizes(const HeifCoding& coding, const uint8_t* data, size
         return DecodeStatus::damaged;
     const CodedSizes& own = std::strcmp(coding.itemType, "av01") == 0 ? av1 : hevc;
     if (own.headers == 0) return DecodeStatus::unsupported;
-    const uint64_t side = std::max(picture.width, picture.height) + uint64_t{64};
-    for (uint64_t coded :
-         {uint64_t{hevc.largestWidth}, uint64_t{hevc.largestHeight}, uint64_t{av1.largestWidth},
-          uint64_t{av1.largestHeight}, uint64_t{boxes.largestDerivedWidth},
-          uint64_t{boxes.largestDerivedHeight}})
-        if (coded > side) return DecodeStatus::damaged;
+    const PictureSize declared{boxes.largestDeclaredWidth, boxes.largestDeclaredHeight};
+    if (declared.width != 0 && declared.height != 0 &&
+        !pictureAllowed(declared, coding.describablePixels(size)))
+        return DecodeStatus::tooLarge;
+    const uint64_t side = std::max(shown.width, shown.height);
+    const uint64_t widthLimit = std::max<uint64_t>(side, declared.width) + 64;
+    const uint64_t heightLimit = std::max<uint64_t>(side, declared.height) + 64;
+    for (uint32_t width : {hevc.largestWidth, av1.largestWidth, boxes.largestDerivedWidth})
+        if (width > widthLimit) return DecodeStatus::damaged;
+    for (uint32_t height : {hevc.largestHeight, av1.largestHeight, boxes.largestDerivedHeight})
+        if (height > heightLimit) return DecodeStatus::damaged;
     return DecodeStatus::ok;
 }
 
