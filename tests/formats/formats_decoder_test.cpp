@@ -297,6 +297,56 @@ TEST(FormatDecoders, HeifGridLargerThanItsPictureIsRefusedBeforeDecoding) {
     EXPECT_EQ(sink.calls, 0);
 }
 
+// A box: size, type, then the payload.
+std::vector<uint8_t> box(const char* type, const std::vector<uint8_t>& payload) {
+    const size_t size = 8 + payload.size();
+    std::vector<uint8_t> out = {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8),
+                                uint8_t(size)};
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+// Grid and overlay descriptors lie in 'idat'; libheif allocates their output
+// size before decoding any tile, so it counts as a coded size.
+TEST(FormatDecoders, HeifDerivedImageSizesAreRead) {
+    struct Case {
+        const char* type;
+        std::vector<uint8_t> descriptor;
+        uint32_t width, height;
+    } cases[] = {
+        {"grid", {0, 0, 0, 1, 0x75, 0x30, 0x4E, 0x20}, 30000, 20000},
+        {"grid", {0, 1, 0, 1, 0, 1, 0, 0, 0, 0, 0x4E, 0x20}, 65536, 20000},
+        {"iovl", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x75, 0x30, 0x4E, 0x20, 0, 0, 0, 0}, 30000, 20000},
+        {"iovl",
+         {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0},
+         65536,
+         3},
+        {"mime", {0, 0, 0, 1, 0x75, 0x30, 0x4E, 0x20}, 0, 0},  // not an image
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        std::vector<uint8_t> infe = {2, 0, 0, 0, 0, 1, 0, 0};  // version 2, item 1
+        infe.insert(infe.end(), c.type, c.type + 4);
+        infe.push_back(0);
+        std::vector<uint8_t> iinf = {0, 0, 0, 0, 0, 1};
+        const std::vector<uint8_t> infeBox = box("infe", infe);
+        iinf.insert(iinf.end(), infeBox.begin(), infeBox.end());
+        // version 1, 4-byte offsets and lengths; item 1 from 'idat' (method 1)
+        const uint8_t length = static_cast<uint8_t>(c.descriptor.size());
+        const std::vector<uint8_t> iloc = {1, 0, 0, 0, 0x44, 0, 0, 1, 0, 1, 0, 1,
+                                           0, 0, 0, 1, 0,    0, 0, 0, 0, 0, 0, length};
+        std::vector<uint8_t> meta = {0, 0, 0, 0};
+        for (const auto& part : {box("iinf", iinf), box("iloc", iloc), box("idat", c.descriptor)})
+            meta.insert(meta.end(), part.begin(), part.end());
+        const std::vector<uint8_t> file = box("meta", meta);
+        formats::HeifBoxes boxes;
+        ASSERT_TRUE(formats::readHeifBoxes(file.data(), file.size(), boxes));
+        EXPECT_EQ(boxes.largestDerivedWidth, c.width);
+        EXPECT_EQ(boxes.largestDerivedHeight, c.height);
+    }
+}
+
 // The AVIF's 'ispe' changed: to 65535 x 65535 (more than 4 GiB of rows), and
 // to 8 x 8 under a 400 x 23 coded frame, which dav1d would allocate in full.
 TEST(FormatDecoders, AvifDeclaringOtherSizesThanItsFramesIsRefusedBeforeMemory) {
