@@ -4,12 +4,13 @@
 #include <new>
 
 #include "app/web_addresses.h"
+#include "version.h"
 
 namespace app {
 
 namespace {
 
-constexpr wchar_t kVersionLine[] = L"Moravel version 2.7.3.0 (64-bit)";
+constexpr wchar_t kVersionLine[] = L"Moravel version " MORAVEL_VERSION_WIDE L" (64-bit)";
 constexpr wchar_t kNoticeLine[] = L"\u00a9 2026 the Moravel developers";
 
 constexpr int kClientWidth = 274;

@@ -14,6 +14,7 @@
 #include "driver/batch_driver.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
+#include "version.h"
 
 #ifdef _WIN32
 #include "plugins/plugin_host.h"
@@ -31,7 +32,7 @@
 
 namespace {
 
-constexpr char kVersion[] = "moravel 1.0";
+constexpr char kVersion[] = "moravel " MORAVEL_VERSION_TEXT;
 
 std::string utf8(const char16_t* text) {
     return toUtf8(std::u16string(text));

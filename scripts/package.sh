@@ -35,8 +35,6 @@ while [[ $# -gt 0 ]]; do
     *) echo "package.sh: unknown argument '$1'" >&2; echo "$usage" >&2; exit 2 ;;
   esac
 done
-version=2.7.3.0
-top="Moravel-$version"
 deps="${MORAVEL_DEPS_DIR:-$repo/build/deps}"
 python=/usr/bin/python3  # Debian's, whatever python3 comes first on PATH
 say() { echo "package: $*"; }
@@ -68,6 +66,11 @@ grep -q '^CMAKE_BUILD_TYPE:[A-Z]*=Release$' "$cache" \
 grep -q '^CMAKE_TOOLCHAIN_FILE:[A-Z]*=.*mingw' "$cache" \
   || fail "$build is not a windows build (configure it with: cmake --preset windows -B $build)"
 
+# The version the build was made with.
+version="$(sed -n 's/^#define MORAVEL_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/version.h" 2>/dev/null)"
+[[ "$version" =~ ^[0-9]+(\.[0-9]+)*$ ]] || fail "$build/generated/version.h gives no version (rebuild $build)"
+top="Moravel-$version"
+
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/licenses"
@@ -78,6 +81,7 @@ need "$build/app/English.dll" "$stage/"
 need "$build/app/Japanese.dll" "$stage/"
 need "$build/app/Pirex.chm" "$stage/"
 need "$here/release/ReadMe.txt" "$stage/ReadMe.txt"
+sed -i "s/@VERSION@/$version/g" "$stage/ReadMe.txt"
 # The help compiler writes its compile time into the manual.
 "$python" "$here/release/chm_clear_time.py" "$stage/Pirex.chm" \
   || fail "cannot clear the compile time in $build/app/Pirex.chm"

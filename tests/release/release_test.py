@@ -32,7 +32,14 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
                                 "scripts", "release"))
 import chm_clear_time  # noqa: E402
 
-VERSION = "2.7.3.0"
+def build_version():
+    """The version the build was made with."""
+    header = os.path.join(os.environ["MORAVEL_BINARY_DIR"], "generated", "version.h")
+    with open(header) as f:
+        return re.search(r'^#define MORAVEL_VERSION_TEXT "(.*)"$', f.read(), re.M).group(1)
+
+
+VERSION = build_version()
 TOP = f"Moravel-{VERSION}"
 
 # Always there, whatever was built.
@@ -49,7 +56,8 @@ BASE_FILES = {
     "licenses/zlib-copyright.txt",
 }
 # Each image plug-in with the licences of the libraries it links in.
-HEIF_LICENCES = {"licenses/libheif-COPYING.txt", "licenses/libde265-COPYING.txt"}
+HEIF_LICENCES = {"licenses/libheif-COPYING.txt", "licenses/libde265-COPYING.txt",
+                 "licenses/dav1d-COPYING.txt"}
 PLUGIN_LICENCES = {
     "webp": {"licenses/libwebp-COPYING.txt", "licenses/libwebp-PATENTS.txt"},
     "heif": HEIF_LICENCES,
@@ -125,7 +133,7 @@ def expected_files(build, names):
     if "relink/ReadMe.txt" in files:
         files |= {name for name in inside
                   if re.fullmatch(r"relink/(\w+/[\w.+-]+\.obj|lib/lib[\w.+-]+\.a|"
-                                  r"sources/[\w.+~-]+\.(dsc|tar\.\w+))", name)}
+                                  r"sources/[\w.+~-]+\.(dsc|tar\.\w+|tar\.\w+\.asc))", name)}
     return {f"{TOP}/{name}" for name in files}
 
 
@@ -144,6 +152,8 @@ def check_zip(path, build):
         # The manual carries no compile time (a rebuild would change it).
         manual = archive.read(f"{TOP}/Pirex.chm")
         check(chm_clear_time.clear_times(manual) == manual, "Pirex.chm carries its compile time")
+        check(archive.read(f"{TOP}/ReadMe.txt").startswith(f"Moravel {VERSION} for".encode()),
+              "ReadMe.txt does not name the version")
         # Licence and read-me texts open properly in Notepad.
         for entry in entries:
             if entry.filename.endswith((".txt", ".md", ".ijg")):
