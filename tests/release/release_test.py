@@ -311,6 +311,9 @@ def main():
     env["MORAVEL_RELEASE_PROGRAM"] = "C:\\Moravel\\" + TOP
     env["MORAVEL_RELEASE_WORK"] = sources
     env["MORAVEL_TEST_DATA"] = os.environ.get("MORAVEL_TEST_DATA", "")
+    avif = os.path.join(build, "tests", "formats", "avif", "rotated.avif")
+    if os.path.isfile(avif):
+        env["MORAVEL_RELEASE_AVIF"] = "Z:" + avif.replace("/", "\\")
     env.pop("WINEPREFIX", None)
     result = subprocess.run(["bash", args.wine_run, "--prefix", prefix, args.driver], env=env)
     check(result.returncode == 0, f"sendto_e2e_test failed ({result.returncode})")

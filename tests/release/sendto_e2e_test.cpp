@@ -505,8 +505,16 @@ TEST_F(SendToTest, ShippedPlugInsReadPicturesSentToTheShortcut) {
     ASSERT_TRUE(saveSettings(reinterpret_cast<const char16_t*>(settingsFile().c_str()), settings));
 
     const fs::path samples = folderFromEnvironment("MORAVEL_SOURCE_DIR") / "tests/formats/data";
-    std::vector<std::pair<const char*, const char*>> pictures = {{"lossy.webp", "web p.webp"}};
-    if (fs::exists(plugins / "heif.sph")) pictures.push_back({"plain.heic", "plain one.heic"});
+    std::vector<std::pair<fs::path, const char*>> pictures = {
+        {samples / "lossy.webp", "web p.webp"}};
+    if (fs::exists(plugins / "heif.sph"))
+        pictures.push_back({samples / "rotated.heic", "turned one.heic"});
+    if (fs::exists(plugins / "avif.sph")) {
+        // Made at build time by avifenc; release_test.py names it.
+        const wchar_t* avif = _wgetenv(L"MORAVEL_RELEASE_AVIF");
+        ASSERT_TRUE(avif && fs::exists(avif)) << "the release has avif.sph but no AVIF sample";
+        pictures.push_back({avif, "turned avif.avif"});
+    }
     const fs::path byProgram = workFolder() / "plugins";
     const fs::path byCommandLine = workFolder() / "moravel-plugins";
     std::vector<std::wstring> programArguments = {L"/wait", sendToLink().wstring()};
@@ -515,7 +523,7 @@ TEST_F(SendToTest, ShippedPlugInsReadPicturesSentToTheShortcut) {
     for (const fs::path& folder : {byProgram, byCommandLine}) {
         fs::remove_all(folder);
         fs::create_directories(folder);
-        for (const auto& [sample, name] : pictures) copyInto(samples / sample, folder, name);
+        for (const auto& [sample, name] : pictures) copyInto(sample, folder, name);
     }
     for (const auto& [sample, name] : pictures) {
         programArguments.push_back((byProgram / name).wstring());
