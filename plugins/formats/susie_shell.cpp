@@ -168,7 +168,26 @@ int getPicture(LPCSTR path, LONG_PTR offset, unsigned int flag, HLOCAL* infoOut,
     return kSusieOk;
 }
 
+// The picture libraries keep their internal checks (assert). On Windows a
+// failed one ends the whole process through abort(), taking the host and its
+// batch with it. Here the check raises an exception instead, which a host
+// that guards its calls (as ours does) turns into one failed file. The
+// libraries call the runtime's assert through its import pointer, which this
+// definition takes the place of.
+[[noreturn]] void __cdecl failedCheck(const char*, const char*, unsigned) {
+    RaiseException(kSusieFailedCheck, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    for (;;) TerminateProcess(GetCurrentProcess(), 3);  // a host that went on
+}
+[[noreturn]] void __cdecl failedCheckWide(const wchar_t*, const wchar_t*, unsigned) {
+    failedCheck(nullptr, nullptr, 0);
+}
+
 }  // namespace
+
+extern "C" {
+void(__cdecl* __imp__assert)(const char*, const char*, unsigned) = failedCheck;
+void(__cdecl* __imp__wassert)(const wchar_t*, const wchar_t*, unsigned) = failedCheckWide;
+}
 
 // No exception leaves the DLL: the C++ libraries behind a decoder may throw
 // (std::bad_alloc), which becomes the interface's memory error.

@@ -17,3 +17,7 @@ struct SusieFormat {
 };
 
 extern const SusieFormat kSusieFormat;
+
+// The exception a plug-in raises when an internal check (assert) of the
+// libraries in it fails, instead of ending the host's process.
+constexpr unsigned long kSusieFailedCheck = 0xE04D4348;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "plugin_test_support.h"
+#include "plugins/formats/susie_shell.h"
 #include "plugins/plugin_bitmap.h"
 #include "plugins/plugin_guard.h"
 
@@ -330,6 +331,26 @@ TEST(PluginHost, FaultsWhileDecodingFailTheFileAndTheHostGoesOn) {
     RecordGuard out;
     ASSERT_TRUE(host.read(folder / "ok.mraw", out.record));
     expectPattern(out.record, 4, 4, 8);
+}
+
+// An internal check of a library inside one of our plug-ins that fails on a
+// file costs that file, not the process, however often it happens.
+TEST(PluginHost, AFailedLibraryCheckInOurPlugInsFailsOnlyTheFile) {
+    const fs::path folder = freshFolder("failed_check");
+    installPlugin(folder, "tp_failed_check", u"check.sph");
+    installPlugin(folder, "tp_good", u"good.sph");
+    HostUnderTest host(folder);
+    writeBytes(folder / "bad.chck", {'C', 'H', 'C', 'K', 0, 0, 0, 0});
+    for (int round = 0; round < 5; ++round) {
+        RecordGuard failed;
+        EXPECT_FALSE(host.read(folder / "bad.chck", failed.record));
+        EXPECT_EQ(failed.record.pixels, nullptr);
+        EXPECT_EQ(host.host.lastFault(), kSusieFailedCheck);
+    }
+    writeBytes(folder / "ok.mraw", encodeMraw(patternPicture(4, 4, 24)));
+    RecordGuard out;
+    ASSERT_TRUE(host.read(folder / "ok.mraw", out.record));
+    expectPattern(out.record, 4, 4, 24);
 }
 
 TEST(PluginHost, RefusedBitmapsAndSources) {
