@@ -30,7 +30,13 @@ libs=("$@")
 say() { [[ "$quiet" == 1 ]] || echo "build-imagelibs: $*"; }
 die() { echo "build-imagelibs: error: $*" >&2; exit 1; }
 
-common_flags=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE=-O2 -DCMAKE_CXX_FLAGS_RELEASE=-O2
+work="$deps/work-imagelibs"
+# Source paths inside the libraries (their assert texts) start at the source
+# folder, not at this checkout: the plug-ins do not depend on where they were
+# built. The libraries keep their internal checks; the plug-ins catch them.
+path_map="-ffile-prefix-map=$work/="
+common_flags=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS_RELEASE=-O2 $path_map"
+              "-DCMAKE_CXX_FLAGS_RELEASE=-O2 $path_map"
               -DBUILD_SHARED_LIBS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain")
 webp_flags=(-DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF
             -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF
@@ -46,12 +52,16 @@ heif_flags=(-DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM
 # x86 assembly needs nasm.
 dav1d_flags=(--buildtype=release --optimization=2 -Ddefault_library=static -Denable_tools=false
              -Denable_tests=false -Denable_examples=false -Denable_docs=false -Dbitdepths=8,16
-             -Denable_asm=true -Dlogging=false)
+             -Denable_asm=true -Dlogging=false "-Dc_args=$path_map")
 
+# The stamp names the build's options, not this checkout's paths.
 stamp_of() {
+  local common="${common_flags[*]/$toolchain/toolchain}" dav1d="${dav1d_flags[*]}"
+  common="${common//$work/work}"
+  dav1d="${dav1d//$work/work}"
   case "$1" in
-    webp) echo "libwebp ${common_flags[*]/$toolchain/toolchain} ${webp_flags[*]}" ;;
-    heif) echo "libheif+libde265+dav1d ${common_flags[*]/$toolchain/toolchain} ${de265_flags[*]} ${dav1d_flags[*]} ${heif_flags[*]}" ;;
+    webp) echo "libwebp $common ${webp_flags[*]}" ;;
+    heif) echo "libheif+libde265+dav1d $common ${de265_flags[*]} $dav1d ${heif_flags[*]}" ;;
   esac
 }
 marker_of() {
@@ -117,7 +127,6 @@ unpack() {
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 command -v dpkg-source >/dev/null || die "dpkg-source not found (package dpkg-dev)"
-work="$deps/work-imagelibs"
 
 # cmake_build <name> <src> <install> <targets...> -- <flags...>
 cmake_build() {
