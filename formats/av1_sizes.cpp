@@ -2,54 +2,14 @@
 
 #include <cstring>
 
+#include "formats/bit_reader.h"
+
 namespace formats {
 namespace {
 
 enum ObuType { kSequenceHeader = 1, kFrameHeader = 3, kFrame = 6, kRedundantFrameHeader = 7 };
 enum FrameType { kKeyFrame = 0, kSwitchFrame = 3 };
 constexpr uint32_t kSelect = 2;  // a tool chosen per frame
-
-// Fixed-width fields, most significant bit first; reading past the end fails.
-class BitReader {
-  public:
-    BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool bits(int count, uint32_t& value) {
-        value = 0;
-        for (int i = 0; i < count; ++i) {
-            if (position_ >= size_ * 8) return false;
-            value = (value << 1) | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1);
-            ++position_;
-        }
-        return true;
-    }
-    bool flag(bool& value) {
-        uint32_t bit = 0;
-        if (!bits(1, bit)) return false;
-        value = bit != 0;
-        return true;
-    }
-    bool skip(uint64_t count) {
-        position_ += count;
-        return position_ <= uint64_t{size_} * 8;
-    }
-    // uvlc(): leading zeros, a one, then as many bits.
-    bool uvlc(uint32_t& value) {
-        int zeros = 0;
-        uint32_t bit = 0;
-        while (bits(1, bit) && bit == 0)
-            if (++zeros >= 32) return false;
-        if (bit != 1) return false;
-        uint32_t rest = 0;
-        if (!bits(zeros, rest)) return false;
-        value = static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + rest);
-        return true;
-    }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    uint64_t position_ = 0;
-};
 
 // The fields of a sequence header that frame headers depend on, up to the
 // frame size fields.
@@ -82,7 +42,7 @@ bool readSequenceHeader(BitReader& r, SequenceHeader& s) {
         if (!r.flag(timing)) return false;
         if (timing) {
             if (!r.skip(64) || !r.flag(s.equalPictureInterval)) return false;
-            if (s.equalPictureInterval && (!r.uvlc(v) || v == 0xFFFFFFFF)) return false;
+            if (s.equalPictureInterval && (!r.expGolomb(v) || v == 0xFFFFFFFF)) return false;
             if (!r.flag(s.decoderModel)) return false;
             if (s.decoderModel) {
                 if (!r.bits(5, s.delayBits) || !r.skip(32) || !r.bits(5, s.removalDelayBits) ||

@@ -4,43 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/bit_reader.h"
+
 namespace formats {
 namespace {
-
-// Exp-Golomb and fixed-width fields of a parameter set, with the emulation
-// prevention bytes (00 00 03) already removed. Reading past the end fails.
-class BitReader {
-  public:
-    explicit BitReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-    bool bits(int count, uint32_t& value) {
-        value = 0;
-        for (int i = 0; i < count; ++i) {
-            if (position_ >= bytes_.size() * 8) return false;
-            value = (value << 1) | ((bytes_[position_ / 8] >> (7 - position_ % 8)) & 1);
-            ++position_;
-        }
-        return true;
-    }
-    bool skip(int count) {
-        position_ += static_cast<size_t>(count);
-        return position_ <= bytes_.size() * 8;
-    }
-    bool unsignedGolomb(uint32_t& value) {
-        int zeros = 0;
-        uint32_t bit = 0;
-        while (bits(1, bit) && bit == 0)
-            if (++zeros > 31) return false;
-        if (bit != 1) return false;
-        uint32_t rest = 0;
-        if (!bits(zeros, rest)) return false;
-        value = static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + rest);
-        return true;
-    }
-
-  private:
-    const std::vector<uint8_t>& bytes_;
-    size_t position_ = 0;
-};
 
 // pic_width_in_luma_samples and pic_height_in_luma_samples of a sequence
 // parameter set NAL unit (two header bytes first).
@@ -56,7 +23,7 @@ bool spsSize(const uint8_t* nal, size_t length, uint32_t& width, uint32_t& heigh
         zeros = nal[i] == 0 ? zeros + 1 : 0;
         rbsp.push_back(nal[i]);
     }
-    BitReader r(rbsp);
+    BitReader r(rbsp.data(), rbsp.size());
     uint32_t subLayers = 0, value = 0;
     if (!r.skip(4) || !r.bits(3, subLayers) || !r.skip(1)) return false;
     // profile_tier_level: the general profile and level, then per sub-layer.
@@ -68,9 +35,9 @@ bool spsSize(const uint8_t* nal, size_t length, uint32_t& width, uint32_t& heigh
     for (uint32_t i = 0; i < subLayers; ++i)
         if (!r.skip(profilePresent[i] ? 88 : 0) || !r.skip(levelPresent[i] ? 8 : 0)) return false;
     uint32_t chroma = 0;
-    if (!r.unsignedGolomb(value) || !r.unsignedGolomb(chroma)) return false;
+    if (!r.expGolomb(value) || !r.expGolomb(chroma)) return false;
     if (chroma == 3 && !r.skip(1)) return false;
-    return r.unsignedGolomb(width) && r.unsignedGolomb(height);
+    return r.expGolomb(width) && r.expGolomb(height);
 }
 
 void noteSps(const uint8_t* nal, size_t length, CodedSizes& out) {
