@@ -30,13 +30,12 @@ fi
 # Under Xvfb this script runs itself again to take the pictures.
 if [[ -z "${MORAVEL_SCREENSHOT_DISPLAY:-}" ]]; then
   cmake --build "$build" --target Pirex English Japanese screenshot_driver \
-    tp_good tp_good_stamp1 tp_good_stamp2 -j2 >/dev/null
+    webp_plugin heif_plugin avif_plugin -j2 >/dev/null
   MORAVEL_SCREENSHOT_DISPLAY=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$out"
   exit
 fi
 
 driver="$(find "$build/tests/windows/settings" -name screenshot_driver.exe | head -n 1)"
-test_plugins="$build/tests/windows/plugins/test_plugins"
 [[ -n "$driver" && -f "$build/app/Pirex.exe" ]] || { echo "screenshots: build incomplete" >&2; exit 1; }
 
 # A prefix of its own with the X11 driver (the test prefix uses the null one).
@@ -126,13 +125,14 @@ for language in English Japanese; do
     [[ "$size" == large ]] && height=-14
     stage="$build/screenshot-stage/$language-$size"
     rm -rf "$stage"
-    mkdir -p "$stage/plugins" "$stage/state" "$stage/pictures"
+    mkdir -p "$stage/state" "$stage/pictures"
     cp "$build/app/Pirex.exe" "$build/app/English.dll" "$build/app/Japanese.dll" "$stage/"
-    cp "$test_plugins/tp_good.dll" "$stage/plugins/ifmraw.spi"
-    cp "$test_plugins/tp_good_stamp1.dll" "$stage/plugins/ifmraw2.spi"
-    cp "$test_plugins/tp_good_stamp2.dll" "$stage/plugins/ifmraw10.sph"
+    # The plug-ins that ship, where a user would unpack them.
+    plugins="$WINEPREFIX/drive_c/Moravel/plugins"
+    rm -rf "$plugins" && mkdir -p "$plugins"
+    cp "$build"/app/plugins/*.sph "$plugins/"
     cp "$repo/tests/data/bmp/rgb24.bmp" "$stage/pictures/photo.bmp"
-    write_settings "$stage/Pirex.ini" "$language" "$height" "$(winpath "$stage/plugins")"
+    write_settings "$stage/Pirex.ini" "$language" "$height" 'C:\Moravel\plugins'
 
     LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,1024x768 "$(winpath "$driver")" \
       convert "$(winpath "$stage/Pirex.exe")" "$(winpath "$stage/state")" \
