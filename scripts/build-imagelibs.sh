@@ -88,45 +88,13 @@ mkdir -p "$deps"
 exec 8>"$deps/.imagelibs.lock"
 flock 8
 
-# fetch_source <package>: the source package into <deps>/src/<package>. The
-# newest version (often a security update) can be missing on the mirror; then
-# every version apt knows is tried, newest first.
-fetch_source() {
-  local pkg="$1" download="$deps/src/$1"
-  ls "$download"/"$pkg"_*.dsc >/dev/null 2>&1 && return 0
-  command -v apt-get >/dev/null || die "apt-get not found"
-  local tmp="$deps/src/$pkg.tmp" aptopts=(-q -o APT::Sandbox::User=root) ok=0 v
-  mkdir -p "$deps/src"
-  say "fetching the $pkg source package"
-  for v in "" $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -Vru); do
-    rm -rf "$tmp" && mkdir -p "$tmp"
-    if (cd "$tmp" && apt-get "${aptopts[@]}" source --download-only "$pkg${v:+=$v}") >>"$tmp.log" 2>&1; then
-      ok=1
-      break
-    fi
-    say "retrying $pkg with an older version"
-  done
-  if [[ $ok != 1 ]]; then
-    tail -n 20 "$tmp.log" >&2
-    die "could not download the $pkg source package (are deb-src entries enabled? run scripts/setup.sh as root)"
-  fi
-  rm -rf "$download"
-  mv "$tmp" "$download"
-  rm -f "$tmp.log"
-}
-
-# unpack <package> <dir>: the newest downloaded version, with Debian's patches.
-unpack() {
-  local dsc
-  dsc="$(ls "$deps/src/$1"/"$1"_*.dsc | sort -V | tail -n1)"
-  dpkg-source --no-check -x "$dsc" "$2" >"$2.extract.log" 2>&1 \
-    || { cat "$2.extract.log" >&2; die "could not unpack $dsc"; }
-  basename "$dsc" .dsc
-}
+# shellcheck source=debian-source.sh
+source "$here/debian-source.sh"
+fetch() { fetch_source "$1" "$deps/src"; }
+unpack() { unpack_source "$1" "$deps/src" "$2"; }
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-command -v dpkg-source >/dev/null || die "dpkg-source not found (package dpkg-dev)"
 
 # cmake_build <name> <src> <install> <targets...> -- <flags...>
 cmake_build() {
@@ -145,7 +113,7 @@ cmake_build() {
 
 build_webp() {
   local out; out="$(out_of webp)"
-  fetch_source libwebp
+  fetch libwebp
   local version; version="$(unpack libwebp "$work/libwebp")"
   cmake_build libwebp "$work/libwebp" "$out" webpdecoder webpdemux -- "${webp_flags[@]}"
   rm -rf "$out" && mkdir -p "$out/lib" "$out/include/webp" "$out/licences"
@@ -196,9 +164,9 @@ build_dav1d() {
 
 build_heif() {
   local out; out="$(out_of heif)"
-  fetch_source libde265
-  fetch_source dav1d
-  fetch_source libheif
+  fetch libde265
+  fetch dav1d
+  fetch libheif
   local v1 v2 v3
   v1="$(unpack libde265 "$work/libde265")"
   v2="$(unpack dav1d "$work/dav1d")"

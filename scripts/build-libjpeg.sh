@@ -48,48 +48,14 @@ exec 8>"$deps/.libjpeg.lock"
 flock 8
 
 # ---- source package --------------------------------------------------------
-download="$deps/src/libjpeg-turbo"
-fetch_source() {
-  ls "$download"/libjpeg-turbo_*.dsc >/dev/null 2>&1 && return 0
-  command -v apt-get >/dev/null || die "apt-get not found"
-  local tmp="$deps/src/download.tmp"
-  rm -rf "$tmp" && mkdir -p "$tmp"
-  local aptopts=(-q -o APT::Sandbox::User=root)
-  say "fetching the libjpeg-turbo source package"
-  if (cd "$tmp" && apt-get "${aptopts[@]}" source --download-only libjpeg-turbo) >"$tmp.log" 2>&1; then
-    :
-  else
-    # The newest version (often a security update) can be missing on the
-    # mirror; try every version apt knows, newest first.
-    local ok=0 v
-    for v in $(apt-cache showsrc libjpeg-turbo 2>/dev/null | awk '/^Version:/ {print $2}' | sort -Vru); do
-      rm -rf "$tmp" && mkdir -p "$tmp"
-      say "retrying with libjpeg-turbo=$v"
-      if (cd "$tmp" && apt-get "${aptopts[@]}" source --download-only "libjpeg-turbo=$v") >>"$tmp.log" 2>&1; then
-        ok=1
-        break
-      fi
-    done
-    if [[ $ok != 1 ]]; then
-      cat "$tmp.log" >&2
-      die "could not download the libjpeg-turbo source package (are deb-src entries enabled? run scripts/setup.sh as root)"
-    fi
-  fi
-  rm -rf "$download"
-  mv "$tmp" "$download"
-  rm -f "$tmp.log"
-}
-fetch_source
-
-dsc="$(ls "$download"/libjpeg-turbo_*.dsc | sort -V | tail -n1)"
+# shellcheck source=debian-source.sh
+source "$here/debian-source.sh"
+fetch_source libjpeg-turbo "$deps/src"
 work="$deps/work"
 src="$work/libjpeg-turbo-src"
 rm -rf "$work"
 mkdir -p "$work"
-command -v dpkg-source >/dev/null || die "dpkg-source not found (package dpkg-dev)"
-dpkg-source --no-check -x "$dsc" "$src" >"$work/extract.log" 2>&1 \
-  || { cat "$work/extract.log" >&2; die "could not unpack $dsc"; }
-version="$(basename "$dsc" .dsc)"
+version="$(unpack_source libjpeg-turbo "$deps/src" "$src")"
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)

@@ -138,6 +138,7 @@ if [[ ${#relinkable[@]} -gt 0 ]]; then
   need "$here/release/relink.sh" "$kit/"
   need "$here/release/relink-ReadMe.txt" "$kit/ReadMe.txt"
   need "$here/build-imagelibs.sh" "$kit/build/"
+  need "$here/debian-source.sh" "$kit/build/"
   need "$repo/cmake/toolchain-mingw64.cmake" "$kit/build/"
   for name in "${relinkable[@]}"; do
     list="$build/plugins/formats/$name.relink"

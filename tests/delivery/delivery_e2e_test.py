@@ -15,14 +15,10 @@ from pathlib import Path
 
 from PIL import Image
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from script_checks import check, finish  # noqa: E402
+
 CLI = os.environ.get("MORAVEL_CLI") or sys.argv[1]
-FAILURES = []
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL:", message, flush=True)
 
 
 def run(args, timeout=120, **kwargs):
@@ -262,11 +258,7 @@ def main():
             started = time.monotonic()
             step(work)
             print(f"{step.__name__}: {time.monotonic() - started:.1f} s", flush=True)
-    if FAILURES:
-        print(f"{len(FAILURES)} failure(s)")
-        return 1
-    print("all delivery checks passed")
-    return 0
+    return finish("all delivery checks passed")
 
 
 if __name__ == "__main__":

@@ -18,23 +18,11 @@ from pathlib import Path
 from PIL import Image
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from script_checks import check, finish, wine_path  # noqa: E402
 from wine_processes import windows_process_pid  # noqa: E402
 
 CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
-FAILURES = []
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL:", message, flush=True)
-
-
-def windows(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def noise(path, width, height, seed):
     data = random.Random(seed).randbytes(width * height * 3)
     Image.frombytes("RGB", (width, height), data).save(path)
@@ -53,8 +41,8 @@ def ctrl_c(work):
     out.mkdir()
     huge = noise(work / "huge.png", 2600, 2600, 1)
     env = dict(os.environ, TMP=str(tmp))
-    process = subprocess.Popen(WINE + [CLI, "--format", "png", "--output-folder", windows(out),
-                                       "--sub-folder", "Fresh", windows(huge)],
+    process = subprocess.Popen(WINE + [CLI, "--format", "png", "--output-folder", wine_path(out),
+                                       "--sub-folder", "Fresh", wine_path(huge)],
                                env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 120
     pid = None
@@ -76,8 +64,8 @@ def race(work, batches=4, count=12):
     out = work / "race"
     out.mkdir()
     sources = [noise(work / f"s{i:02}.png", 20, 12, 10 + i) for i in range(count)]
-    processes = [subprocess.Popen(WINE + [CLI, "--format", "bmp", "--output-folder", windows(out),
-                                          *map(windows, sources)],
+    processes = [subprocess.Popen(WINE + [CLI, "--format", "bmp", "--output-folder", wine_path(out),
+                                          *map(wine_path, sources)],
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
                  for _ in range(batches)]
     for process in processes:
@@ -94,11 +82,7 @@ def main():
         work = Path(folder)
         ctrl_c(work)
         race(work)
-    if FAILURES:
-        print(f"{len(FAILURES)} failure(s)")
-        return 1
-    print("all Windows delivery checks passed")
-    return 0
+    return finish("all Windows delivery checks passed")
 
 
 if __name__ == "__main__":

@@ -21,22 +21,16 @@ from pathlib import Path
 from PIL import Image
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
+from script_checks import check, finish, wine_path  # noqa: E402
 from wine_processes import windows_process_pid  # noqa: E402
 
 CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
 ON_WINE = os.environ.get("MORAVEL_PLATFORM") == "windows"
-FAILURES = []
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL:", message, flush=True)
 
 
 def arg(path):
-    return "Z:" + str(path).replace("/", "\\") if ON_WINE else str(path)
+    return wine_path(path) if ON_WINE else str(path)
 
 
 def picture(seed, width, height, mode="RGB"):
@@ -194,11 +188,7 @@ def main():
             compare(f"collide{seed}", collide, work, ["--format", "png"], [(1, None), (8, 100 + seed)],
                     expect_exit=0, least_files=len(collide))
         interrupted(work)
-    if FAILURES:
-        print(f"{len(FAILURES)} failure(s)")
-        return 1
-    print("parallel e2e: all runs match --jobs 1")
-    return 0
+    return finish("parallel e2e: all runs match --jobs 1")
 
 
 if __name__ == "__main__":

@@ -32,6 +32,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
                                 "scripts", "release"))
 import chm_clear_time  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_checks import check, finish, wine_path  # noqa: E402
+
+
 def build_version():
     """The version the build was made with."""
     header = os.path.join(os.environ["MORAVEL_BINARY_DIR"], "generated", "version.h")
@@ -66,7 +70,8 @@ PLUGIN_LICENCES = {
 # These link LGPL libraries statically and come with the relink folder.
 RELINKABLE_PLUGINS = {"heif", "avif"}
 RELINK_FILES = {"relink/ReadMe.txt", "relink/relink.sh", "relink/link_plugin.sh",
-                "relink/build/build-imagelibs.sh", "relink/build/toolchain-mingw64.cmake"}
+                "relink/build/build-imagelibs.sh", "relink/build/debian-source.sh",
+                "relink/build/toolchain-mingw64.cmake"}
 
 # DLLs of every 64-bit Windows 10 and 11 (no runtime to install beside them).
 SYSTEM_DLLS = {
@@ -77,14 +82,6 @@ SYSTEM_DLLS = {
 }
 
 OBJDUMP = "x86_64-w64-mingw32-objdump"
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message, flush=True)
-    return condition
 
 
 def package(script, build, out):
@@ -308,7 +305,7 @@ def main():
     env["MORAVEL_TEST_DATA"] = os.environ.get("MORAVEL_TEST_DATA", "")
     avif = os.path.join(build, "tests", "formats", "avif", "rotated.avif")
     if os.path.isfile(avif):
-        env["MORAVEL_RELEASE_AVIF"] = "Z:" + avif.replace("/", "\\")
+        env["MORAVEL_RELEASE_AVIF"] = wine_path(avif)
     env.pop("WINEPREFIX", None)
     result = subprocess.run(["bash", args.wine_run, "--prefix", prefix, args.driver], env=env)
     check(result.returncode == 0, f"sendto_e2e_test failed ({result.returncode})")
@@ -331,11 +328,7 @@ def main():
               f"the program's folder changed: {sorted(unpacked ^ set(archive.namelist()))}")
     subprocess.run(["bash", args.wine_run, "--prefix", prefix, "--kill"], check=False)
 
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("release checks passed")
-    return 0
+    return finish("release checks passed")
 
 
 if __name__ == "__main__":
