@@ -24,7 +24,7 @@ class PluginHost final : public FallbackReader {
     // decodeWithPlugin: false when the folder is not set or not a directory,
     // the source cannot be read (missing, empty, 4 GiB or more), no enabled
     // import filter accepts it, or the accepting one fails to decode it.
-    bool read(const char16_t* path, ImageRecord& record) override;
+    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) override;
 
     // Import filters of the folder in enumeration order ("*.spi" first),
     // switched-off ones included. False only when memory runs out.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/codec_status.h"
 #include "core/heap_string.h"
 #include "core/image_record.h"
 #include "core/settings.h"
@@ -53,7 +54,9 @@ struct HostUnderTest {
         pluginFolder.assign(folder.u16string().c_str());
     }
     bool read(const fs::path& source, ImageRecord& record) {
-        return host.read(source.u16string().c_str(), record);
+        SourceBytes bytes;
+        if (bytes.load(source.u16string().c_str()) != kStatusOk) return false;
+        return host.read(source.u16string().c_str(), bytes, record);
     }
     HeapString pluginFolder;
     NameList disabled;
