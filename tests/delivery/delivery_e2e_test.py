@@ -1,8 +1,8 @@
 """The real moravel under faults: a source shortened while it is read or at
-a random moment, a
-written file whose close fails, kills at random moments, eight batches racing
-for the same names, a FIFO and a device as sources, a link to nothing at an
-output name, an over-long TMPDIR, and SIGINT/SIGTERM in the middle of a batch.
+a random moment, a written file whose close fails, a copy into the output
+folder that fails, kills at random moments, eight batches racing for the same
+names, a FIFO and a device as sources, a link to nothing at an output name, an
+over-long TMPDIR, and SIGINT/SIGTERM in the middle of a batch.
 Outputs are checked with PIL.
 """
 import os
@@ -159,6 +159,26 @@ def failing_close(work):
         check(list(temporary.iterdir()) == [], f"{label}: temporary files left")
 
 
+def failing_output(work):
+    """A copy into the output folder that fails (a full disk, a close that
+    reports a lost write) leaves neither a final name nor the hidden copy."""
+    for fault in ("MORAVEL_TEST_FAIL_WRITE", "MORAVEL_TEST_FAIL_CLOSE"):
+        for output in ("png", "jpegcopy"):
+            case = work / f"output-{fault[-5:].lower()}-{output}"
+            out, temporary = case / "out", case / "tmp"
+            out.mkdir(parents=True)
+            temporary.mkdir()
+            source = noise(case / "a.jpg", 64, 48, 5, quality=90)
+            env = dict(os.environ, TMPDIR=str(temporary), LD_PRELOAD=preload_with_shim())
+            env[fault] = str(out)
+            result = run(["--format", output, "--output-folder", out, source], env=env)
+            label = f"{fault} on the output folder -> {output}"
+            check(result.returncode == 1, f"{label}: exit {result.returncode}, {result.stderr}")
+            check("a.jpg" in result.stderr, f"{label}: no word about a.jpg: {result.stderr}")
+            check(list(out.iterdir()) == [], f"{label}: the output folder holds {list(out.iterdir())}")
+            check(list(temporary.iterdir()) == [], f"{label}: temporary files left")
+
+
 def random_kills(work, trials=50):
     """SIGKILL at random moments never leaves a damaged file under a final name."""
     case = work / "kills"
@@ -306,8 +326,9 @@ def interrupts(work):
 def main():
     with tempfile.TemporaryDirectory(prefix="moravel-delivery-") as folder:
         work = Path(folder)
-        for step in (shortened_source, failing_close, non_regular_sources, dangling_link, long_tmpdir,
-                     concurrent_batches, interrupts, random_kills, random_truncation):
+        for step in (shortened_source, failing_close, failing_output, non_regular_sources,
+                     dangling_link, long_tmpdir, concurrent_batches, interrupts, random_kills,
+                     random_truncation):
             started = time.monotonic()
             step(work)
             print(f"{step.__name__}: {time.monotonic() - started:.1f} s", flush=True)

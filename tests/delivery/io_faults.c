@@ -7,7 +7,9 @@
  *     program shortened it while it is read.
  * MORAVEL_TEST_FAIL_CLOSE=FOLDER    closing a file written below FOLDER reports
  *     EIO (after really closing it), as a network or full disk does when data
- *     the system still held cannot be written. */
+ *     the system still held cannot be written.
+ * MORAVEL_TEST_FAIL_WRITE=FOLDER    writing to a file below FOLDER fails with
+ *     ENOSPC once some bytes went in, as on a disk that fills up. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -21,6 +23,7 @@
 
 typedef ssize_t (*ReadFunction)(int, void*, size_t);
 typedef int (*CloseFunction)(int);
+typedef ssize_t (*WriteFunction)(int, const void*, size_t);
 
 static int isVictim(int fd, struct stat* opened) {
     const char* victim = getenv("MORAVEL_TEST_SHORTEN_SOURCE");
@@ -62,5 +65,17 @@ int close(int fd) {
     const int result = real(fd);
     if (result != 0 || !fail) return result;
     errno = EIO;
+    return -1;
+}
+
+ssize_t write(int fd, const void* data, size_t bytes) {
+    static WriteFunction real;
+    if (!real) real = (WriteFunction)dlsym(RTLD_NEXT, "write");
+    const char* folder = getenv("MORAVEL_TEST_FAIL_WRITE");
+    if (!folder || !*folder || fd < 0 || !writtenBelow(fd, folder)) return real(fd, data, bytes);
+    /* Part of the first write lands, so the file is not empty when it fails. */
+    struct stat info;
+    if (fstat(fd, &info) == 0 && info.st_size == 0 && bytes > 1) return real(fd, data, bytes / 2);
+    errno = ENOSPC;
     return -1;
 }
