@@ -156,6 +156,8 @@ int run(const std::vector<std::u16string>& args) {
 
     if (options.hasOutputFolder) options.outputFolder = absolutePath(options.outputFolder);
     Settings settings;
+    // Without a settings file, as after a first start: the plug-ins beside the program.
+    if (options.settingsFile.empty()) defaultPluginFolder(settings.pluginFolder);
     if (!options.settingsFile.empty() &&
         !loadSettingsFromFile(options.settingsFile.c_str(), settings)) {
         std::fprintf(stderr, "moravel: cannot read settings file %s\n",
@@ -215,7 +217,9 @@ int run(const std::vector<std::u16string>& args) {
 #ifdef _WIN32
     PluginHost pluginHost(settings.pluginFolder, settings.disabledPlugins);
     driver.setFallbackReader(&pluginHost);
-    if (options.hasPluginFolder && !platform::isDirectory(options.pluginFolder.c_str()))
+    // An empty --plugin-folder asks for no plug-ins at all.
+    if (options.hasPluginFolder && !options.pluginFolder.empty() &&
+        !platform::isDirectory(options.pluginFolder.c_str()))
         return usageError("plug-in folder " + toUtf8(options.pluginFolder) + " does not exist");
 #else
     // WebP and HEIF through the import plug-ins' own decoders.

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "core/path_limits.h"
 #include "platform/platform.h"
 
 OutputFormat outputFormatFromCode(uint32_t code) {
@@ -68,4 +69,15 @@ void resetSettings(Settings& s) {
     s.sendToMigrated2 = 0;
     s.disabledPlugins.clear();
     s.keepTransparency = 0;
+}
+
+void defaultPluginFolder(HeapString& folder) {
+    folder.clear();
+    char16_t program[kSystemPathCapacity];
+    if (platform::programPath(program, kSystemPathCapacity) == 0) return;
+    HeapString candidate;
+    if (!folderOf(program, candidate) || !candidate.appendPath(u"plugins") ||
+        !platform::isDirectory(candidate.c_str()))
+        return;
+    folder = std::move(candidate);
 }

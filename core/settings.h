@@ -61,3 +61,8 @@ struct Settings {
 
 // Puts every setting back to its default.
 void resetSettings(Settings& settings);
+
+// The plug-in folder a new settings file starts with: the "plugins" folder
+// beside the program when there is one (the release ships its plug-ins
+// there), else empty.
+void defaultPluginFolder(HeapString& folder);

@@ -38,7 +38,9 @@ void loadSettings(SettingsFileReader& reader, Settings& s) {
     s.subFolderOn = lowBit(reader, kSlotSubFolderOn, 0);
     // A name the user cleared stays cleared; only a missing slot gives "Output".
     if (!reader.readText(kSlotSubFolderName, s.subFolderName)) s.subFolderName.assign(u"Output");
-    reader.readText(kSlotPluginFolder, s.pluginFolder);
+    // A folder the user cleared stays cleared; only a missing slot (no
+    // settings file yet) gives the plug-ins beside the program.
+    if (!reader.readText(kSlotPluginFolder, s.pluginFolder)) defaultPluginFolder(s.pluginFolder);
     s.startMode = reader.readNumber(kSlotStartMode, 0);
     s.sendToMigrated1 = lowBit(reader, kSlotSendToMigrated1, 0);
     s.sendToMigrated2 = lowBit(reader, kSlotSendToMigrated2, 0);
