@@ -18,6 +18,8 @@ const char* codecStatusText(uint32_t status) {
             return "the colours cannot be converted for the output format";
         case kStatusMalformed:
             return "damaged file structure";
+        case kStatusPluginFailed:
+            return "an image plug-in crashed or could not be loaded";
         case kPngInflateFailed:
             return "damaged compressed image data";
         case kPngDeflateFailed:

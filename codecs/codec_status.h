@@ -13,6 +13,7 @@ enum CodecStatus : uint32_t {
     kStatusOutputError = 50005,  // cannot create the output, or it would not fit in 32 bits
     kStatusReducerFailed = 50006,
     kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory, JPEG data)
+    kStatusPluginFailed = 50008,  // an image plug-in crashed, or did not load, while asked about it
     // The PNG codecs add their own values from 50009 upwards.
 };
 

@@ -298,10 +298,15 @@ bool BatchDriver::load(const char16_t* source) {
         lastStatus_ = kStatusInputError;
         return false;
     }
+    notes_.damaged = ok && codecs_->lastReadDamaged();
     // Unrecognised, unopenable or refused by its reader: the fallback gets it.
-    if (!ok && fallback_) ok = fallback_->read(source, record);
+    if (!ok && fallback_) {
+        FallbackReport report;
+        ok = fallback_->read(source, record, report);
+        notes_.damaged = ok && report.damaged;
+        if (!ok && report.status != 0) lastStatus_ = report.status;
+    }
     if (!ok) return false;
-    notes_.damaged = codecs_->lastReadDamaged();
     picture_.width = record.header.biWidth;
     picture_.height = record.header.biHeight;
     picture_.currentBitCount = record.header.biBitCount;

@@ -4,13 +4,26 @@
 // interface, never what is behind it.
 #pragma once
 
+#include <cstdint>
+
 #include "core/image_record.h"
+
+// What one read noticed besides its success, filled by the reader.
+struct FallbackReport {
+    // Decoded, but the source's data ran short: the missing part is left as
+    // the pixel buffer's zero fill.
+    bool damaged = false;
+    // On failure, a CodecStatus that says why (0: nothing more to say than
+    // that no reader takes the file).
+    uint32_t status = 0;
+};
 
 class FallbackReader {
   public:
     virtual ~FallbackReader() = default;
     // Decodes `path` into the record as a native reader does (palette
     // cleared, header filled, pixels from allocatePixelBuffer, sourceFormat
-    // set). False, with no pixels left in the record, when it cannot.
-    virtual bool read(const char16_t* path, ImageRecord& record) = 0;
+    // set). False, with no pixels left in the record, when it cannot. The
+    // report starts out zeroed.
+    virtual bool read(const char16_t* path, ImageRecord& record, FallbackReport& report) = 0;
 };

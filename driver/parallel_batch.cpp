@@ -25,9 +25,9 @@ namespace {
 class SerializedFallback final : public FallbackReader {
   public:
     explicit SerializedFallback(FallbackReader& reader) : reader_(reader) {}
-    bool read(const char16_t* path, ImageRecord& record) override {
+    bool read(const char16_t* path, ImageRecord& record, FallbackReport& report) override {
         std::lock_guard<std::mutex> guard(lock_);
-        return reader_.read(path, record);
+        return reader_.read(path, record, report);
     }
 
   private:

@@ -24,7 +24,7 @@ class RecordSink final : public formats::PictureSink {
 
 }  // namespace
 
-bool FormatsReader::read(const char16_t* path, ImageRecord& record) {
+bool FormatsReader::read(const char16_t* path, ImageRecord& record, FallbackReport&) {
     resetRecord(record);
     platform::File file;
     platform::FileMapping mapping;

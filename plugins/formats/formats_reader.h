@@ -7,5 +7,5 @@
 
 class FormatsReader final : public FallbackReader {
   public:
-    bool read(const char16_t* path, ImageRecord& record) override;
+    bool read(const char16_t* path, ImageRecord& record, FallbackReport& report) override;
 };

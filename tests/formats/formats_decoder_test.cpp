@@ -582,7 +582,9 @@ TEST(FormatsReader, FillsTheRecordOrLeavesNoPixels) {
 
     FormatsReader reader;
     ImageRecord record{};
-    ASSERT_TRUE(reader.read(u16(good).c_str(), record));
+    FallbackReport report;
+    ASSERT_TRUE(reader.read(u16(good).c_str(), record, report));
+    EXPECT_FALSE(report.damaged);
     EXPECT_EQ(record.header.biWidth, 37);
     EXPECT_EQ(record.header.biHeight, 23);
     EXPECT_EQ(record.header.biBitCount, 24);
@@ -595,7 +597,7 @@ TEST(FormatsReader, FillsTheRecordOrLeavesNoPixels) {
     for (const auto& path : {damaged, other, empty, folder / "missing.webp"}) {
         SCOPED_TRACE(path.filename().string());
         ImageRecord failed{};
-        EXPECT_FALSE(reader.read(u16(path).c_str(), failed));
+        EXPECT_FALSE(reader.read(u16(path).c_str(), failed, report));
         EXPECT_EQ(failed.pixels, nullptr);
     }
 }
