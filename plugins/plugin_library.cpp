@@ -30,7 +30,9 @@ bool isStartUpFailure(DWORD error) {
 // happens inside the system's loader with the loader lock held; the loader
 // catches it with a handler of its own, unwinds its frames (releasing the
 // lock, dropping the half-loaded module) and fails the load. The guard would
-// see the fault first and jump over all of that.
+// see the fault first and jump over all of that: tried under Wine, another
+// thread's LoadLibrary then blocked for good, and loading the same file again
+// "succeeded" with a module whose DllMain never finished.
 bool PluginLibrary::load(const wchar_t* path) {
     unload();
     lastFault_ = 0;
