@@ -1,9 +1,11 @@
 #include "app/about_window.h"
 
+#include <shlwapi.h>
+
+#include <cwchar>
 #include <initializer_list>
 #include <new>
 
-#include "app/web_addresses.h"
 #include "version.h"
 
 namespace app {
@@ -28,7 +30,7 @@ LRESULT CALLBACK linkProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 // (GWLP_USERDATA) and freed when the frame is gone.
 class AboutWindow {
   public:
-    explicit AboutWindow(const AboutWindowArgs& args) : args_(args) {}
+    explicit AboutWindow(const AboutWindowArgs& args) : args_(args) { findLinkTarget(); }
 
     static bool registerClasses(HINSTANCE instance);
     static void unregisterClasses(HINSTANCE instance);
@@ -43,11 +45,13 @@ class AboutWindow {
     LRESULT onLinkMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   private:
+    void findLinkTarget();
     void createControls();
     void paintLink(HWND link, HDC dc) const;
     void close();
 
     AboutWindowArgs args_;
+    wchar_t link_[MAX_PATH] = {};  // empty: nothing to open
     HWND frame_ = nullptr;
     bool ownedByFrame_ = false;
 };
@@ -72,6 +76,25 @@ bool AboutWindow::registerClasses(HINSTANCE instance) {
 void AboutWindow::unregisterClasses(HINSTANCE instance) {
     UnregisterClassW(kAboutLinkClass, instance);
     UnregisterClassW(kAboutFrameClass, instance);
+}
+
+void AboutWindow::findLinkTarget() {
+    const wchar_t* address = args_.webAddress != nullptr ? args_.webAddress : L"";
+    if (*address != L'\0') {
+        if (std::wcslen(address) < MAX_PATH) std::wcscpy(link_, address);
+        return;
+    }
+    wchar_t program[MAX_PATH] = {};
+    if (args_.programPath != nullptr) {
+        if (std::wcslen(args_.programPath) >= MAX_PATH) return;
+        std::wcscpy(program, args_.programPath);
+    } else {
+        const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return;
+    }
+    wchar_t page[MAX_PATH];
+    // A link to a page that is not there would only fail when clicked.
+    if (manualPagePathFor(program, page) && PathFileExistsW(page)) std::wcscpy(link_, page);
 }
 
 HWND AboutWindow::create() {
@@ -106,7 +129,7 @@ void AboutWindow::createControls() {
     const Control controls[] = {
         {L"STATIC", kVersionLine, SS_CENTERIMAGE | SS_ENDELLIPSIS, kAboutVersionLabelId, 7},
         {L"STATIC", kNoticeLine, SS_CENTERIMAGE | SS_ENDELLIPSIS, kAboutNoticeLabelId, 27},
-        {kAboutLinkClass, kHomePageAddress, 0, kAboutLinkId, 47},
+        {kAboutLinkClass, link_, 0, kAboutLinkId, 47},
     };
     for (const Control& control : controls) {
         HWND child = CreateWindowExW(
@@ -129,7 +152,8 @@ void AboutWindow::paintLink(HWND link, HDC dc) const {
     HGDIOBJ previousFont = args_.font != nullptr ? SelectObject(dc, args_.font) : nullptr;
     wchar_t text[MAX_PATH];
     const int length = GetWindowTextW(link, text, MAX_PATH);
-    DrawTextExW(dc, text, length, &client, DT_SINGLELINE | DT_VCENTER, nullptr);
+    // A long path to the manual keeps its start and its file name.
+    DrawTextExW(dc, text, length, &client, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS, nullptr);
     if (previousFont != nullptr) SelectObject(dc, previousFont);
 }
 
@@ -191,7 +215,7 @@ LRESULT AboutWindow::onLinkMessage(HWND window, UINT message, WPARAM wParam, LPA
             paintLink(window, reinterpret_cast<HDC>(wParam));
             return 0;
         case WM_LBUTTONUP:
-            args_.openAddress(kHomePageAddress);
+            if (link_[0] != L'\0') args_.openAddress(link_);
             return 0;
         case WM_KEYDOWN:
             // Esc closes the window wherever the focus is.

@@ -1,5 +1,6 @@
 // The About window: product name and version, a notice line and a link to
-// the maker's home page. It behaves like a modal dialog: its owner is
+// the project's web address or, while the project has none, to the manual's
+// HTML pages beside the program. It behaves like a modal dialog: its owner is
 // disabled while it is open and gets the focus back when it closes (Esc or
 // the close box).
 #pragma once
@@ -7,6 +8,7 @@
 #include <windows.h>
 
 #include "app/html_help.h"
+#include "web_address.h"
 
 namespace app {
 
@@ -22,8 +24,13 @@ struct AboutWindowArgs {
     HWND owner = nullptr;          // the settings window
     const wchar_t* caption = L"";  // string 20020 of the language library
     HFONT font = nullptr;          // the UI font, set on every control
-    // Opens the home page when the link is clicked.
+    // Opens the link's target when the link is clicked.
     OpenAddressFn openAddress = openAddressWithShell;
+    // The link's target when not empty (the build's web address by default).
+    const wchar_t* webAddress = kProjectWebAddress;
+    // Otherwise the manual page beside this program (null: the running one);
+    // when that page is missing too the link is empty and opens nothing.
+    const wchar_t* programPath = nullptr;
 };
 
 // Opens the About window and returns its frame; an About window that is

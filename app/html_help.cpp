@@ -7,8 +7,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "app/web_addresses.h"
-
 namespace app {
 
 namespace {
@@ -132,11 +130,30 @@ bool helpFilePathFor(const wchar_t* programPath, wchar_t (&chmPath)[MAX_PATH]) {
     return true;
 }
 
+bool manualPagePathFor(const wchar_t* programPath, wchar_t (&pagePath)[MAX_PATH]) {
+    constexpr wchar_t kPage[] = L"manual\\index.html";
+    constexpr size_t kPageLength = sizeof kPage / sizeof(wchar_t) - 1;
+    const size_t length = std::wcslen(programPath);
+    // The folder keeps its separator; a bare name lies in the current folder.
+    size_t folder = length;
+    while (folder > 0 && programPath[folder - 1] != L'\\' && programPath[folder - 1] != L'/' &&
+           programPath[folder - 1] != L':')
+        --folder;
+    if (folder + kPageLength >= MAX_PATH) return false;
+    std::wmemcpy(pagePath, programPath, folder);
+    std::wmemcpy(pagePath + folder, kPage, kPageLength + 1);
+    return true;
+}
+
 bool showHelp(HtmlHelpEngine& engine, const wchar_t* programPath, OpenAddressFn openAddress) {
     wchar_t chmPath[MAX_PATH];
     if (helpFilePathFor(programPath, chmPath) && PathFileExistsW(chmPath))
         return engine.displayTopic(nullptr, chmPath);
-    return openAddress(kManualAddress);
+    // The same pages as HTML, opened by whatever shows web pages here.
+    wchar_t pagePath[MAX_PATH];
+    if (manualPagePathFor(programPath, pagePath) && PathFileExistsW(pagePath))
+        return openAddress(pagePath);
+    return false;
 }
 
 bool showHelp(HtmlHelpEngine& engine) {

@@ -1,6 +1,6 @@
 // The HTML Help engine, reached through its registered class and loaded on
-// the first call, and "show help": the local manual next to the program, or
-// the manual's web page when there is none.
+// the first call, and "show help": the compiled manual next to the program,
+// or the same pages as HTML in the manual folder beside it when there is none.
 #pragma once
 
 #include <windows.h>
@@ -55,8 +55,8 @@ class HtmlHelpEngine {
     bool initialized_ = false;
 };
 
-// Opens a web address without showing the shell's error UI; true when the
-// shell accepted it. Tests substitute their own so that nothing really opens.
+// Opens a web address or a file with the program the shell associates with
+// it, without showing the shell's error UI; true when the shell accepted it.
 using OpenAddressFn = bool (*)(const wchar_t* address);
 bool openAddressWithShell(const wchar_t* address);
 
@@ -64,9 +64,14 @@ bool openAddressWithShell(const wchar_t* address);
 // False when the result would not fit MAX_PATH.
 bool helpFilePathFor(const wchar_t* programPath, wchar_t (&chmPath)[MAX_PATH]);
 
-// Show help: the local manual through the engine when it exists next to
-// programPath, otherwise the manual's web page through openAddress.
-// Returns whether something was opened.
+// The manual's first HTML page for a program: "manual\index.html" in the
+// program's folder. False when the result would not fit MAX_PATH.
+bool manualPagePathFor(const wchar_t* programPath, wchar_t (&pagePath)[MAX_PATH]);
+
+// Show help: the compiled manual through the engine when it exists next to
+// programPath, otherwise the manual's HTML page beside it through
+// openAddress. Returns whether something was opened: false, with nothing
+// opened, when neither exists.
 bool showHelp(HtmlHelpEngine& engine, const wchar_t* programPath,
               OpenAddressFn openAddress = openAddressWithShell);
 // The same for the running program (GetModuleFileNameW).

@@ -26,8 +26,10 @@ class LayoutBuilder {
 JpegRowStart jpegRowStart(int total) {
     // The row is centred in the group while it fits with a margin; a row
     // that barely fits spreads its spare room over the gaps and the margin;
-    // a row too long starts at the group's edge.
-    if (total <= 486) return {15, (476 - total) / 2};
+    // a row too long starts at the group's edge. A centred row wider than
+    // 476 has no spare room left: a negative gap would lay its controls over
+    // each other, so the gaps stay empty and the margin takes up the rest.
+    if (total <= 486) return {15, total < 476 ? (476 - total) / 2 : 0};
     if (total > 496) return {5, 0};
     const int gap = (496 - total) / 4;
     return {gap + 5, gap};

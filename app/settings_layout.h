@@ -53,7 +53,8 @@ using SettingsLayout = std::array<LaidOutControl, kSettingsLayoutCount>;
 SettingsLayout computeSettingsLayout(const FontQuantities& font, const CaptionWidths& widths,
                                      bool reapplied);
 
-// The JPEG row's spare gap D and start x for its total width T.
+// The JPEG row's spare gap D (never negative) and start x for its total
+// width T.
 struct JpegRowStart {
     int x = 0;
     int gap = 0;

@@ -20,6 +20,8 @@ const char* codecStatusText(uint32_t status) {
             return "damaged file structure";
         case kStatusPluginFailed:
             return "an image plug-in crashed or could not be loaded";
+        case kStatusSourceChanged:
+            return "the file changed while it was read";
         case kPngInflateFailed:
             return "damaged compressed image data";
         case kPngDeflateFailed:

@@ -9,11 +9,12 @@ enum CodecStatus : uint32_t {
     kStatusOk = 50000,
     kStatusNoMemory = 50001,
     kStatusUnsupported = 50002,  // unsupported or self-contradicting content
-    kStatusInputError = 50004,   // cannot open/map, or shorter than its structure
+    kStatusInputError = 50004,   // cannot open or read, or shorter than its structure
     kStatusOutputError = 50005,  // cannot create the output, or it would not fit in 32 bits
     kStatusReducerFailed = 50006,
     kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory, JPEG data)
-    kStatusPluginFailed = 50008,  // an image plug-in crashed, or did not load, while asked about it
+    kStatusSourceChanged = 50008,  // the file was cut, grown or rewritten while it was read
+    kStatusPluginFailed = 50003,  // an image plug-in crashed, or did not load, while asked about it
     // The PNG codecs add their own values from 50009 upwards.
 };
 

@@ -2,22 +2,13 @@
 
 uint32_t MappedInput::open(const char16_t* path, bool copyOnWrite) {
     close();
-    status = kStatusOk;
-    // A copy-on-write view needs only read access: its private pages never
-    // reach the file, so read-only and shared-for-reading sources work too.
-    bool opened = file_.openForReading(path);
-    uint64_t bytes = 0;
-    if (!opened || !file_.size(bytes) || bytes == 0 || bytes >> 32 != 0 ||
-        !mapping_.map(file_, bytes, copyOnWrite)) {
-        close();
-        status = kStatusInputError;
-        return 0;
-    }
+    status = file_.load(path);
+    if (status != kStatusOk) return 0;
     lastWriteTime = file_.lastWriteTime();
-    base = cursor = mapping_.data();
-    end = base + bytes;
-    writableView = copyOnWrite ? mapping_.data() : nullptr;
-    return static_cast<uint32_t>(bytes);
+    base = cursor = file_.data();
+    end = base + file_.size();
+    writableView = copyOnWrite ? file_.writableData() : nullptr;
+    return static_cast<uint32_t>(file_.size());
 }
 
 uint32_t MappedInput::openReadOnly(const char16_t* path) {
@@ -40,9 +31,18 @@ uint32_t MappedInput::openMemory(const uint8_t* data, size_t size) {
     return static_cast<uint32_t>(size);
 }
 
+uint32_t MappedInput::openCopy(SourceBytes& bytes) {
+    const uint32_t size = openMemory(bytes.data(), bytes.size());
+    if (size == 0) return 0;
+    lastWriteTime = bytes.lastWriteTime();
+    writableView = bytes.writableData();
+    discardable_ = true;
+    return size;
+}
+
 void MappedInput::close() {
-    mapping_.close();
-    file_.close();
+    file_.reset();
+    discardable_ = false;
     base = cursor = end = nullptr;
     writableView = nullptr;
 }
@@ -50,8 +50,9 @@ void MappedInput::close() {
 bool beginRead(MappedInput& input, const ReadSource& source, ImageRecord& record) {
     input.status = kStatusOk;
     resetRecord(record);
-    const uint32_t size =
-        source.path ? input.openReadOnly(source.path) : input.openMemory(source.data, source.size);
+    const uint32_t size = source.copy   ? input.openCopy(*source.copy)
+                          : source.path ? input.openReadOnly(source.path)
+                                        : input.openMemory(source.data, source.size);
     if (size == 0) return false;
     record.sourceFileSize = size;
     record.sourceModified = input.lastWriteTime;

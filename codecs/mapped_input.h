@@ -1,12 +1,13 @@
-// The whole source file mapped read-only (or bytes the caller already holds)
-// and parsed with plain pointers between base and end. Every native reader
-// reads through one.
+// The whole source file read into private memory (or bytes the caller
+// already holds) and parsed with plain pointers between base and end. Every
+// native reader reads through one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "codecs/codec_status.h"
+#include "codecs/source_bytes.h"
 #include "core/byte_order.h"
 #include "core/image_record.h"
 #include "platform/platform.h"
@@ -17,30 +18,36 @@ class MappedInput {
     MappedInput(const MappedInput&) = delete;
     MappedInput& operator=(const MappedInput&) = delete;
 
-    // Opens and maps the whole file. Returns the file size, or 0 (status
-    // 50004) when it cannot be opened or mapped, is empty, or is 4 GiB or more.
+    // Reads the whole file. Returns the file size, or 0 when it cannot be
+    // opened or read, is empty, or is 4 GiB or more (status 50004), when
+    // memory runs out (50001), or when it changed while it was read (50008).
     uint32_t openReadOnly(const char16_t* path);
-    // The same with a private copy-on-write view: changes made through the
-    // view never reach the file. The file is opened for reading only.
+    // The same, with the bytes writable through writableView: they are a
+    // private copy, so changes never reach the file.
     uint32_t openCopyOnWrite(const char16_t* path);
     // Reads the caller's bytes in place instead of a file; they must stay
     // valid and unchanged until close(). Returns the size, or 0 (status
     // 50004) when there are none or 4 GiB or more.
     uint32_t openMemory(const uint8_t* data, size_t size);
-    // Unmaps the view, then closes the file.
+    // Reads a whole file that the caller has already read (the batch driver
+    // reads each source once), with its size and time. The bytes must stay
+    // valid until close(); pages the reader has consumed may be given back.
+    uint32_t openCopy(SourceBytes& bytes);
+    // Gives back the bytes read from a file.
     void close();
 
     const uint8_t* base = nullptr;
     const uint8_t* cursor = nullptr;
     const uint8_t* end = nullptr;     // nothing at or after it may be read
-    uint8_t* writableView = nullptr;  // set only for a copy-on-write view
+    uint8_t* writableView = nullptr;  // set only by openCopyOnWrite
     uint64_t lastWriteTime = 0;
     uint32_t status = kStatusOk;
 
     uint32_t size() const { return static_cast<uint32_t>(end - base); }
-    // True when the bytes are a file view: only then may consumed pages be
-    // released (the bytes come back from the file; a caller's memory would not).
-    bool fileBacked() const { return mapping_.data() != nullptr; }
+    // True when the bytes were read from a file into this input's own
+    // memory: only then may a reader give back the pages it has consumed (a
+    // caller's memory is not ours to discard).
+    bool ownsBytes() const { return file_.size() != 0 || discardable_; }
     // True when `bytes` bytes from file offset `offset` on lie inside the file.
     bool holds(uint64_t offset, uint64_t bytes) const {
         return offset <= size() && bytes <= size() - offset;
@@ -57,23 +64,28 @@ class MappedInput {
 
   private:
     uint32_t open(const char16_t* path, bool copyOnWrite);
-    platform::File file_;
-    platform::FileMapping mapping_;
+    SourceBytes file_;
+    bool discardable_ = false;
 };
 
-// Where a reader's bytes come from: a file, mapped whole, or bytes in memory
-// (which must stay valid and unchanged while the reader runs).
+// Where a reader's bytes come from: a file, read whole; bytes in memory
+// (which must stay valid and unchanged while the reader runs); or a file the
+// caller has read whole already.
 struct ReadSource {
     const char16_t* path = nullptr;
     const uint8_t* data = nullptr;
     size_t size = 0;
+    SourceBytes* copy = nullptr;
 
-    static ReadSource file(const char16_t* path) { return {path, nullptr, 0}; }
-    static ReadSource memory(const uint8_t* data, size_t size) { return {nullptr, data, size}; }
+    static ReadSource file(const char16_t* path) { return {path, nullptr, 0, nullptr}; }
+    static ReadSource memory(const uint8_t* data, size_t size) {
+        return {nullptr, data, size, nullptr};
+    }
+    static ReadSource fileCopy(SourceBytes& bytes) { return {nullptr, nullptr, 0, &bytes}; }
 };
 
 // The common entry of every reader: clears the record's palette and pixel
-// pointer, maps the file (or takes the bytes) and records size and time (0
+// pointer, reads the file (or takes the bytes) and records size and time (0
 // for bytes in memory). Returns false (with the input's status set) when the
 // source cannot be used.
 bool beginRead(MappedInput& input, const ReadSource& source, ImageRecord& record);
@@ -86,7 +98,7 @@ ImageRecord* attachRecord(MappedInput& input, ImageRecord* given);
 ImageRecord* finishRead(bool ok, ImageRecord* target, const ImageRecord* given);
 
 // Runs a reader's own decoding between the common entry and exit steps:
-// attach the record, map the file (or take the bytes), decode, unmap.
+// attach the record, read the file (or take the bytes), decode, let go.
 template <class Decode>
 ImageRecord* readMapped(MappedInput& input, const ReadSource& source, ImageRecord* given,
                         Decode&& decode) {
@@ -97,10 +109,11 @@ ImageRecord* readMapped(MappedInput& input, const ReadSource& source, ImageRecor
     return finishRead(ok, target, given);
 }
 
-// The two entries every reader offers, both over the reader's private
-// readFrom(const ReadSource&, ImageRecord*): a path, mapped whole (the one the
-// driver uses), or a whole file's bytes already in memory (read in place and
-// left unchanged; the record's modification time is then 0).
+// The entries every reader offers, all over the reader's private
+// readFrom(const ReadSource&, ImageRecord*): a path, read whole; a whole
+// file's bytes already in memory (read in place and left unchanged; the
+// record's modification time is then 0); or a file the caller has read whole
+// (the one the batch driver uses).
 template <class Reader>
 class ReaderEntries {
   public:
@@ -109,6 +122,9 @@ class ReaderEntries {
     }
     ImageRecord* readMemory(const uint8_t* data, size_t size, ImageRecord* record) {
         return static_cast<Reader*>(this)->readFrom(ReadSource::memory(data, size), record);
+    }
+    ImageRecord* readCopy(SourceBytes& bytes, ImageRecord* record) {
+        return static_cast<Reader*>(this)->readFrom(ReadSource::fileCopy(bytes), record);
     }
 };
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "codecs/codec_status.h"
+#include "codecs/source_bytes.h"
 #include "core/format_detect.h"
 #include "core/path_limits.h"
 #include "driver/fallback_reader.h"
@@ -17,6 +18,13 @@ namespace {
 // Each lost race means another program took a name; the names run out long
 // before this.
 constexpr int kRenameAttempts = 10000;
+
+// The format that the first bytes of a source name.
+ImageFormat formatOf(const SourceBytes& bytes) {
+    const size_t head = bytes.size() < 8 ? bytes.size() : 8;
+    return detectFormatOfBytes(bytes.data(), static_cast<uint32_t>(head));
+}
+
 }  // namespace
 
 const char16_t* extensionFor(OutputFormat format) {
@@ -254,22 +262,17 @@ bool BatchDriver::decodeAndEncode(const char16_t* tempFolder, const char16_t* so
 bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
                            HeapString& tempFile) {
     if (!platform::pathExists(source)) return false;
+    SourceBytes bytes;
+    lastStatus_ = bytes.load(source);
+    if (lastStatus_ != kStatusOk) return false;
     if (!createTempFile(tempFolder, tempFile)) {
         lastFailure_ = FileFailure::EncodeFailed;
+        lastStatus_ = 0;
         return false;
     }
-    platform::takeShortenedSource();
-    bool ok = codecs_->copyJpeg(source, tempFile.c_str());
-    if (platform::takeShortenedSource()) {
-        // Cut by another program while it was read: what was written is worthless.
-        platform::deleteFile(tempFile.c_str());
-        tempFile.clear();
-        lastStatus_ = kStatusInputError;
-        return false;
-    }
-    if (!ok) {
+    if (!codecs_->copyJpeg(bytes, tempFile.c_str())) {
         lastFailure_ =
-            detectFormat(source) == kFormatJpeg ? FileFailure::EncodeFailed : FileFailure::NotJpeg;
+            formatOf(bytes) == kFormatJpeg ? FileFailure::EncodeFailed : FileFailure::NotJpeg;
         lastStatus_ = codecs_->lastStatus();
         platform::deleteFile(tempFile.c_str());
         tempFile.clear();
@@ -282,29 +285,32 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
 bool BatchDriver::load(const char16_t* source) {
     if (!platform::pathExists(source)) return false;
     transparent_.present = false;
-    const ImageFormat format = detectFormat(source);
+    // Read once, whole: every reader then parses bytes that nothing can
+    // change or take away underneath it.
+    SourceBytes bytes;
+    lastStatus_ = bytes.load(source);
+    if (lastStatus_ != kStatusOk) return false;
     const JpegSizeHint hint =
         jpegSizeHintFor(settings_.resizeOn, settings_.resizeMode, settings_.resizeTarget);
     ImageRecord& record = picture_.record;
-    platform::takeShortenedSource();
-    bool ok =
-        codecs_->read(format, source, record, hint, settings_.keepTransparency != 0, transparent_);
+    bool ok = codecs_->read(formatOf(bytes), bytes, record, hint, settings_.keepTransparency != 0,
+                            transparent_);
     lastStatus_ = codecs_->lastStatus();
-    if (platform::takeShortenedSource()) {
-        // Cut by another program while it was read: its missing part read as
-        // zeros, so the picture is worthless.
-        releasePixelBuffer(record.pixels);
-        record.pixels = nullptr;
-        lastStatus_ = kStatusInputError;
-        return false;
-    }
     notes_.damaged = ok && codecs_->lastReadDamaged();
-    // Unrecognised, unopenable or refused by its reader: the fallback gets it.
+    // Unrecognised or refused by its reader: the fallback gets it.
     if (!ok && fallback_) {
         FallbackReport report;
-        ok = fallback_->read(source, record, report);
+        ok = fallback_->read(source, bytes, record, report);
         notes_.damaged = ok && report.damaged;
         if (!ok && report.status != 0) lastStatus_ = report.status;
+        // A plug-in reads the file again by its path; a file that changed
+        // since it was read here could give a picture of neither version.
+        if (ok && !bytes.unchangedOnDisk(source)) {
+            releasePixelBuffer(record.pixels);
+            record.pixels = nullptr;
+            lastStatus_ = kStatusSourceChanged;
+            return false;
+        }
     }
     if (!ok) return false;
     picture_.width = record.header.biWidth;

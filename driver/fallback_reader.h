@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "codecs/source_bytes.h"
 #include "core/image_record.h"
 
 // What one read noticed besides its success, filled by the reader.
@@ -21,9 +22,12 @@ struct FallbackReport {
 class FallbackReader {
   public:
     virtual ~FallbackReader() = default;
-    // Decodes `path` into the record as a native reader does (palette
-    // cleared, header filled, pixels from allocatePixelBuffer, sourceFormat
-    // set). False, with no pixels left in the record, when it cannot. The
-    // report starts out zeroed.
-    virtual bool read(const char16_t* path, ImageRecord& record, FallbackReport& report) = 0;
+    // Decodes the source at `path`, whose whole content the driver has read
+    // into `bytes`, into the record as a native reader does (palette cleared,
+    // header filled, pixels from allocatePixelBuffer, sourceFormat, size and
+    // time set). A reader that reads the file again by its path leaves the
+    // check that it did not change meanwhile to the driver. False, with no
+    // pixels left in the record, when it cannot. The report starts out zeroed.
+    virtual bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+                      FallbackReport& report) = 0;
 };

@@ -47,7 +47,7 @@ CodecContexts::~CodecContexts() {
     delete members_;
 }
 
-bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& record,
+bool CodecContexts::read(ImageFormat format, SourceBytes& source, ImageRecord& record,
                          const JpegSizeHint& hint, bool keepTransparency,
                          TransparentColor& transparent) {
     Members& m = *members_;
@@ -56,13 +56,13 @@ bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& 
     readDamaged_ = false;
     switch (format) {
         case kFormatBmp:
-            ok = m.bmpReader.read(path, &record) != nullptr;
+            ok = m.bmpReader.readCopy(source, &record) != nullptr;
             lastStatus_ = m.bmpReader.status();
             break;
         case kFormatPng:
             // Transparency is composited onto the file's own background, or white.
             m.pngReader.setDefaultBackground(0xFF, 0xFF, 0xFF);
-            ok = m.pngReader.read(path, &record) != nullptr;
+            ok = m.pngReader.readCopy(source, &record) != nullptr;
             lastStatus_ = m.pngReader.status();
             if (ok && keepTransparency)
                 transparent.present = m.pngReader.transparentColour(
@@ -71,19 +71,19 @@ bool CodecContexts::read(ImageFormat format, const char16_t* path, ImageRecord& 
         case kFormatJpeg:
             m.jpegReader.setSizeHint(hint.enabled, static_cast<uint32_t>(hint.width),
                                      static_cast<uint32_t>(hint.height));
-            ok = m.jpegReader.read(path, &record) != nullptr;
+            ok = m.jpegReader.readCopy(source, &record) != nullptr;
             lastStatus_ = m.jpegReader.status();
             readDamaged_ = ok && m.jpegReader.damaged();
             break;
         case kFormatTiff:
-            ok = m.tiffReader.read(path, &record) != nullptr;
+            ok = m.tiffReader.readCopy(source, &record) != nullptr;
             lastStatus_ = m.tiffReader.status();
             break;
         case kFormatGif:
             m.gifReader.setFlattenTransparency(true);
             m.gifReader.setUseFileBackground(true);
             m.gifReader.setFallbackBackground(0xFF, 0xFF, 0xFF);
-            ok = m.gifReader.read(path, &record) != nullptr;
+            ok = m.gifReader.readCopy(source, &record) != nullptr;
             lastStatus_ = m.gifReader.status();
             if (ok && keepTransparency && m.gifReader.declaresTransparency()) {
                 const uint8_t* rgb = m.gifReader.transparentColor();
@@ -143,7 +143,7 @@ bool CodecContexts::write(OutputFormat format, const char16_t* path, const Pictu
     return ok;
 }
 
-bool CodecContexts::copyJpeg(const char16_t* source, const char16_t* destination) {
+bool CodecContexts::copyJpeg(SourceBytes& source, const char16_t* destination) {
     members_->jpegCopy.resetOptions();
     bool ok = members_->jpegCopy.transcode(source, destination);
     lastStatus_ = members_->jpegCopy.status();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "codecs/source_bytes.h"
 #include "core/image_record.h"
 #include "core/picture_to_write.h"
 #include "core/settings.h"
@@ -17,15 +18,16 @@ class CodecContexts {
     CodecContexts(const CodecContexts&) = delete;
     CodecContexts& operator=(const CodecContexts&) = delete;
 
-    // Decodes `path` of the detected format into the record. When keep-
-    // transparency is on, PNG and GIF sources report their transparent colour.
-    bool read(ImageFormat format, const char16_t* path, ImageRecord& record,
+    // Decodes a source read whole, of the detected format, into the record.
+    // When keep-transparency is on, PNG and GIF sources report their
+    // transparent colour.
+    bool read(ImageFormat format, SourceBytes& source, ImageRecord& record,
               const JpegSizeHint& hint, bool keepTransparency, TransparentColor& transparent);
     // Writes the picture in the output format to `path`.
     bool write(OutputFormat format, const char16_t* path, const PictureToWrite& picture,
                const Settings& settings);
-    // Re-writes a JPEG losslessly without its metadata.
-    bool copyJpeg(const char16_t* source, const char16_t* destination);
+    // Re-writes a JPEG, read whole, losslessly without its metadata.
+    bool copyJpeg(SourceBytes& source, const char16_t* destination);
     // Shrinks (and sharpens) the working picture.
     bool resize(WorkingPicture& picture, int32_t mode, int32_t target);
 

@@ -70,8 +70,6 @@ class File {
 
     // Read-only, shared for reading by others.
     bool openForReading(const char16_t* path);
-    // Read and write, shared for reading (used for copy-on-write mappings).
-    bool openForReadWrite(const char16_t* path);
     // Creates or truncates the file for writing.
     bool create(const char16_t* path);
     // Creates the file for writing; fails when it already exists.
@@ -107,30 +105,11 @@ class File {
     NativeHandle handle_ = kNoHandle;
 };
 
-// A whole-file view, unmapped when the object goes away.
-class FileMapping {
-  public:
-    FileMapping() = default;
-    ~FileMapping() { close(); }
-    FileMapping(const FileMapping&) = delete;
-    FileMapping& operator=(const FileMapping&) = delete;
-
-    // Maps `size` bytes of an open file. copyOnWrite: a writable view whose
-    // writes stay private and never reach the file (read access suffices).
-    bool map(const File& file, uint64_t size, bool copyOnWrite);
-    void close();
-    uint8_t* data() const { return view_; }
-
-  private:
-    uint8_t* view_ = nullptr;
-    size_t size_ = 0;
-    [[maybe_unused]] NativeHandle mapping_ = kNoHandle;  // Windows only
-};
-
-// Takes the whole pages inside [from, from + bytes) of a file view out of the
-// process's memory: a reader calls it on what it has consumed, so that a big
-// source does not stay resident while the output is made. The bytes stay
-// readable (they come back from the file); private changes to them are lost.
+// Gives back the whole pages inside [from, from + bytes) of a page
+// allocation whose contents are no longer needed: a reader calls it on the
+// part of its copy of a source that it has consumed, so that a big source
+// does not stay resident while the output is made. The memory stays
+// accessible; what it then reads is unspecified (zeros or the old bytes).
 void releaseConsumedPages(const uint8_t* from, size_t bytes);
 
 // ---- Paths and folders.
@@ -162,12 +141,6 @@ bool copyAndCommit(const char16_t* from, File& to);
 enum class RenameOutcome { Renamed, NameTaken, Failed };
 // Gives `from` the name `to`, never replacing anything that has that name.
 RenameOutcome renameNoReplace(const char16_t* from, const char16_t* to);
-
-// True when a file this thread had mapped turned out shorter than at mapping
-// time since the last call (another program cut it while it was read; its
-// missing pages read as zeros, so what was decoded is worthless). Clears the
-// mark. Windows never lets a mapped file shrink: always false there.
-bool takeShortenedSource();
 
 // The temporary folder, ending with a separator; returns its length in
 // characters, 0 on failure. `capacity` counts the terminator.

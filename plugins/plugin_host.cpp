@@ -1,5 +1,6 @@
 #include "plugins/plugin_host.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -92,24 +93,6 @@ bool toAnsiPath(const char16_t* path, char (&ansi)[kTextCapacity + 1]) {
     return length > 0 && length <= kTextCapacity && convert(shortPath);
 }
 
-// Reads up to kHeadSize bytes from the start of the source; the rest of the
-// buffer stays zero. Also records the file's size and last-write time.
-bool readHead(const char16_t* path, uint8_t* head, ImageRecord& record) {
-    platform::File file;
-    uint64_t size = 0;
-    if (!file.openForReading(path) || !file.size(size)) return false;
-    if (size == 0 || size >= (uint64_t{1} << 32)) return false;
-    record.sourceFileSize = static_cast<uint32_t>(size);
-    record.sourceModified = file.lastWriteTime();
-    size_t total = 0;
-    while (total < kHeadSize) {
-        const size_t got = file.read(head + total, kHeadSize - total);
-        if (got == 0) break;
-        total += got;
-    }
-    return total > 0;
-}
-
 // A memory block handed over by a plug-in: locked while it is read, freed
 // with LocalFree when the object goes away.
 class LocalBlock {
@@ -155,23 +138,27 @@ bool PluginHost::isDisabled(const char16_t* name) const {
     return false;
 }
 
-bool PluginHost::read(const char16_t* path, ImageRecord& record, FallbackReport& report) {
+bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+                      FallbackReport& report) {
     report = {};
     bool pluginFailed = false;
-    const bool ok = decode(path, record, report.damaged, pluginFailed);
+    const bool ok = decode(path, bytes, record, report.damaged, pluginFailed);
     if (!ok && pluginFailed) report.status = kStatusPluginFailed;
     return ok;
 }
 
-bool PluginHost::decode(const char16_t* path, ImageRecord& record, bool& damaged,
-                        bool& pluginFailed) {
+bool PluginHost::decode(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+                        bool& damaged, bool& pluginFailed) {
     dataOffset_ = 0;
     lastFault_ = 0;
     resetRecord(record);
-    if (!folderUsable()) return false;
+    if (!folderUsable() || bytes.size() == 0) return false;
+    record.sourceFileSize = static_cast<uint32_t>(bytes.size());
+    record.sourceModified = bytes.lastWriteTime();
 
+    // The file's first bytes; the rest of the buffer stays zero.
     uint8_t head[kHeadSize] = {};
-    if (!readHead(path, head, record)) return false;
+    std::memcpy(head, bytes.data(), std::min(bytes.size(), sizeof head));
     char ansiPath[kTextCapacity + 1];
     if (!toAnsiPath(path, ansiPath)) return false;
 

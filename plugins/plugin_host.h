@@ -27,7 +27,8 @@ class PluginHost final : public FallbackReader {
     // The report says when the bits block was short (damaged) and, on
     // failure, kStatusPluginFailed when a plug-in faulted while asked about
     // the file or failed in its own start-up code.
-    bool read(const char16_t* path, ImageRecord& record, FallbackReport& report) override;
+    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+              FallbackReport& report) override;
 
     // Import filters of the folder in enumeration order ("*.spi" first),
     // switched-off ones included. False only when memory runs out.
@@ -48,7 +49,8 @@ class PluginHost final : public FallbackReader {
   private:
     // read() without its report: `pluginFailed` when a fault or a failed
     // start-up of a plug-in is why the file was not decoded.
-    bool decode(const char16_t* path, ImageRecord& record, bool& damaged, bool& pluginFailed);
+    bool decode(const char16_t* path, const SourceBytes& bytes, ImageRecord& record, bool& damaged,
+                bool& pluginFailed);
     bool folderUsable() const;
     bool isDisabled(const char16_t* name) const;
 

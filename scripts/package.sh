@@ -7,8 +7,9 @@
 #   --out DIR        where the zip goes (default dist/)
 #   --no-build       pack what DIR already holds; it must be a Release build
 #
-# The zip holds Pirex.exe, moravel.exe, the language libraries, Pirex.chm, a
-# read-me for users, the licences of the libraries linked in and, when they
+# The zip holds Pirex.exe, moravel.exe, the language libraries, Pirex.chm and
+# the same manual as HTML pages (manual/index.html), a read-me for users, the
+# licences of the libraries linked in and, when they
 # were built, the image plug-ins (plugins/*.sph) with their libraries'
 # licences, and, for the plug-ins that link LGPL libraries, a relink folder.
 # It is reproducible: the same commit gives the same bytes (fixed order, times
@@ -80,6 +81,10 @@ need "$build/cli/moravel.exe" "$stage/"
 need "$build/app/English.dll" "$stage/"
 need "$build/app/Japanese.dll" "$stage/"
 need "$build/app/Pirex.chm" "$stage/"
+# The manual's pages as plain HTML: help opens manual\index.html when
+# Pirex.chm is missing, and the About window links to it.
+[[ -f "$build/app/manual/index.html" ]] || fail "missing $build/app/manual/index.html (build the manual first, or run without --no-build)"
+cp -R "$build/app/manual" "$stage/manual"
 need "$here/release/ReadMe.txt" "$stage/ReadMe.txt"
 sed -i "s/@VERSION@/$version/g" "$stage/ReadMe.txt"
 # The help compiler writes its compile time into the manual.

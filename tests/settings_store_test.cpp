@@ -385,6 +385,54 @@ TEST_F(SettingsStoreTest, BothWaysOfWritingGiveTheSameBytes) {
     EXPECT_EQ(built, expected.bytes());
 }
 
+// The in-place way (taken where no file can be made beside the old one) over
+// old files too short for their own table or cut inside their texts: what
+// can be read is carried over, the rest gives defaults, and the new file
+// reads back whole.
+TEST_F(SettingsStoreTest, ShortOldFilesAreRewrittenInPlace) {
+    SettingsBytes whole(19);
+    whole.text(12, u"legacy");
+    whole.text(9, u"D:\\Old pictures");
+    const size_t legacyEnd = 156 + 12;
+    const std::vector<uint8_t>& all = whole.bytes();
+    const struct {
+        std::vector<uint8_t> bytes;
+        bool keepsLegacy;
+    } cases[] = {
+        {{}, false},
+        {std::vector<uint8_t>(all.begin(), all.begin() + 4 + 8 * 7), false},     // inside the table
+        {std::vector<uint8_t>(all.begin(), all.begin() + legacyEnd + 5), true},  // inside slot 9
+    };
+    Settings s;
+    s.language.assign(u"English");
+    s.jpegQuality = 33;
+    s.subFolderName.assign(u"Done");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.size());
+        writeOld(c.bytes);
+        SettingsFileImage image;
+        {
+            platform::File file;
+            ASSERT_TRUE(file.openForUpdate(path().c_str()));
+            PreviousSettingsFile previous;
+            ASSERT_TRUE(previous.read(file));
+            ASSERT_TRUE(buildSettingsFile(previous, s, image));
+        }
+        ASSERT_TRUE(rewriteSettingsFileInPlace(path().c_str(), image));
+        EXPECT_EQ(saved().size(), image.size());
+        const Settings& back = reload();
+        EXPECT_EQ(heapText(back.language), u"English");
+        EXPECT_EQ(back.jpegQuality, 33);
+        EXPECT_EQ(heapText(back.subFolderName), u"Done");
+        EXPECT_EQ(heapText(back.outputFolder), u"");
+        SettingsFileReader reader;
+        reader.open(path().c_str());
+        HeapString legacy;
+        reader.readText(12, legacy);
+        EXPECT_EQ(heapText(legacy), c.keepsLegacy ? u"legacy" : u"");
+    }
+}
+
 TEST_F(SettingsStoreTest, RoundTripKeepsEveryValue) {
     Settings s;
     s.language.assign(u"English");

@@ -21,7 +21,7 @@ struct CopyJob {
     JpegFileDestination fileDestination;
     const uint8_t* data;
     size_t size;
-    bool fileView;
+    bool ownBytes;
     platform::File* file;
     bool progressive;
     uint32_t status;  // the CodecStatus of a library error
@@ -32,7 +32,7 @@ void copySteps(CopyJob& job) {
     jpeg_compress_struct& destination = job.destination;
     limitJpegMemory(reinterpret_cast<j_common_ptr>(&source));
     limitJpegMemory(reinterpret_cast<j_common_ptr>(&destination));
-    installMappedSource(&source, job.mappedSource, job.data, job.size, job.fileView);
+    installMappedSource(&source, job.mappedSource, job.data, job.size, job.ownBytes);
     installJpegScanLimit(&source, job.scanLimit);
     jpeg_read_header(&source, TRUE);
     if (const char* refusal = jpegPictureRefusal(&source, job.size, true))
@@ -95,6 +95,13 @@ bool JpegCopy::transcode(const uint8_t* data, size_t size, const char16_t* desti
     return transcodeInput(destination);
 }
 
+bool JpegCopy::transcode(SourceBytes& source, const char16_t* destination) {
+    input_.status = kStatusOk;
+    messageText_[0] = u'\0';
+    if (input_.openCopy(source) == 0) return false;  // status 50004
+    return transcodeInput(destination);
+}
+
 bool JpegCopy::transcodeInput(const char16_t* destination) {
     bool copied = false;
     platform::File file;
@@ -104,7 +111,7 @@ bool JpegCopy::transcodeInput(const char16_t* destination) {
         CopyJob job{};
         job.data = input_.base;
         job.size = input_.size();
-        job.fileView = input_.fileBacked();
+        job.ownBytes = input_.ownsBytes();
         job.file = &file;
         job.progressive = progressive_;
         copied = transcodeFile(job, messageText_);

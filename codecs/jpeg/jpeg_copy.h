@@ -24,14 +24,16 @@ class JpegCopy {
     void setProgressive(bool on) { progressive_ = on; }
 
     // Re-writes `source` into `destination`. The source is opened for
-    // reading only and mapped copy-on-write, so a read-only file can be
-    // re-written and nothing done through the view can reach it.
+    // reading only and read into private memory, so a read-only file can be
+    // re-written and nothing done to the bytes can reach it.
     // False on failure; the destination may then hold a partial file and is
     // the caller's to delete.
     bool transcode(const char16_t* source, const char16_t* destination);
     // The same from a whole file's bytes already in memory (read in place,
     // never changed).
     bool transcode(const uint8_t* data, size_t size, const char16_t* destination);
+    // The same from a whole file the caller has read (the batch driver).
+    bool transcode(SourceBytes& source, const char16_t* destination);
 
     uint32_t status() const { return input_.status; }
     // The last source was damaged (the library warned); its missing parts

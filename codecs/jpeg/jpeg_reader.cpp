@@ -23,7 +23,7 @@ struct DecodeJob {
     JpegScanLimit scanLimit;
     const uint8_t* data;
     size_t size;
-    bool fileView;
+    bool ownBytes;
     bool hintEnabled;
     uint32_t hintWidth;
     uint32_t hintHeight;
@@ -86,7 +86,7 @@ void readCmyk(jpeg_decompress_struct& cinfo, uint8_t* pixels, uint32_t stride) {
 bool decodeSteps(DecodeJob& job) {
     jpeg_decompress_struct& cinfo = job.cinfo;
     limitJpegMemory(reinterpret_cast<j_common_ptr>(&cinfo));
-    installMappedSource(&cinfo, job.source, job.data, job.size, job.fileView);
+    installMappedSource(&cinfo, job.source, job.data, job.size, job.ownBytes);
     installJpegScanLimit(&cinfo, job.scanLimit);
     jpeg_read_header(&cinfo, TRUE);
     if (const char* refusal = jpegPictureRefusal(&cinfo, job.size, false)) {
@@ -181,7 +181,7 @@ ImageRecord* JpegReader::readFrom(const ReadSource& source, ImageRecord* record)
         DecodeJob job{};
         job.data = input_.base;
         job.size = input_.size();
-        job.fileView = input_.fileBacked();
+        job.ownBytes = input_.ownsBytes();
         job.hintEnabled = hintEnabled_;
         job.hintWidth = hintWidth_;
         job.hintHeight = hintHeight_;

@@ -56,12 +56,12 @@ void skipBounded(j_decompress_ptr cinfo, long count) {
 }  // namespace
 
 void installMappedSource(j_decompress_ptr cinfo, JpegMappedSource& source, const uint8_t* data,
-                         size_t size, bool fileView) {
+                         size_t size, bool ownBytes) {
     source.data = data;
     source.size = size;
     source.windowEnd = std::min(kJpegSourceWindow, size);
     source.released = 0;
-    source.releaseConsumed = fileView;
+    source.releaseConsumed = ownBytes;
     source.library.next_input_byte = data;
     source.library.bytes_in_buffer = source.windowEnd;
     source.library.init_source = doNothing;

@@ -1,10 +1,11 @@
-// A libjpeg source manager over a whole file mapped in memory. The library
-// reads the mapping in place, one window at a time; the pages of windows it
-// has finished with are released, so a big file is never resident as a whole
-// while the picture is decoded or re-written. (Bytes that are not a file view
-// are read the same way but never released: nothing would bring them back.) When the library asks
-// for more than the file holds it gets an end-of-image marker, so a truncated file ends like a
-// complete one and the library fills in what is missing.
+// A libjpeg source manager over a whole file in memory. The library reads the
+// bytes in place, one window at a time; when the bytes are the reader's own
+// copy of the file, the pages of windows it has finished with are given back,
+// so a big file is never resident as a whole while the picture is decoded or
+// re-written. (A caller's bytes are read the same way but never given back.)
+// When the library asks for more than the file holds it gets an end-of-image
+// marker, so a truncated file ends like a complete one and the library fills
+// in what is missing.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +25,7 @@ struct JpegMappedSource {
 // Bytes handed to the library at a time.
 inline constexpr size_t kJpegSourceWindow = size_t{256} << 10;
 
-// Points the decompressor at data[0, size). `fileView`: the bytes are a file
-// mapping whose consumed pages may be released.
+// Points the decompressor at data[0, size). `ownBytes`: the bytes are the
+// reader's own copy, whose consumed pages may be given back.
 void installMappedSource(j_decompress_ptr cinfo, JpegMappedSource& source, const uint8_t* data,
-                         size_t size, bool fileView);
+                         size_t size, bool ownBytes);

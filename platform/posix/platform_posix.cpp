@@ -12,7 +12,6 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/posix/sigbus_guard.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -132,12 +131,6 @@ bool File::openForReading(const char16_t* path) {
     return isOpen();
 }
 
-bool File::openForReadWrite(const char16_t* path) {
-    close();
-    handle_ = openPath(path, O_RDWR);
-    return isOpen();
-}
-
 bool File::create(const char16_t* path) {
     close();
     handle_ = openPath(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -215,26 +208,6 @@ bool File::closeChecked() {
     handle_ = kNoHandle;
     // Linux releases the descriptor even when close reports EINTR: no retry.
     return ::close(fd) == 0;
-}
-
-bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
-    close();
-    if (!file.isOpen() || size == 0 || size > SIZE_MAX) return false;
-    int protection = copyOnWrite ? PROT_READ | PROT_WRITE : PROT_READ;
-    void* view = mmap(nullptr, static_cast<size_t>(size), protection, MAP_PRIVATE,
-                      static_cast<int>(file.handle()), 0);
-    if (view == MAP_FAILED) return false;
-    view_ = static_cast<uint8_t*>(view);
-    size_ = static_cast<size_t>(size);
-    guardMappedView(view_, size_, copyOnWrite);
-    return true;
-}
-
-void FileMapping::close() {
-    if (view_) unguardMappedView(view_);
-    if (view_) munmap(view_, size_);
-    view_ = nullptr;
-    size_ = 0;
 }
 
 void releaseConsumedPages(const uint8_t* from, size_t bytes) {

@@ -63,8 +63,4 @@ RenameOutcome renameNoReplace(const char16_t* from, const char16_t* to) {
                                                                        : RenameOutcome::Failed;
 }
 
-bool takeShortenedSource() {
-    return false;
-}
-
 }  // namespace platform

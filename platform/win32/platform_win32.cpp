@@ -92,13 +92,6 @@ bool File::createNew(const char16_t* path) {
     return isOpen();
 }
 
-bool File::openForReadWrite(const char16_t* path) {
-    close();
-    handle_ = fromHandle(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return isOpen();
-}
-
 bool File::create(const char16_t* path) {
     close();
     handle_ = fromHandle(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
@@ -170,32 +163,6 @@ bool File::closeChecked() {
     return CloseHandle(handle) != 0;
 }
 
-bool FileMapping::map(const File& file, uint64_t size, bool copyOnWrite) {
-    close();
-    if (!file.isOpen() || size == 0 || size > SIZE_MAX) return false;
-    HANDLE mapping =
-        CreateFileMappingW(toHandle(file.handle()), nullptr,
-                           copyOnWrite ? PAGE_WRITECOPY : PAGE_READONLY, 0, 0, nullptr);
-    if (!mapping) return false;
-    void* view = MapViewOfFile(mapping, copyOnWrite ? FILE_MAP_COPY : FILE_MAP_READ, 0, 0, 0);
-    if (!view) {
-        CloseHandle(mapping);
-        return false;
-    }
-    mapping_ = reinterpret_cast<NativeHandle>(mapping);
-    view_ = static_cast<uint8_t*>(view);
-    size_ = static_cast<size_t>(size);
-    return true;
-}
-
-void FileMapping::close() {
-    if (view_) UnmapViewOfFile(view_);
-    if (mapping_ != kNoHandle) CloseHandle(toHandle(mapping_));
-    view_ = nullptr;
-    size_ = 0;
-    mapping_ = kNoHandle;
-}
-
 void releaseConsumedPages(const uint8_t* from, size_t bytes) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -203,9 +170,9 @@ void releaseConsumedPages(const uint8_t* from, size_t bytes) {
     const uintptr_t start = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(from) + bytes) & ~(page - 1);
     if (!from || end <= start) return;
-    // Unlocking pages that were never locked takes them out of the working
-    // set; the call then reports ERROR_NOT_LOCKED, which is the expected result.
-    VirtualUnlock(reinterpret_cast<void*>(start), end - start);
+    // The pages stay committed and readable; the system may drop them
+    // without writing them to the paging file.
+    VirtualAlloc(reinterpret_cast<void*>(start), end - start, MEM_RESET, PAGE_READWRITE);
 }
 
 // ---- Paths and folders.

@@ -1,7 +1,6 @@
 #include "plugins/formats/formats_reader.h"
 
 #include "formats/format_registry.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -24,24 +23,19 @@ class RecordSink final : public formats::PictureSink {
 
 }  // namespace
 
-bool FormatsReader::read(const char16_t* path, ImageRecord& record, FallbackReport&) {
+bool FormatsReader::read(const char16_t*, const SourceBytes& bytes, ImageRecord& record,
+                         FallbackReport&) {
     resetRecord(record);
-    platform::File file;
-    platform::FileMapping mapping;
-    uint64_t bytes = 0;
-    if (!file.openForReading(path) || !file.size(bytes) || bytes == 0 || bytes >> 32 != 0 ||
-        !mapping.map(file, bytes, false))
-        return false;
-    const formats::FormatDecoder* decoder = formats::findDecoder(mapping.data(), bytes);
+    const formats::FormatDecoder* decoder = formats::findDecoder(bytes.data(), bytes.size());
     if (!decoder) return false;
     RecordSink sink(record);
-    if (decoder->decode(mapping.data(), bytes, sink) != formats::DecodeStatus::ok) {
+    if (decoder->decode(bytes.data(), bytes.size(), sink) != formats::DecodeStatus::ok) {
         releasePixelBuffer(record.pixels);
         record.pixels = nullptr;
         return false;
     }
-    record.sourceFileSize = static_cast<uint32_t>(bytes);
-    record.sourceModified = file.lastWriteTime();
+    record.sourceFileSize = static_cast<uint32_t>(bytes.size());
+    record.sourceModified = bytes.lastWriteTime();
     record.sourceBitsPerPixel = 24;
     record.sourceFormat = kFormatUnknown;
     return true;

@@ -53,8 +53,10 @@ class Handle {
     HANDLE handle_;
 };
 
-// The picture's bytes: a read-only view of the file from the data offset on,
-// or the caller's memory (flag bit 0 set: `path` is the buffer, `offset` its size).
+// The picture's bytes: the file from the data offset on, read whole into
+// memory of our own (a view of the file would fault if another program cut it
+// while it is decoded), or the caller's memory (flag bit 0 set: `path` is the
+// buffer, `offset` its size).
 class Source {
   public:
     Source(LPCSTR path, LONG_PTR offset, unsigned int flag) {
@@ -71,15 +73,24 @@ class Source {
         if (!file.valid() || !GetFileSizeEx(file.get(), &bytes) || offset < 0 ||
             bytes.QuadPart <= offset || bytes.QuadPart >> 32 != 0)
             return;
-        Handle mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping.valid()) return;
-        view_ = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
-        if (!view_) return;
-        data_ = static_cast<const uint8_t*>(view_) + offset;
-        size_ = static_cast<size_t>(bytes.QuadPart - offset);
+        const DWORD wanted = static_cast<DWORD>(bytes.QuadPart - offset);
+        LARGE_INTEGER start;
+        start.QuadPart = offset;
+        copy_ = static_cast<uint8_t*>(
+            VirtualAlloc(nullptr, wanted, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        if (!copy_ || !SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return;
+        DWORD done = 0;
+        while (done < wanted) {
+            DWORD got = 0;
+            if (!ReadFile(file.get(), copy_ + done, wanted - done, &got, nullptr) || got == 0)
+                return;  // a read error, or the file was cut meanwhile
+            done += got;
+        }
+        data_ = copy_;
+        size_ = wanted;
     }
     ~Source() {
-        if (view_) UnmapViewOfFile(view_);
+        if (copy_) VirtualFree(copy_, 0, MEM_RELEASE);
     }
     Source(const Source&) = delete;
     Source& operator=(const Source&) = delete;
@@ -89,7 +100,7 @@ class Source {
     size_t size() const { return size_; }
 
   private:
-    void* view_ = nullptr;
+    uint8_t* copy_ = nullptr;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
 };

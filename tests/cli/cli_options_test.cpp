@@ -98,6 +98,47 @@ TEST(CliOptions, EqualsFormsLetterCaseAndRefusedValues) {
     EXPECT_EQ(o.files, std::vector<std::u16string>{u"--format=gif"});
 }
 
+// "--name=value" splits at the first '=': a value may hold '=' itself. Every
+// option that takes a value is here; an '=' inside a number or a format is
+// that option's own refusal, never an unknown option.
+TEST(CliOptions, ValuesKeepTheirOwnEqualsSigns) {
+    struct Case {
+        const char16_t* arg;
+        std::u16string CliOptions::*text;  // where the value lands; null: refused
+    };
+    const Case cases[] = {
+        {u"--output-folder=/x/a=b", &CliOptions::outputFolder},
+        {u"--settings=/x/a=b", &CliOptions::settingsFile},
+        {u"--save-settings=/x/a=b", &CliOptions::saveSettingsFile},
+        {u"--plugin-folder=/x/a=b", &CliOptions::pluginFolder},
+        {u"--sub-folder=/x/a=b", nullptr},  // a path, but not refused as unknown
+        {u"--format=png=b", nullptr},
+        {u"--quality=9=0", nullptr},
+        {u"--subsampling=420=b", nullptr},
+        {u"--size-limit=1=0", nullptr},
+        {u"--resize=long:1=0", nullptr},
+        {u"--jobs=2=0", nullptr},
+    };
+    for (const Case& c : cases) {
+        CliOptions o;
+        std::string error;
+        const std::u16string arg = c.arg;
+        const bool accepted = parseCliOptions({u"--format=bmp", arg, u"a"}, o, error);
+        EXPECT_EQ(accepted, c.text != nullptr) << toUtf8(arg) << ": " << error;
+        if (c.text) {
+            EXPECT_EQ(toUtf8(o.*c.text), "/x/a=b") << toUtf8(arg);
+        } else {
+            const std::string name = toUtf8(arg.substr(2, arg.find(u'=') - 2));
+            EXPECT_EQ(error.find("unknown option"), std::string::npos) << error;
+            EXPECT_NE(error.find(name), std::string::npos) << error;
+        }
+    }
+    CliOptions o;
+    std::string error;
+    ASSERT_TRUE(parseCliOptions({u"--format=bmp", u"--sub-folder=a=b", u"a"}, o, error)) << error;
+    EXPECT_EQ(toUtf8(o.subFolder), "a=b");
+}
+
 // Runs the test body with the current folder set to `folder`.
 class InFolder {
   public:

@@ -1,7 +1,8 @@
-"""The real moravel under faults: a source shortened while it is read, a
-written file whose close fails, kills at random moments, eight batches racing
-for the same names, a FIFO and a device as sources, a link to nothing at an
-output name, an over-long TMPDIR, and SIGINT/SIGTERM in the middle of a batch.
+"""The real moravel under faults: a source shortened while it is read or at
+a random moment, a written file whose close fails, a copy into the output
+folder that fails, kills at random moments, eight batches racing for the same
+names, a FIFO and a device as sources, a link to nothing at an output name, an
+over-long TMPDIR, and SIGINT/SIGTERM in the middle of a batch.
 Outputs are checked with PIL.
 """
 import os
@@ -65,26 +66,78 @@ def preload_with_shim():
 
 
 def shortened_source(work):
-    """The second file is cut while it is read; the third still converts."""
-    for victim_kind, output in (("png", "bmp"), ("jpg", "png"), ("jpg", "jpegcopy")):
-        case = work / f"short-{victim_kind}-{output}"
+    """A file cut while it is read fails with its reason and the files after
+    it still convert: one in the middle of a short batch, and the last of a
+    long one with one and with two workers."""
+    cases = [("png", "bmp", 1, 3, None), ("jpg", "png", 1, 3, None),
+             ("jpg", "jpegcopy", 1, 3, None), ("png", "gif", 10, 10, 1), ("jpg", "jpeg", 10, 10, 2)]
+    for victim_kind, output, place, count, jobs in cases:
+        case = work / f"short-{victim_kind}-{output}-{count}"
         out = case / "out"
         out.mkdir(parents=True)
-        first = noise(case / "a.jpg", 40, 30, 1, quality=90)
-        victim = noise(case / f"b.{victim_kind}", 700, 700, 2,
-                       **({"quality": 97} if victim_kind == "jpg" else {}))
-        third = noise(case / "c.jpg", 30, 40, 3, quality=90)
+        sources = [noise(case / f"s{i:02}.jpg", 40, 30, i, quality=90) for i in range(1, count + 1)]
+        victim = sources[place - 1] = noise(
+            case / f"v{place:02}.{victim_kind}", 700, 700, 99,
+            **({"quality": 97} if victim_kind == "jpg" else {}))
         env = dict(os.environ, MORAVEL_TEST_SHORTEN_SOURCE=str(victim),
                    LD_PRELOAD=preload_with_shim())
-        result = run(["--format", output, "--output-folder", out, first, victim, third], env=env)
-        extension = "jpg" if output == "jpegcopy" else output
-        label = f"shortened {victim.name} -> {output}"
+        extra = ["--jobs", jobs] if jobs else []
+        result = run(["--format", output, "--output-folder", out, *extra, *sources], env=env)
+        extension = {"jpegcopy": "jpg", "jpeg": "jpg"}.get(output, output)
+        expected = sorted(f"{p.stem}.{extension}" for p in sources if p != victim)
+        label = f"shortened {victim.name} -> {output} of {count}"
         check(result.returncode == 1, f"{label}: exit {result.returncode}, {result.stderr}")
         check(victim.stat().st_size < 700 * 700, f"{label}: the hook did not shorten the file")
-        check(visible(out) == [f"a.{extension}", f"c.{extension}"], f"{label}: {visible(out)}")
+        check(visible(out) == expected, f"{label}: {visible(out)}")
         check(all(decodes(out / n) for n in visible(out)), f"{label}: an output does not decode")
-        check(victim.name in result.stderr, f"{label}: no word about the victim: {result.stderr}")
+        check(f"{victim.name}: cannot be read: the file changed while it was read" in result.stderr,
+              f"{label}: no reason for the victim: {result.stderr}")
         check(hidden(out) == [], f"{label}: hidden files left: {hidden(out)}")
+
+
+def random_truncation(work, runs=200):
+    """A source cut to 4096 bytes at a random moment of the batch, 200 times
+    with one and with two workers: never a crash, the files after it are
+    always written, and the victim either fails or gives exactly the output
+    of the whole file."""
+    case = work / "truncate"
+    case.mkdir()
+    pristine = noise(case / "pristine.png", 1200, 1200, 11, compress_level=1).read_bytes()
+    first, last = noise(case / "a.png", 30, 20, 12), noise(case / "c.png", 20, 30, 13)
+    victim = case / "victim.png"
+    victim.write_bytes(pristine)
+    reference = case / "reference"
+    reference.mkdir()
+    started = time.monotonic()
+    run(["--format", "bmp", "--output-folder", reference, victim])
+    span = time.monotonic() - started
+    expected = (reference / "victim.bmp").read_bytes()
+    chooser = random.Random(14)
+    outcomes = {"failed": 0, "whole": 0}
+    for number in range(runs):
+        out = case / f"out{number}"
+        out.mkdir()
+        victim.write_bytes(pristine)
+        jobs = 1 + number % 2
+        process = subprocess.Popen([CLI, "--format", "bmp", "--output-folder", str(out),
+                                    "--jobs", str(jobs), str(first), str(victim), str(last)],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(chooser.uniform(0, span))
+        os.truncate(victim, 4096)
+        _, errors = process.communicate(timeout=120)
+        label = f"truncation #{number} (--jobs {jobs})"
+        check(process.returncode in (0, 1), f"{label}: exit {process.returncode}: {errors[-300:]}")
+        check((out / "a.bmp").exists() and (out / "c.bmp").exists(), f"{label}: {visible(out)}")
+        if (out / "victim.bmp").exists():
+            check((out / "victim.bmp").read_bytes() == expected, f"{label}: a wrong picture")
+            outcomes["whole"] += 1
+        else:
+            outcomes["failed"] += 1
+        check(hidden(out) == [], f"{label}: hidden files left: {hidden(out)}")
+        for leftover in out.iterdir():
+            leftover.unlink()
+        out.rmdir()
+    print(f"truncation: {outcomes}", flush=True)
 
 
 def failing_close(work):
@@ -104,6 +157,26 @@ def failing_close(work):
         check("a.jpg" in result.stderr, f"{label}: no word about a.jpg: {result.stderr}")
         check(list(out.iterdir()) == [], f"{label}: the output folder holds {list(out.iterdir())}")
         check(list(temporary.iterdir()) == [], f"{label}: temporary files left")
+
+
+def failing_output(work):
+    """A copy into the output folder that fails (a full disk, a close that
+    reports a lost write) leaves neither a final name nor the hidden copy."""
+    for fault in ("MORAVEL_TEST_FAIL_WRITE", "MORAVEL_TEST_FAIL_CLOSE"):
+        for output in ("png", "jpegcopy"):
+            case = work / f"output-{fault[-5:].lower()}-{output}"
+            out, temporary = case / "out", case / "tmp"
+            out.mkdir(parents=True)
+            temporary.mkdir()
+            source = noise(case / "a.jpg", 64, 48, 5, quality=90)
+            env = dict(os.environ, TMPDIR=str(temporary), LD_PRELOAD=preload_with_shim())
+            env[fault] = str(out)
+            result = run(["--format", output, "--output-folder", out, source], env=env)
+            label = f"{fault} on the output folder -> {output}"
+            check(result.returncode == 1, f"{label}: exit {result.returncode}, {result.stderr}")
+            check("a.jpg" in result.stderr, f"{label}: no word about a.jpg: {result.stderr}")
+            check(list(out.iterdir()) == [], f"{label}: the output folder holds {list(out.iterdir())}")
+            check(list(temporary.iterdir()) == [], f"{label}: temporary files left")
 
 
 def random_kills(work, trials=50):
@@ -253,8 +326,9 @@ def interrupts(work):
 def main():
     with tempfile.TemporaryDirectory(prefix="moravel-delivery-") as folder:
         work = Path(folder)
-        for step in (shortened_source, failing_close, non_regular_sources, dangling_link, long_tmpdir,
-                     concurrent_batches, interrupts, random_kills):
+        for step in (shortened_source, failing_close, failing_output, non_regular_sources,
+                     dangling_link, long_tmpdir, concurrent_batches, interrupts, random_kills,
+                     random_truncation):
             started = time.monotonic()
             step(work)
             print(f"{step.__name__}: {time.monotonic() - started:.1f} s", flush=True)

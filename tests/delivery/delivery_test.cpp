@@ -1,13 +1,16 @@
 // Delivery into the output folder: hidden copies, renames that never
 // replace, names held by links, the temporary folder, non-regular sources,
-// sources shortened while mapped, and the clean-up an interrupt runs.
+// sources read whole, and the clean-up an interrupt runs.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "codecs/codec_status.h"
+#include "codecs/source_bytes.h"
 #include "driver/output_names.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -16,7 +19,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,26 +208,28 @@ TEST(Delivery, OnlyRegularFilesAreOpened) {
     EXPECT_TRUE(file.openForReading(u16(folder.write("plain", {1})).c_str()));
 }
 
-TEST(Delivery, ShortenedMappingReadsZerosAndIsReported) {
+TEST(Delivery, SourcesAreReadWholeAndChangesAfterwardsAreSeen) {
     TempFolder folder;
-    const long page = sysconf(_SC_PAGESIZE);
-    const fs::path path = folder.write("source", std::vector<uint8_t>(page * 8, 0xA5));
-    platform::File file;
-    ASSERT_TRUE(file.openForReading(u16(path).c_str()));
-    platform::FileMapping mapping;
-    ASSERT_TRUE(mapping.map(file, page * 8, false));
-    EXPECT_FALSE(platform::takeShortenedSource());
-    ASSERT_EQ(truncate(path.c_str(), page * 2 + 10), 0);
-    const volatile uint8_t* view = mapping.data();
-    EXPECT_EQ(view[page * 2 + 9], 0xA5);  // still in the file
-    EXPECT_EQ(view[page * 2 + 10], 0);    // past the end, same page: zeros
-    EXPECT_FALSE(platform::takeShortenedSource());
-    EXPECT_EQ(view[page * 5 + 3], 0);  // a page wholly past the end: SIGBUS, mended
-    EXPECT_EQ(view[page * 3], 0);
-    EXPECT_EQ(view[page * 8 - 1], 0);
-    EXPECT_TRUE(platform::takeShortenedSource());
-    EXPECT_FALSE(platform::takeShortenedSource());
-    mapping.close();
+    std::vector<uint8_t> content(200000);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7 + 3);
+    const fs::path path = folder.write("source", content);
+    SourceBytes bytes;
+    ASSERT_EQ(bytes.load(u16(path).c_str()), kStatusOk);
+    ASSERT_EQ(bytes.size(), content.size());
+    EXPECT_EQ(std::memcmp(bytes.data(), content.data(), content.size()), 0);
+    EXPECT_TRUE(bytes.unchangedOnDisk(u16(path).c_str()));
+    // Cut afterwards: what was read stays whole, and the change is seen.
+    ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+    EXPECT_EQ(bytes.data()[199999], content[199999]);
+    EXPECT_FALSE(bytes.unchangedOnDisk(u16(path).c_str()));
+
+    const fs::path empty = folder.write("empty", {});
+    for (const fs::path& refused : {empty, folder / "missing", folder.path()}) {
+        SCOPED_TRACE(refused.string());
+        EXPECT_EQ(bytes.load(u16(refused).c_str()), kStatusInputError);
+        EXPECT_EQ(bytes.size(), 0u);
+        EXPECT_FALSE(bytes.unchangedOnDisk(u16(refused).c_str()));
+    }
 }
 
 TEST(DeliveryDeathTest, AnInterruptRemovesWhatWasRegisteredAndExits) {
@@ -255,40 +259,6 @@ TEST(DeliveryDeathTest, AnInterruptRemovesWhatWasRegisteredAndExits) {
     EXPECT_FALSE(fs::exists(sub));
 }
 
-// SIGBUS's default action, or the handler that was there before ours (a
-// sanitizer's reports and exits with an error).
-bool endedByBusError(int status) {
-    if (WIFSIGNALED(status)) return WTERMSIG(status) == SIGBUS;
-    return WIFEXITED(status) && WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 3;
-}
-
-TEST(DeliveryDeathTest, OtherBusErrorsStillEndTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "fast");
-    TempFolder folder;
-    const fs::path path = folder.write("source", std::vector<uint8_t>(16384, 1));
-    EXPECT_EXIT(
-        {
-            platform::File file;
-            platform::FileMapping guarded;
-            file.openForReading(u16(path).c_str());
-            guarded.map(file, 16384, false);  // installs the handler
-            std::raise(SIGBUS);
-        },
-        endedByBusError, "");
-    EXPECT_EXIT(
-        {
-            // A view that is not guarded (mapped behind the layer's back).
-            platform::File file;
-            platform::FileMapping guarded;
-            file.openForReading(u16(path).c_str());
-            guarded.map(file, 16384, false);
-            void* raw =
-                mmap(nullptr, 16384, PROT_READ, MAP_PRIVATE, static_cast<int>(file.handle()), 0);
-            if (truncate(path.c_str(), 0) != 0) std::exit(3);
-            std::exit(static_cast<const volatile uint8_t*>(raw)[8192]);
-        },
-        endedByBusError, "");
-}
 #endif
 
 }  // namespace

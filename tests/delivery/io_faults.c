@@ -2,11 +2,14 @@
  * system fail the way real disks and other programs do. The program itself
  * carries no such hook.
  *
- * MORAVEL_TEST_SHORTEN_SOURCE=FILE  right after FILE is mapped, it is cut to a
- *     quarter of its size, as if another program shortened it while it is read.
+ * MORAVEL_TEST_SHORTEN_SOURCE=FILE  the first read from the start of FILE gets
+ *     an eighth of it, then FILE is cut to a quarter of its size, as if another
+ *     program shortened it while it is read.
  * MORAVEL_TEST_FAIL_CLOSE=FOLDER    closing a file written below FOLDER reports
  *     EIO (after really closing it), as a network or full disk does when data
- *     the system still held cannot be written. */
+ *     the system still held cannot be written.
+ * MORAVEL_TEST_FAIL_WRITE=FOLDER    writing to a file below FOLDER fails with
+ *     ENOSPC once some bytes went in, as on a disk that fills up. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -15,25 +18,31 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-typedef void* (*MmapFunction)(void*, size_t, int, int, int, off_t);
+typedef ssize_t (*ReadFunction)(int, void*, size_t);
 typedef int (*CloseFunction)(int);
+typedef ssize_t (*WriteFunction)(int, const void*, size_t);
 
-void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
-    static MmapFunction real;
-    if (!real) real = (MmapFunction)dlsym(RTLD_NEXT, "mmap");
-    void* view = real(address, length, protection, flags, fd, offset);
+static int isVictim(int fd, struct stat* opened) {
     const char* victim = getenv("MORAVEL_TEST_SHORTEN_SOURCE");
-    struct stat mapped, named;
-    if (view == MAP_FAILED || fd < 0 || !victim || !*victim || fstat(fd, &mapped) != 0 ||
-        stat(victim, &named) != 0 || mapped.st_dev != named.st_dev ||
-        mapped.st_ino != named.st_ino || !S_ISREG(mapped.st_mode))
-        return view;
-    if (truncate(victim, mapped.st_size / 4) != 0) abort();
-    return view;
+    struct stat named;
+    return fd >= 0 && victim && *victim && fstat(fd, opened) == 0 && stat(victim, &named) == 0 &&
+           opened->st_dev == named.st_dev && opened->st_ino == named.st_ino &&
+           S_ISREG(opened->st_mode);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+    static ReadFunction real;
+    if (!real) real = (ReadFunction)dlsym(RTLD_NEXT, "read");
+    struct stat opened;
+    if (!isVictim(fd, &opened) || lseek(fd, 0, SEEK_CUR) != 0 || opened.st_size < 64)
+        return real(fd, buffer, count);
+    const size_t first = (size_t)opened.st_size / 8;
+    const ssize_t got = real(fd, buffer, count < first ? count : first);
+    if (truncate(getenv("MORAVEL_TEST_SHORTEN_SOURCE"), opened.st_size / 4) != 0) abort();
+    return got;
 }
 
 static int writtenBelow(int fd, const char* folder) {
@@ -56,5 +65,17 @@ int close(int fd) {
     const int result = real(fd);
     if (result != 0 || !fail) return result;
     errno = EIO;
+    return -1;
+}
+
+ssize_t write(int fd, const void* data, size_t bytes) {
+    static WriteFunction real;
+    if (!real) real = (WriteFunction)dlsym(RTLD_NEXT, "write");
+    const char* folder = getenv("MORAVEL_TEST_FAIL_WRITE");
+    if (!folder || !*folder || fd < 0 || !writtenBelow(fd, folder)) return real(fd, data, bytes);
+    /* Part of the first write lands, so the file is not empty when it fails. */
+    struct stat info;
+    if (fstat(fd, &info) == 0 && info.st_size == 0 && bytes > 1) return real(fd, data, bytes / 2);
+    errno = ENOSPC;
     return -1;
 }

@@ -10,7 +10,9 @@
    with one time stamp; every .exe, .dll and .sph in it imports only DLLs
    every Windows has, and carries no debug sections or symbols. The
    plug-ins linking LGPL libraries relink from the zip's relink folder alone
-   to the shipped bytes, and its source packages match their .dsc files.
+   to the shipped bytes, and its source packages match their .dsc files. The
+   manual folder holds the manual's pages with working links, and no file
+   names a placeholder web address.
 3. Unpacks it into C:\\Moravel of a fresh Wine prefix (profile folders made
    real, so nothing is written outside DIR) and runs sendto_e2e_test.exe
    there: the Send To shortcut made through the settings window, pictures
@@ -31,6 +33,9 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "scripts", "release"))
 import chm_clear_time  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "help"))
+import check_manual  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from script_checks import check, finish, wine_path  # noqa: E402
@@ -53,6 +58,7 @@ BASE_FILES = {
     "Pirex.chm",
     "Pirex.exe",
     "ReadMe.txt",
+    "manual/index.html",
     "moravel.exe",
     "licenses/libjpeg-turbo-LICENSE.md",
     "licenses/libjpeg-turbo-README.ijg",
@@ -82,6 +88,11 @@ SYSTEM_DLLS = {
 }
 
 OBJDUMP = "x86_64-w64-mingw32-objdump"
+
+# Reserved example domains stand in for addresses that do not exist; a
+# shipped file must not send anybody there. (A file called example.txt, as
+# the libjpeg notice names one, is no address.)
+PLACEHOLDER_ADDRESS = re.compile(r"example\.(com|net|org|edu)\b|[a-z0-9-]\.example\b", re.I)
 
 
 def package(script, build, out):
@@ -117,6 +128,9 @@ def expected_files(build, names):
     """The files the zip must hold. The relink folder's objects, archives and
     source packages vary with the libraries; they are checked by relinking."""
     files = set(BASE_FILES)
+    manual = os.path.join(build, "app", "manual")
+    files |= {"manual/" + os.path.relpath(os.path.join(root, name), manual).replace(os.sep, "/")
+              for root, _, names in os.walk(manual) for name in names}
     plugin_folder = os.path.join(build, "app", "plugins")
     if os.path.isdir(plugin_folder):
         for name in sorted(os.listdir(plugin_folder)):
@@ -151,6 +165,13 @@ def check_zip(path, build):
         check(chm_clear_time.clear_times(manual) == manual, "Pirex.chm carries its compile time")
         check(archive.read(f"{TOP}/ReadMe.txt").startswith(f"Moravel {VERSION} for".encode()),
               "ReadMe.txt does not name the version")
+        for entry in entries:
+            data = archive.read(entry)
+            for text in (data.decode("latin-1"), data.decode("utf-16-le", "replace"),
+                         data[1:].decode("utf-16-le", "replace")):
+                found = PLACEHOLDER_ADDRESS.search(text)
+                check(not found, f"{entry.filename} names a placeholder address: "
+                                 f"{found and found.group(0)}")
         # Licence and read-me texts open properly in Notepad.
         for entry in entries:
             if entry.filename.endswith((".txt", ".md", ".ijg")):
@@ -295,6 +316,9 @@ def main():
     check_binaries(program, os.path.dirname(os.path.dirname(os.path.abspath(args.package))))
     if os.path.isdir(os.path.join(program, "relink")):
         check_relink(program, work)
+    help_sources = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "help")
+    for problem in check_manual.check_tree(os.path.join(program, "manual"), help_sources, False):
+        check(False, f"manual folder: {problem}")
 
     # 3. Send To end to end, in the prefix, from the unpacked zip.
     sources = os.path.join(work, "pictures")

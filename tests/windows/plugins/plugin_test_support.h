@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/codec_status.h"
 #include "core/heap_string.h"
 #include "core/image_record.h"
 #include "core/settings.h"
@@ -57,7 +58,9 @@ struct HostUnderTest {
     }
     bool read(const fs::path& source, ImageRecord& record) {
         report = {};
-        return host.read(source.u16string().c_str(), record, report);
+        SourceBytes bytes;
+        if (bytes.load(source.u16string().c_str()) != kStatusOk) return false;
+        return host.read(source.u16string().c_str(), bytes, record, report);
     }
     HeapString pluginFolder;
     FallbackReport report;  // of the last read

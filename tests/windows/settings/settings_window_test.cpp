@@ -9,11 +9,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,11 +43,6 @@ std::wstring textOf(HWND window) {
     wchar_t text[300] = {};
     SendMessageW(window, WM_GETTEXT, 300, reinterpret_cast<LPARAM>(text));
     return text;
-}
-
-std::vector<uint8_t> readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // ---------------------------------------------------------------------------
@@ -80,111 +77,7 @@ class SettingsFileBuilder {
 };
 
 // ---------------------------------------------------------------------------
-// Where the controls must be, computed here from the font's own metrics.
-struct ExpectedPlace {
-    int id;
-    int x, y, width, height;  // height -1: a drop-down list (closed height varies)
-};
-
-class ExpectedLayout {
-  public:
-    ExpectedLayout(const std::wstring& language, int fontHeight) : library_(libraryFile(language)) {
-        LOGFONTW description = {};
-        description.lfHeight = fontHeight;
-        description.lfWeight = 400;
-        description.lfCharSet = DEFAULT_CHARSET;
-        description.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-        const std::wstring face = apptest::libraryString(library_, 20000);
-        wcsncpy(description.lfFaceName, face.c_str(), 31);
-        font_ = CreateFontIndirectW(&description);
-        dc_ = GetDC(nullptr);
-        previous_ = SelectObject(dc_, font_);
-        GetTextMetricsW(dc_, &metrics_);
-    }
-    ~ExpectedLayout() {
-        SelectObject(dc_, previous_);
-        ReleaseDC(nullptr, dc_);
-        DeleteObject(font_);
-    }
-
-    int tw(const std::wstring& text) const {
-        SIZE size = {};
-        GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
-        return size.cx;
-    }
-    int tws(UINT id) const { return tw(apptest::libraryString(library_, id)); }
-
-    std::vector<ExpectedPlace> places(bool afterReapply) const {
-        const int h = metrics_.tmHeight, ch = h + 7, bh = h + 9;
-        const int sb = GetSystemMetrics(SM_CXVSCROLL);
-        const int ck = GetSystemMetrics(SM_CXMENUCHECK) + 8;
-        const int d = metrics_.tmInternalLeading < 1 ? 1 : 0;
-        std::vector<ExpectedPlace> out;
-        out.push_back({1010, 15, 18, tws(1010) + 2, ch});
-        out.push_back({1011, tws(1010) + 18, 17, sb + std::max(tws(21000), tws(21005)) + 10, -1});
-        out.push_back({1070, 243, 5, 258, 48});
-        out.push_back({1071, 253, 25 - d, tws(1071) + ck, ch});
-        out.push_back({1020, 5, 58, 496, 48});
-
-        const int t = tws(1021), u = tw(L"000"), v = tws(1024), w = tw(L"4:1") + sb + 10;
-        const int c = tws(1027) + ck, B = tw(L"0000"), C = tw(L"KB") + 2;
-        const int T = tw(L"4:1") + t + u + v + B + C + c + 3 * sb + 42;
-        int x, D;
-        if (T <= 486) {
-            x = 15;
-            D = (476 - T) / 2;
-        } else if (T > 496) {
-            x = 5;
-            D = 0;
-        } else {
-            D = (496 - T) / 4;
-            x = D + 5;
-        }
-        out.push_back({1021, x, 78, t + 2, ch});
-        out.push_back({1022, x + t + 3, 78, u + sb + 10, ch});  // edit and up-down
-        const int subsamplingX = x + t + sb + u + D + 13;
-        out.push_back({1024, subsamplingX, 78, v + 2, ch});
-        const int listX = subsamplingX + v + 2 + 1;
-        out.push_back({1025, listX, 77, w, -1});
-        const int checkX = listX + w + D;
-        out.push_back({1027, checkX, 78 - d, c, ch});
-        const int limitX = checkX + c + 1;
-        out.push_back({1028, limitX, 78, sb + B + 10, ch});
-        out.push_back({1030, limitX + sb + B + 10 + 3, 78, C, ch});
-
-        out.push_back({1040, 5, 111, 496, 48});
-        const int switchWidth = tws(1041) + ck;
-        out.push_back({1041, 15, 131 - d, switchWidth, ch});
-        int radioX = switchWidth + 31;
-        for (UINT id : {1042u, 1043u, 1044u}) {
-            out.push_back({static_cast<int>(id), radioX, 131, tws(id) + ck, ch});
-            radioX += tws(id) + ck + 4;
-        }
-        const int targetX = radioX - 4 + 8;
-        out.push_back({1045, targetX, 131, B + 15, ch});
-        out.push_back({1046, targetX + B + 15 + 3, 131, tws(1046) + 2, ch});
-
-        out.push_back({1050, 5, 164, 496, 75});
-        out.push_back({1053, 15, 184, 368, ch});
-        out.push_back({1051, 383, 183, 54, bh});
-        out.push_back({1052, 437, 183, 54, bh});
-        out.push_back({1054, 15, 211, tws(1054) + ck, ch});
-        out.push_back({1055, tws(1054) + ck + 18, 211, afterReapply ? 150 : 200, ch});
-        out.push_back({1060, 15, 248 - d, tws(1060) + ck, ch});
-        out.push_back({1090, 15, 280, 120, bh});
-        out.push_back({1091, 236, 280, 120, bh});
-        out.push_back({1092, 366, 280, 70, bh});
-        out.push_back({1093, 446, 280, 50, bh});
-        return out;
-    }
-
-  private:
-    fs::path library_;
-    HFONT font_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    TEXTMETRICW metrics_ = {};
-};
+// The layout as properties that hold whatever the font and the captions.
 
 // A control's rectangle in its parent's client coordinates; a number edit
 // together with the up-down inside its right edge.
@@ -200,47 +93,158 @@ RECT placeOf(HWND parent, int id) {
     return box;
 }
 
-// An up-down aligned right sits over its edit's border: the pair covers what
-// the system makes of an edit of the formula's size with such an up-down.
-ExpectedPlace numberEditPair(const ExpectedPlace& edit) {
-    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
-                                  nullptr, nullptr);
-    HWND child =
-        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE, edit.x, edit.y,
-                        edit.width, edit.height, parent, nullptr, nullptr, nullptr);
-    CreateUpDownControl(WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_SETBUDDYINT, 0, 0, 0, 0,
-                        parent, 1, nullptr, child, 100, 1, 1);
-    RECT pair = {}, upDown = {};
-    GetWindowRect(child, &pair);
-    GetWindowRect(GetDlgItem(parent, 1), &upDown);
-    UnionRect(&pair, &pair, &upDown);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&pair), 2);
-    DestroyWindow(parent);
-    return {edit.id, pair.left, pair.top, pair.right - pair.left, pair.bottom - pair.top};
+bool inside(const RECT& inner, const RECT& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
 }
 
-void expectLayout(HWND window, const std::vector<ExpectedPlace>& expected) {
-    for (const ExpectedPlace& formula : expected) {
-        SCOPED_TRACE("control " + std::to_string(formula.id));
-        ASSERT_NE(GetDlgItem(window, formula.id), nullptr);
-        const bool numberEdit = formula.id == 1022 || formula.id == 1028;
-        const ExpectedPlace place = numberEdit ? numberEditPair(formula) : formula;
-        const RECT box = placeOf(window, place.id);
-        EXPECT_EQ(box.left, place.x);
-        EXPECT_EQ(box.top, place.y);
-        EXPECT_EQ(box.right - box.left, place.width);
-        if (place.height >= 0) {
-            EXPECT_EQ(box.bottom - box.top, place.height);
+// The width of `text` in the control's own font.
+int textWidthIn(HWND control, const std::wstring& text) {
+    HDC dc = GetDC(control);
+    HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+// The controls in creation order; the up-downs go with their edits.
+constexpr int kLaidOut[] = {1010, 1011, 1070, 1071, 1020, 1021, 1022, 1024, 1025, 1027,
+                            1028, 1030, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1050,
+                            1053, 1051, 1052, 1054, 1055, 1060, 1090, 1091, 1092, 1093};
+constexpr int kJpegRow[] = {1021, 1022, 1024, 1025, 1027, 1028, 1030};
+const std::pair<int, std::vector<int>> kGroups[] = {
+    {1070, {1071}},
+    {1020, {std::begin(kJpegRow), std::end(kJpegRow)}},
+    {1040, {1041, 1042, 1043, 1044, 1045, 1046}},
+    {1050, {1053, 1051, 1052, 1054, 1055}},
+};
+
+// Every control inside the window and its group, no two over each other,
+// every caption and list entry as wide as its control at most. The JPEG
+// row may stick out of its group only when it cannot fit.
+void expectSoundLayout(HWND window, bool jpegRowFits = true) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    std::vector<std::pair<int, RECT>> placed;
+    for (const int id : kLaidOut) {
+        SCOPED_TRACE(id);
+        HWND control = GetDlgItem(window, id);
+        ASSERT_NE(control, nullptr);
+        const RECT box = placeOf(window, id);
+        const bool inRow =
+            std::find(std::begin(kJpegRow), std::end(kJpegRow), id) != std::end(kJpegRow);
+        if (jpegRowFits || !inRow) {
+            EXPECT_TRUE(inside(box, client));
+        }
+        wchar_t kind[32] = {};
+        GetClassNameW(control, kind, 32);
+        const LONG style = GetWindowLongW(control, GWL_STYLE);
+        const LONG type = style & BS_TYPEMASK;
+        int widest = textWidthIn(control, textOf(control));
+        if (_wcsicmp(kind, L"ComboBox") == 0) {
+            widest = 0;
+            for (int entry = 0; entry < SendMessageW(control, CB_GETCOUNT, 0, 0); ++entry) {
+                wchar_t text[300] = {};
+                SendMessageW(control, CB_GETLBTEXT, entry, reinterpret_cast<LPARAM>(text));
+                widest =
+                    std::max(widest, textWidthIn(control, text) + GetSystemMetrics(SM_CXVSCROLL));
+            }
+        } else if (_wcsicmp(kind, L"Edit") == 0) {
+            widest = 0;  // edits scroll their text
+        } else if (_wcsicmp(kind, L"Button") == 0 &&
+                   (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON)) {
+            widest += GetSystemMetrics(SM_CXMENUCHECK);
+        }
+        EXPECT_LE(widest, box.right - box.left) << textOf(control);
+        if (_wcsicmp(kind, L"Button") == 0 && type == BS_GROUPBOX) continue;
+        for (const auto& [other, otherBox] : placed) {
+            RECT overlap = {};
+            EXPECT_FALSE(IntersectRect(&overlap, &box, &otherBox)) << "over " << other;
+        }
+        placed.push_back({id, box});
+    }
+    for (const auto& [group, members] : kGroups) {
+        const RECT frame = placeOf(window, group);
+        for (const int id : members) {
+            if (group != 1020 || jpegRowFits) {
+                EXPECT_TRUE(inside(placeOf(window, id), frame)) << id;
+            }
         }
     }
 }
 
-// The JPEG row (1021 to the "KB" label) lies inside the group's 496 pixels.
-void expectJpegRowFits(HWND window) {
-    const RECT first = placeOf(window, 1021);
-    const RECT last = placeOf(window, 1030);
-    EXPECT_GE(first.left, 5);
-    EXPECT_LE(last.right, 5 + 496);
+// The JPEG row for the total width `total` of its parts: its spare gaps
+// (before the subsampling caption and before the size-limit switch) never
+// negative, the first no narrower than the second (the quality edit's
+// up-down sits inside the edit's border); centred with a 10-pixel margin
+// while it fits with one, its spare room shared by the gaps and the margin
+// while it barely fits, from the group's edge without gaps when it does not.
+void expectJpegRowShape(HWND window, int total) {
+    SCOPED_TRACE("JPEG row of " + std::to_string(total));
+    const RECT group = placeOf(window, 1020);
+    std::vector<RECT> row;
+    for (const int id : kJpegRow) row.push_back(placeOf(window, id));
+    const int gap = row[4].left - row[3].right;
+    EXPECT_GE(gap, 0);
+    EXPECT_GE(row[2].left - row[1].right, gap);
+    if (total <= 486) {
+        EXPECT_EQ(row[0].left, group.left + 10);
+    } else if (total <= 496) {
+        EXPECT_EQ(row[0].left - group.left, gap);
+    } else {
+        EXPECT_EQ(row[0].left, group.left);
+        EXPECT_EQ(gap, 0);
+    }
+    expectSoundLayout(window, total <= 498);
+}
+
+// Where every control lies with today's libraries and fonts, as the
+// screenshots show them: "id:left,top,width,height" in creation order.
+void expectPlaces(HWND window, const std::wstring& places) {
+    std::wstring actual, expected, word;
+    for (const int id : kLaidOut) {
+        const RECT box = placeOf(window, id);
+        actual += (actual.empty() ? L"" : L" ") + std::to_wstring(id) + L":" +
+                  std::to_wstring(box.left) + L"," + std::to_wstring(box.top) + L"," +
+                  std::to_wstring(box.right - box.left) + L"," +
+                  std::to_wstring(box.bottom - box.top);
+    }
+    std::wstringstream words(places);
+    while (words >> word) expected += (expected.empty() ? L"" : L" ") + word;
+    EXPECT_EQ(actual, expected);
+}
+
+// A copy of a language library whose string 1021 reads `caption`: the other
+// strings of its block are copied, in the block's own language.
+bool writeLanguageWithQualityCaption(const fs::path& from, const fs::path& to,
+                                     const std::wstring& caption) {
+    constexpr UINT kBlockFirst = 1021 / 16 * 16;
+    const auto block = MAKEINTRESOURCEW(kBlockFirst / 16 + 1);
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) return false;
+    HMODULE source = LoadLibraryExW(from.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    WORD language = 0;
+    EnumResourceLanguagesW(
+        source, RT_STRING, block,
+        [](HMODULE, LPCWSTR, LPCWSTR, WORD found, LONG_PTR out) -> BOOL {
+            *reinterpret_cast<WORD*>(out) = found;
+            return FALSE;
+        },
+        reinterpret_cast<LONG_PTR>(&language));
+    std::vector<wchar_t> data;
+    for (UINT id = kBlockFirst; id < kBlockFirst + 16; ++id) {
+        const std::wstring text = id == 1021 ? caption : apptest::libraryString(from, id);
+        data.push_back(static_cast<wchar_t>(text.size()));
+        data.insert(data.end(), text.begin(), text.end());
+    }
+    FreeLibrary(source);
+    HANDLE update = BeginUpdateResourceW(to.c_str(), FALSE);
+    return update &&
+           UpdateResourceW(update, RT_STRING, block, language, data.data(),
+                           static_cast<DWORD>(data.size() * sizeof(wchar_t))) &&
+           EndUpdateResourceW(update, FALSE);
 }
 
 // ---------------------------------------------------------------------------
@@ -362,10 +366,10 @@ class SettingsWindowTest : public ::testing::Test {
     }
 
     // Started without files: the settings window shows and takes drops.
-    void start() {
-        std::wstring commandLine = L"\"" + (programFolder() / "Pirex.exe").wstring() + L"\"";
+    void start(const fs::path& folder = programFolder()) {
+        std::wstring commandLine = L"\"" + (folder / "Pirex.exe").wstring() + L"\"";
         arguments.split(commandLine.c_str());
-        location.programFolder.assign(app::utf16(programFolder().c_str()));
+        location.programFolder.assign(app::utf16(folder.c_str()));
         location.settingsFile.assign(app::utf16(settingsFile.c_str()));
         program = std::make_unique<app::Application>(
             GetModuleHandleW(nullptr),
@@ -584,7 +588,7 @@ TEST_F(SettingsWindowTest, ConfirmingStoresEveryControlAsTheFileBuiltByteByByte)
         expected.number(14, 4);
         expected.number(15, 1);  // the Send To migration ran
         expected.number(16, 1);
-        EXPECT_EQ(readBytes(settingsFile), expected.bytes());
+        EXPECT_EQ(readAll(settingsFile), expected.bytes());
         program.reset();
     }
 }
@@ -630,7 +634,7 @@ TEST_F(SettingsWindowTest, DropsConvertAtOnceWithTheWindowsValues) {
     EXPECT_FALSE(IsWindowVisible(convert()));
     EXPECT_EQ(program->settings().startMode, 3);
     for (const char* name : {"a.jpg", "b.jpg", "c+1.jpg"}) {
-        const std::vector<uint8_t> bytes = readBytes(sources / name);
+        const std::vector<uint8_t> bytes = readAll(sources / name);
         ASSERT_GE(bytes.size(), 2u) << name;
         EXPECT_EQ(bytes[0], 0xFF);
         EXPECT_EQ(bytes[1], 0xD8);
@@ -640,10 +644,10 @@ TEST_F(SettingsWindowTest, DropsConvertAtOnceWithTheWindowsValues) {
     setText(1022, L"75");
     drop({sources / "a.bmp"});
     EXPECT_EQ(program->settings().jpegQuality, 75);
-    EXPECT_EQ(readBytes(sources / "a+1.jpg"), readBytes(sources / "a.jpg"));
+    EXPECT_EQ(readAll(sources / "a+1.jpg"), readAll(sources / "a.jpg"));
     setText(1022, L"10");
     drop({sources / "a.bmp"});
-    EXPECT_NE(readBytes(sources / "a+2.jpg"), readBytes(sources / "a.jpg"));
+    EXPECT_NE(readAll(sources / "a+2.jpg"), readAll(sources / "a.jpg"));
 
     // Start mode 2 is PNG.
     select(1011, 2);
@@ -667,10 +671,49 @@ TEST_F(SettingsWindowTest, ResizeTargetZeroMakesEveryPictureFail) {
     EXPECT_TRUE(IsWindowVisible(window()));
 }
 
+// Today's libraries and fonts: English at creation, the others after a
+// change (the sub-folder edit is then 150 wide).
+const wchar_t kEnglish12[] =
+    L"1010:15,18,78,21 1011:94,17,113,22 1070:243,5,258,48 1071:253,25,205,21 "
+    L"1020:5,58,496,48 1021:15,78,43,21 1022:59,78,46,21 1024:157,78,77,21 "
+    L"1025:235,77,44,22 1027:329,78,83,21 1028:413,78,53,21 1030:471,78,18,21 "
+    L"1040:5,111,496,48 1041:15,131,67,21 1042:98,131,50,21 1043:152,131,55,21 "
+    L"1044:211,131,84,21 1045:303,131,43,21 1046:349,131,34,21 1050:5,164,496,75 "
+    L"1053:15,184,368,21 1051:383,183,54,23 1052:437,183,54,23 1054:15,211,117,21 "
+    L"1055:135,211,200,21 1060:15,248,204,21 1090:15,280,120,23 1091:236,280,120,23 "
+    L"1092:366,280,70,23 1093:446,280,50,23";
+const wchar_t kEnglish14[] =
+    L"1010:15,18,94,23 1011:110,17,127,24 1070:243,5,258,48 1071:253,25,240,23 "
+    L"1020:5,58,496,48 1021:15,78,50,23 1022:66,78,49,23 1024:146,78,88,23 "
+    L"1025:235,77,47,24 1027:311,78,94,23 1028:406,78,57,23 1030:468,78,20,23 "
+    L"1040:5,111,496,48 1041:15,131,75,23 1042:106,131,55,23 1043:165,131,60,23 "
+    L"1044:229,131,94,23 1045:331,131,47,23 1046:381,131,38,23 1050:5,164,496,75 "
+    L"1053:15,184,368,23 1051:383,183,54,25 1052:437,183,54,25 1054:15,211,133,23 "
+    L"1055:151,211,150,23 1060:15,248,237,23 1090:15,280,120,25 1091:236,280,120,25 "
+    L"1092:366,280,70,25 1093:446,280,50,25";
+const wchar_t kJapanese12[] =
+    L"1010:15,18,21,21 1011:37,17,78,22 1070:243,5,258,48 1071:253,25,108,21 "
+    L"1020:5,58,496,48 1021:15,78,13,21 1022:29,78,46,21 1024:188,78,29,21 "
+    L"1025:218,77,44,22 1027:373,78,39,21 1028:413,78,53,21 1030:471,78,18,21 "
+    L"1040:5,111,496,48 1041:15,131,35,21 1042:66,131,23,21 1043:93,131,27,21 "
+    L"1044:124,131,27,21 1045:159,131,43,21 1046:205,131,18,21 1050:5,164,496,75 "
+    L"1053:15,184,368,21 1051:383,183,54,23 1052:437,183,54,23 1054:15,211,62,21 "
+    L"1055:80,211,150,21 1060:15,248,125,21 1090:15,280,120,23 1091:236,280,120,23 "
+    L"1092:366,280,70,23 1093:446,280,50,23";
+const wchar_t kJapanese14[] =
+    L"1010:15,18,26,23 1011:42,17,88,24 1070:243,5,258,48 1071:253,25,128,23 "
+    L"1020:5,58,496,48 1021:15,78,16,23 1022:32,78,49,23 1024:180,78,36,23 "
+    L"1025:217,77,47,24 1027:361,78,44,23 1028:406,78,57,23 1030:468,78,20,23 "
+    L"1040:5,111,496,48 1041:15,131,39,23 1042:70,131,24,23 1043:98,131,29,23 "
+    L"1044:131,131,29,23 1045:168,131,47,23 1046:218,131,22,23 1050:5,164,496,75 "
+    L"1053:15,184,368,23 1051:383,183,54,25 1052:437,183,54,25 1054:15,211,73,23 "
+    L"1055:91,211,150,23 1060:15,248,148,23 1090:15,280,120,25 1091:236,280,120,25 "
+    L"1092:366,280,70,25 1093:446,280,50,25";
+
 TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
     start();
-    expectLayout(window(), ExpectedLayout(L"English", -12).places(false));
-    expectJpegRowFits(window());
+    expectPlaces(window(), kEnglish12);
+    expectSoundLayout(window());
 
     // Values that a re-layout must keep.
     setText(1022, L"42");
@@ -680,8 +723,8 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
 
     withOptionsDialog({closeOptions(nullptr, true)});
     EXPECT_EQ(program->settings().fontHeight, -14);
-    expectLayout(window(), ExpectedLayout(L"English", -14).places(true));
-    expectJpegRowFits(window());
+    expectPlaces(window(), kEnglish14);
+    expectSoundLayout(window());
     EXPECT_EQ(textOf(item(1022)), L"42");
     EXPECT_EQ(textOf(item(1028)), L"777");
     EXPECT_TRUE(IsWindowEnabled(item(1029)));
@@ -695,8 +738,8 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
         SCOPED_TRACE(height);
         withOptionsDialog({closeOptions(L"Japanese", height == -14)});
         EXPECT_EQ(std::u16string(program->settings().language.c_str()), u"Japanese");
-        expectLayout(window(), ExpectedLayout(L"Japanese", height).places(true));
-        expectJpegRowFits(window());
+        expectPlaces(window(), height == -14 ? kJapanese14 : kJapanese12);
+        expectSoundLayout(window());
         const fs::path japanese = libraryFile(L"Japanese");
         EXPECT_EQ(textOf(item(1091)), apptest::libraryString(japanese, 1091));
         EXPECT_EQ(textOf(GetDlgItem(convert(), 1006)), apptest::libraryString(japanese, 1006));
@@ -721,6 +764,44 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
                        closeOptions(nullptr, false)});
     const RECT after = placeOf(window(), 1055);
     EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+// A caption exactly `width` pixels wide in the control's font: a run of
+// "m" and two characters that make up the rest.
+std::wstring captionOfWidth(HWND control, int width) {
+    std::wstring run = L"Q";
+    while (textWidthIn(control, run + L"m") + 6 <= width) run += L'm';
+    for (wchar_t a = L' '; a <= L'~'; ++a)
+        for (wchar_t b = L' '; b <= L'~'; ++b)
+            if (textWidthIn(control, run + a + b) == width) return run + a + b;
+    return L"";
+}
+
+// Quality captions of chosen widths take the JPEG row's total width across
+// each of its layout's boundaries, in languages made for the test.
+TEST_F(SettingsWindowTest, JpegRowKeepsItsShapeOnBothSidesOfEveryBoundary) {
+    const fs::path folder = temp / "program";
+    fs::create_directories(folder);
+    ASSERT_TRUE(
+        CopyFileW(libraryFile(L"English").c_str(), (folder / "English.dll").c_str(), FALSE));
+    start(folder);
+    // The row's parts besides the quality caption, in the window's font.
+    HWND quality = item(1021);
+    const int sb = GetSystemMetrics(SM_CXVSCROLL);
+    const int parts = textWidthIn(quality, L"4:1") + textWidthIn(quality, L"000") +
+                      textWidthIn(quality, textOf(item(1024))) + textWidthIn(quality, L"0000") +
+                      textWidthIn(quality, L"KB") + 2 + textWidthIn(quality, textOf(item(1027))) +
+                      GetSystemMetrics(SM_CXMENUCHECK) + 8 + 3 * sb + 42;
+    for (const int total : {470, 476, 477, 478, 486, 487, 496, 497, 500, 530}) {
+        const std::wstring caption = captionOfWidth(quality, total - parts);
+        ASSERT_FALSE(caption.empty()) << total;
+        const std::wstring name = L"Row" + std::to_wstring(total);
+        ASSERT_TRUE(writeLanguageWithQualityCaption(libraryFile(L"English"),
+                                                    folder / (name + L".dll"), caption));
+        withOptionsDialog({closeOptions(name.c_str(), false)});
+        ASSERT_EQ(textOf(item(1021)), caption);
+        expectJpegRowShape(window(), total);
+    }
 }
 
 TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
@@ -786,7 +867,7 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
                  click.iItem = row;
                  SendMessageW(dialog, WM_NOTIFY, 2140, reinterpret_cast<LPARAM>(&click));
              }
-             configuredBy = readBytes(plugins / "x2.spi.configured");
+             configuredBy = readAll(plugins / "x2.spi.configured");
              pluginDialog = dialog;
              // Untick a and x2; tick x10 again.
              ListView_SetCheckState(list, 0, FALSE);

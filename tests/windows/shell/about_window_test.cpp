@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "app/web_addresses.h"
+#include "tests/support/temp_folder.h"
+#include "tests/windows/shell/shell_test_support.h"
 
 namespace {
 
@@ -71,8 +72,13 @@ bool recordOpen(const wchar_t* address) {
     return true;
 }
 
-app::AboutWindowArgs argsFor(const OwnerWindow& owner) {
+// The About window of a program whose manual pages lie beside it, and of a
+// build that names no web address.
+app::AboutWindowArgs argsFor(const OwnerWindow& owner,
+                             const wchar_t* program = L"C:\\no-such-folder\\Pirex.exe") {
     app::AboutWindowArgs args;
+    args.programPath = program;
+    args.webAddress = L"";
     args.instance = instance();
     args.owner = owner.window();
     args.caption = L"About Moravel";
@@ -134,8 +140,10 @@ TEST(AboutWindow, LayoutTextsLinkAndModalBehaviour) {
     OwnerWindow owner;
     ASSERT_NE(owner.window(), nullptr);
     openCalls = 0;
+    TempFolder folder;
+    const ProgramWithManual release(folder.path());
 
-    HWND frame = app::showAboutWindow(argsFor(owner));
+    HWND frame = app::showAboutWindow(argsFor(owner, release.program.c_str()));
     ASSERT_NE(frame, nullptr);
     pumpMessages();
     EXPECT_TRUE(classRegistered(app::kAboutFrameClass));
@@ -178,7 +186,7 @@ TEST(AboutWindow, LayoutTextsLinkAndModalBehaviour) {
     const Line lines[] = {
         {100, L"Static", 7, L"Moravel version 2.7.3.0 (64-bit)"},
         {101, L"Static", 27, L""},
-        {102, app::kAboutLinkClass, 47, app::kHomePageAddress},
+        {102, app::kAboutLinkClass, 47, release.page},
     };
     for (const Line& line : lines) {
         SCOPED_TRACE(line.id);
@@ -218,7 +226,7 @@ TEST(AboutWindow, LayoutTextsLinkAndModalBehaviour) {
     SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(openCalls, 1);
-    EXPECT_EQ(openedAddress, app::kHomePageAddress);
+    EXPECT_EQ(openedAddress, release.page);
 
     // A second request while it is open brings the same window forward.
     EXPECT_EQ(app::showAboutWindow(argsFor(owner)), frame);
@@ -233,6 +241,53 @@ TEST(AboutWindow, LayoutTextsLinkAndModalBehaviour) {
     EXPECT_EQ(GetForegroundWindow(), owner.window());
     EXPECT_FALSE(classRegistered(app::kAboutFrameClass)) << "classes go with the window";
     EXPECT_FALSE(classRegistered(app::kAboutLinkClass));
+}
+
+// The build's web address when it names one; else the manual page beside the
+// program, which the shell really opens; else no link at all.
+TEST(AboutWindow, LinkLeadsToTheWebAddressElseTheManualPageElseNowhere) {
+    OwnerWindow owner;
+    TempFolder folder;
+    const std::wstring bare = (folder.path() / "Pirex.exe").wstring();
+    struct Case {
+        const wchar_t* webAddress;
+        bool manual;
+        std::wstring link;
+    };
+    const std::wstring page = (folder.path() / "manual" / "index.html").wstring();
+    const Case cases[] = {
+        {L"", false, L""},
+        {L"https://moravel.invalid/", false, L"https://moravel.invalid/"},
+        {L"", true, page},
+        {L"https://moravel.invalid/", true, L"https://moravel.invalid/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        if (c.manual) ProgramWithManual{folder.path()};
+        openCalls = 0;
+        app::AboutWindowArgs args = argsFor(owner, bare.c_str());
+        args.webAddress = c.webAddress;
+        HWND frame = app::showAboutWindow(args);
+        ASSERT_NE(frame, nullptr);
+        HWND link = GetDlgItem(frame, 102);
+        EXPECT_EQ(textOf(link), c.link);
+        SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+        EXPECT_EQ(openCalls, c.link.empty() ? 0 : 1);
+        if (!c.link.empty()) {
+            EXPECT_EQ(openedAddress, c.link);
+        }
+        SendMessageW(frame, WM_CLOSE, 0, 0);
+    }
+
+    RecordingPageViewer viewer(folder.path() / "opened.txt");
+    ASSERT_TRUE(viewer.ok());
+    app::AboutWindowArgs args = argsFor(owner, bare.c_str());
+    args.openAddress = app::openAddressWithShell;
+    HWND frame = app::showAboutWindow(args);
+    ASSERT_NE(frame, nullptr);
+    SendMessageW(GetDlgItem(frame, 102), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(viewer.openedPath(), page);
+    SendMessageW(frame, WM_CLOSE, 0, 0);
 }
 
 TEST(AboutWindow, OpensAgainAfterClosingAndEscFromTheLinkCloses) {

@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "app/web_addresses.h"
 #include "tests/support/temp_folder.h"
 #include "tests/windows/shell/fake_hhctrl.h"
 #include "tests/windows/shell/shell_test_support.h"
@@ -180,20 +179,46 @@ bool recordOpen(const wchar_t* address) {
     return true;
 }
 
-TEST(ShowHelp, OpensTheLocalManualWhenItSitsNextToTheProgram) {
+TEST(ShowHelp, ManualPagePathIsBesideTheProgram) {
+    const std::wstring deep = L"C:\\" + std::wstring(MAX_PATH - 22, L'a') + L"\\";
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\Program Files\\Moravel\\Pirex.exe",
+         L"C:\\Program Files\\Moravel\\manual\\index.html"},
+        {L"Z:/x.y/Pirex", L"Z:/x.y/manual\\index.html"},
+        {L"C:Pirex.exe", L"C:manual\\index.html"},
+        {L"Pirex.exe", L"manual\\index.html"},
+        {deep + L"Pirex.exe", deep + L"manual\\index.html"},  // 259 characters
+        {L"x" + deep + L"Pirex.exe", L""},                    // one more does not fit
+    };
+    for (const auto& [program, expected] : cases) {
+        wchar_t page[MAX_PATH];
+        const bool fits = app::manualPagePathFor(program.c_str(), page);
+        EXPECT_EQ(fits, !expected.empty()) << program.size();
+        if (fits) {
+            EXPECT_EQ(std::wstring(page), expected);
+        }
+    }
+}
+
+TEST(ShowHelp, OpensTheCompiledManualElseItsPagesElseNothing) {
     TempFolder folder;
     const std::wstring program = (folder.path() / "Pirex.exe").wstring();
     const std::wstring manual = (folder.path() / "Pirex.chm").wstring();
     openCalls = 0;
 
-    // Without the manual: the web page, and the engine is not even loaded.
+    // Neither the compiled manual nor its pages: nothing opens, and the
+    // engine is not even loaded.
     const std::string fakeEngine = fakeEnginePath();
     app::HtmlHelpEngine engine(
         {"CLSID\\{00000000-0000-0000-0000-00000000DEAD}", fakeEngine.c_str()});
+    EXPECT_FALSE(app::showHelp(engine, program.c_str(), recordOpen));
+    EXPECT_EQ(openCalls, 0);
+
+    // The pages beside the program: the first one.
+    const ProgramWithManual release(folder.path());
     EXPECT_TRUE(app::showHelp(engine, program.c_str(), recordOpen));
     EXPECT_EQ(openCalls, 1);
-    EXPECT_EQ(openedAddress, app::kManualAddress);
-    EXPECT_EQ(openedAddress.find(L"/en/help/pirexhlp.php"), openedAddress.size() - 21);
+    EXPECT_EQ(openedAddress, release.page);
     EXPECT_EQ(engine.loadAttempts(), 0);
 
     // With it: the engine displays exactly that file, the browser stays shut.
@@ -205,6 +230,16 @@ TEST(ShowHelp, OpensTheLocalManualWhenItSitsNextToTheProgram) {
     EXPECT_EQ(record->lastCommand, UINT{HH_DISPLAY_TOPIC});
     EXPECT_EQ(record->lastOwner, nullptr);
     EXPECT_EQ(std::wstring(record->lastFile), manual);
+}
+
+TEST(ShowHelp, TheShellOpensTheManualPageWithTheProgramForWebPages) {
+    TempFolder folder;
+    const ProgramWithManual release(folder.path());
+    RecordingPageViewer viewer(folder.path() / "opened.txt");
+    ASSERT_TRUE(viewer.ok());
+    app::HtmlHelpEngine engine(missingEverywhere());
+    EXPECT_TRUE(app::showHelp(engine, release.program.c_str()));
+    EXPECT_EQ(viewer.openedPath(), release.page);
 }
 
 TEST(ShowHelp, LocalManualWithoutAnEngineOpensNothingAndDoesNotRetry) {

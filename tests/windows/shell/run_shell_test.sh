@@ -36,7 +36,10 @@ done
 # Wine starts winemenubuilder for every saved shell link: it would keep the
 # new link open for a moment (a delete right after then fails) and write menu
 # entries into the Linux desktop outside the prefix.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
+# Help and the About link open web pages through the shell; the tests point
+# ".html" at a recorder, and should that fail Wine's browser (which hands the
+# page to the desktop's browser outside the prefix) must not start either.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d;winebrowser.exe=d"
 
 status=0
 MORAVEL_SHELL_FOLDERS_READY=1 $MORAVEL_WINE "$program" "$@" || status=$?
