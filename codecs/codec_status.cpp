@@ -18,6 +18,8 @@ const char* codecStatusText(uint32_t status) {
             return "the colours cannot be converted for the output format";
         case kStatusMalformed:
             return "damaged file structure";
+        case kStatusPluginFailed:
+            return "an image plug-in crashed or could not be loaded";
         case kStatusSourceChanged:
             return "the file changed while it was read";
         case kPngInflateFailed:

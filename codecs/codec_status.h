@@ -14,6 +14,7 @@ enum CodecStatus : uint32_t {
     kStatusReducerFailed = 50006,
     kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory, JPEG data)
     kStatusSourceChanged = 50008,  // the file was cut, grown or rewritten while it was read
+    kStatusPluginFailed = 50003,  // an image plug-in crashed, or did not load, while asked about it
     // The PNG codecs add their own values from 50009 upwards.
 };
 

@@ -296,9 +296,13 @@ bool BatchDriver::load(const char16_t* source) {
     bool ok = codecs_->read(formatOf(bytes), bytes, record, hint, settings_.keepTransparency != 0,
                             transparent_);
     lastStatus_ = codecs_->lastStatus();
+    notes_.damaged = ok && codecs_->lastReadDamaged();
     // Unrecognised or refused by its reader: the fallback gets it.
     if (!ok && fallback_) {
-        ok = fallback_->read(source, bytes, record);
+        FallbackReport report;
+        ok = fallback_->read(source, bytes, record, report);
+        notes_.damaged = ok && report.damaged;
+        if (!ok && report.status != 0) lastStatus_ = report.status;
         // A plug-in reads the file again by its path; a file that changed
         // since it was read here could give a picture of neither version.
         if (ok && !bytes.unchangedOnDisk(source)) {
@@ -309,7 +313,6 @@ bool BatchDriver::load(const char16_t* source) {
         }
     }
     if (!ok) return false;
-    notes_.damaged = codecs_->lastReadDamaged();
     picture_.width = record.header.biWidth;
     picture_.height = record.header.biHeight;
     picture_.currentBitCount = record.header.biBitCount;

@@ -25,9 +25,10 @@ namespace {
 class SerializedFallback final : public FallbackReader {
   public:
     explicit SerializedFallback(FallbackReader& reader) : reader_(reader) {}
-    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) override {
+    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+              FallbackReport& report) override {
         std::lock_guard<std::mutex> guard(lock_);
-        return reader_.read(path, bytes, record);
+        return reader_.read(path, bytes, record, report);
     }
 
   private:

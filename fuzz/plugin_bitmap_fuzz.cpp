@@ -20,11 +20,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static ImageRecord record;
     record.pixels = nullptr;
-    if (importPluginBitmap(info, infoSize, bits, bitsSize, record)) {
-        checkRecordInvariants(record, record.sourceFormat);
-        // Indices never point past the colours a 1- or 4-bit source can name.
+    bool damaged = false;
+    if (importPluginBitmap(info, infoSize, bits, bitsSize, record, damaged)) {
+        // The plug-in's own header fields (resolution, colour count) are kept;
+        // the buffer's geometry must hold.
+        const BitmapInfoHeader& h = record.header;
+        if (h.biSize != 40 || h.biWidth < 1 || h.biHeight < 1 || h.biCompression != 0 ||
+            (h.biBitCount != 8 && h.biBitCount != 24))
+            std::abort();
+        const uint64_t size = uint64_t{rowStride(h.biWidth, h.biBitCount)} * uint64_t(h.biHeight);
+        volatile uint8_t sink = record.pixels[size + 3];
+        (void)sink;
         uint16_t sourceBits = 0;
         std::memcpy(&sourceBits, info + 14, 2);
+        // Only 8- and 24-bit rows are taken from a short block.
+        if (damaged != (sourceBits >= 8 && size > bitsSize)) std::abort();
+        // Indices never point past the colours a 1- or 4-bit source can name.
         if (sourceBits < 8) {
             const uint32_t stride = rowStride(record.header.biWidth, 8);
             for (int32_t y = 0; y < record.header.biHeight; ++y)

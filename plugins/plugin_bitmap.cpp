@@ -1,10 +1,12 @@
 #include "plugins/plugin_bitmap.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr size_t kHeaderSize = sizeof(BitmapInfoHeader);  // 40
+constexpr size_t kPaletteEntries = 256;
 
 // Source row length of the plug-in's bits, padded to 4 bytes, in 64 bits so
 // that no width can wrap it.
@@ -28,18 +30,12 @@ uint64_t sourceStride(int32_t width, int bitCount) {
     return (bytes + 3) & ~uint64_t{3};
 }
 
-void copyPalette(const uint8_t* info, size_t infoSize, const BitmapInfoHeader& header,
-                 ImageRecord& record) {
+// Every entry the block holds after the plug-in's header counts, whatever
+// biClrUsed says: plug-ins that understate it still index those colours.
+void copyPalette(const uint8_t* info, size_t infoSize, uint32_t headerSize, ImageRecord& record) {
     std::memset(record.palette, 0, sizeof record.palette);
-    if (header.biBitCount > 8) return;
-    // The colour table follows the header, which may be longer than 40 bytes;
-    // only the entries the bitmap defines are taken, the rest stay zero.
-    const uint32_t possible = 1u << header.biBitCount;
-    const uint32_t defined =
-        header.biClrUsed != 0 && header.biClrUsed < possible ? header.biClrUsed : possible;
-    const size_t available = (infoSize - header.biSize) / sizeof(RgbQuad);
-    const size_t count = defined < available ? defined : available;
-    std::memcpy(record.palette, info + header.biSize, count * sizeof(RgbQuad));
+    const size_t count = std::min((infoSize - headerSize) / sizeof(RgbQuad), kPaletteEntries);
+    std::memcpy(record.palette, info + headerSize, count * sizeof(RgbQuad));
 }
 
 void unpackRows(const uint8_t* bits, uint64_t srcStride, uint8_t* pixels, uint32_t dstStride,
@@ -49,11 +45,9 @@ void unpackRows(const uint8_t* bits, uint64_t srcStride, uint8_t* pixels, uint32
         uint8_t* dst = pixels + static_cast<uint64_t>(y) * dstStride;
         if (bitCount == 1) {
             for (int32_t x = 0; x < width; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
-        } else if (bitCount == 4) {
+        } else {
             for (int32_t x = 0; x < width; ++x)
                 dst[x] = (x & 1) ? (src[x >> 1] & 0x0F) : (src[x >> 1] >> 4);
-        } else {
-            std::memcpy(dst, src, dstStride);
         }
     }
 }
@@ -61,8 +55,9 @@ void unpackRows(const uint8_t* bits, uint64_t srcStride, uint8_t* pixels, uint32
 }  // namespace
 
 bool importPluginBitmap(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize,
-                        ImageRecord& record) {
+                        ImageRecord& record, bool& damaged) {
     record.pixels = nullptr;
+    damaged = false;
     if (!info || !bits || infoSize < kHeaderSize || bitsSize == 0) return false;
     BitmapInfoHeader header;
     std::memcpy(&header, info, kHeaderSize);
@@ -72,29 +67,31 @@ bool importPluginBitmap(const uint8_t* info, size_t infoSize, const uint8_t* bit
     const int bitCount = header.biBitCount;
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) return false;
 
-    // Every row must be there: a short block would leave rows undefined.
     const uint64_t srcStride = sourceStride(header.biWidth, bitCount);
-    if (srcStride * static_cast<uint64_t>(header.biHeight) > bitsSize) return false;
+    const uint64_t wanted = srcStride * static_cast<uint64_t>(header.biHeight);
+    const bool packed = bitCount < 8;
+    // Packed rows are unpacked whole, so every one of them must be there.
+    if (packed && bitsSize < wanted) return false;
 
     const int outBitCount = bitCount == 24 ? 24 : 8;
     uint8_t* pixels = allocatePixelBuffer(header.biWidth, header.biHeight, outBitCount);
     if (!pixels) return false;
-    const uint32_t dstStride = rowStride(header.biWidth, outBitCount);
-    unpackRows(bits, srcStride, pixels, dstStride, header.biWidth, header.biHeight, bitCount);
+    if (packed) {
+        unpackRows(bits, srcStride, pixels, rowStride(header.biWidth, outBitCount), header.biWidth,
+                   header.biHeight, bitCount);
+    } else {
+        // Same row layout on both sides; wanted fits the buffer, which was allocated.
+        std::memcpy(pixels, bits, static_cast<size_t>(std::min<uint64_t>(bitsSize, wanted)));
+        damaged = bitsSize < wanted;
+    }
 
-    copyPalette(info, infoSize, header, record);
+    if (bitCount <= 8)
+        copyPalette(info, infoSize, header.biSize, record);
+    else
+        std::memset(record.palette, 0, sizeof record.palette);
     record.header = header;
     record.header.biSize = kHeaderSize;
-    record.header.biPlanes = 1;
     record.header.biBitCount = static_cast<uint16_t>(outBitCount);
-    // A record describes its own buffer: no image size or colour count of the
-    // plug-in's rows (which may have had 1 or 4 bits), and resolutions in
-    // pixels per metre are never negative.
-    record.header.biSizeImage = 0;
-    record.header.biClrUsed = 0;
-    record.header.biClrImportant = 0;
-    if (record.header.biXPelsPerMeter < 0) record.header.biXPelsPerMeter = 0;
-    if (record.header.biYPelsPerMeter < 0) record.header.biYPelsPerMeter = 0;
     record.pixels = pixels;
     return true;
 }

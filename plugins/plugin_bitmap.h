@@ -9,8 +9,15 @@
 #include "core/image_record.h"
 
 // Fills the record's header, palette and a new pixel buffer. Accepted: an
-// uncompressed bottom-up bitmap of 1, 4, 8 or 24 bits whose bits block holds
-// every row; 1- and 4-bit pixels become one index byte each. On failure the
-// record's pixel pointer stays null. `sourceBitsPerPixel` is the caller's.
+// uncompressed bottom-up bitmap of 1, 4, 8 or 24 bits; 1- and 4-bit pixels
+// become one index byte each. The colour table is read from the end of the
+// plug-in's header (whatever its size) to the end of the info block, up to
+// 256 entries. The header fields the plug-in set are kept, except biSize (40,
+// the record's own header) and biBitCount (the buffer's depth).
+//
+// A 1- or 4-bit bits block must hold every row. An 8- or 24-bit block that
+// is shorter gives what it holds, the rest left as the buffer's zero fill,
+// and sets `damaged`. On failure the record's pixel pointer stays null.
+// `sourceBitsPerPixel` is the caller's.
 bool importPluginBitmap(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize,
-                        ImageRecord& record);
+                        ImageRecord& record, bool& damaged);

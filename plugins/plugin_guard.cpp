@@ -1,5 +1,6 @@
 #include "plugins/plugin_guard.h"
 
+#include <malloc.h>
 #include <windows.h>
 #include <xmmintrin.h>
 
@@ -8,7 +9,8 @@
 // guarded thread it redirects the thread to resumeAfterFault(), which jumps
 // back to the point saved just before the call (__builtin_setjmp/longjmp).
 // Nothing is unwound through the plug-in's frames, so a plug-in without
-// unwind data, or one that has wrecked its own stack, is recovered as well.
+// unwind data, or one that has wrecked or overflowed its stack, is recovered
+// as well.
 // The handler finishes the exception dispatch normally (it returns
 // EXCEPTION_CONTINUE_EXECUTION with a changed context) rather than jumping
 // out of the dispatcher.
@@ -21,6 +23,10 @@ struct ActiveGuard {
     DWORD code;
     bool resuming;
 };
+
+// Stack a stack overflow leaves for the exception's dispatch and our
+// handler: the system keeps this much below the guard page for it.
+constexpr ULONG kStackForHandler = 64 * 1024;
 
 // The thread-local slot holding the guard running on a thread, if any: the
 // handler is process-wide and is called for exceptions of every thread. A
@@ -90,6 +96,9 @@ __attribute__((noinline)) bool runGuarded(void (*body)(void*), void* context, ui
     FloatingPointState floatingPoint;
     floatingPoint.save();
     if (guardSlot() == TLS_OUT_OF_INDEXES) return false;
+    // Only ever raises the thread's guarantee; needed before an overflow.
+    ULONG stackForHandler = kStackForHandler;
+    SetThreadStackGuarantee(&stackForHandler);
     ActiveGuard* volatile previous = activeGuard();
     PVOID volatile handler = AddVectoredExceptionHandler(1, onException);
     if (!handler) return false;
@@ -104,5 +113,8 @@ __attribute__((noinline)) bool runGuarded(void (*body)(void*), void* context, ui
     RemoveVectoredExceptionHandler(handler);
     floatingPoint.restore();
     if (!completed) faultCode = guard.code;
+    // An overflow used up the stack's guard page: without a new one the next
+    // overflow on this thread would end the process instead of raising.
+    if (!completed && guard.code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
     return completed;
 }

@@ -1,7 +1,12 @@
 // Calls into plug-in code behind a structured-exception guard: an access
-// violation, a division by zero or any exception raised while the plug-in
-// runs comes back to the caller as a failed call instead of ending the
-// program.
+// violation, a division by zero, a stack overflow or any exception raised
+// while the plug-in runs comes back to the caller as a failed call instead of
+// ending the program. After an overflow the thread's stack guard is set again,
+// so the next overflow is caught as well.
+//
+// Not for loading a library: a fault in its DllMain is caught by the system's
+// loader, which has to unwind its own frames (and release the loader lock);
+// a guard jumping past them would leave the loader locked and half done.
 #pragma once
 
 #include <cstdint>

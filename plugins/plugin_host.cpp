@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "codecs/codec_status.h"
 #include "core/path_limits.h"
 #include "platform/platform.h"
 #include "plugins/plugin_bitmap.h"
@@ -137,7 +138,17 @@ bool PluginHost::isDisabled(const char16_t* name) const {
     return false;
 }
 
-bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) {
+bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+                      FallbackReport& report) {
+    report = {};
+    bool pluginFailed = false;
+    const bool ok = decode(path, bytes, record, report.damaged, pluginFailed);
+    if (!ok && pluginFailed) report.status = kStatusPluginFailed;
+    return ok;
+}
+
+bool PluginHost::decode(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+                        bool& damaged, bool& pluginFailed) {
     dataOffset_ = 0;
     lastFault_ = 0;
     resetRecord(record);
@@ -157,7 +168,11 @@ bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecor
     int32_t offset = 0;
     bool accepted = false;
     forEachPluginFile(folder_, [&](const char16_t* name) {
-        if (isDisabled(name) || !loadPlugin(plugin, folder_, name)) return false;
+        if (isDisabled(name)) return false;
+        if (!loadPlugin(plugin, folder_, name)) {
+            pluginFailed = pluginFailed || plugin.failedStarting();
+            return false;
+        }
         if (plugin.hasIsSupported()) {
             if (plugin.isSupported(ansiPath, head)) {
                 accepted = plugin.isImportFilter();
@@ -167,11 +182,16 @@ bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecor
                 offset = kSkippedHeader;
             }
         }
-        if (plugin.lastFault() != 0) lastFault_ = plugin.lastFault();
+        if (plugin.lastFault() != 0) {
+            lastFault_ = plugin.lastFault();
+            pluginFailed = true;
+        }
         if (!accepted) plugin.unload();
         return accepted;
     });
     if (!accepted) return false;
+    // The plug-in that takes the file answers for it from here on.
+    pluginFailed = false;
 
     // Picture.
     int16_t reportedDepth = 0;
@@ -184,13 +204,16 @@ bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecor
     HLOCAL bitsHandle = nullptr;
     const bool decoded = plugin.picture(ansiPath, offset, infoHandle, bitsHandle);
     if (plugin.lastFault() != 0) lastFault_ = plugin.lastFault();
-    if (!decoded) return false;
+    if (!decoded) {
+        pluginFailed = plugin.lastFault() != 0;
+        return false;
+    }
     bool ok = false;
     {
         LocalBlock infoBlock(infoHandle);
         LocalBlock bitsBlock(bitsHandle);
         ok = importPluginBitmap(infoBlock.data(), infoBlock.size(), bitsBlock.data(),
-                                bitsBlock.size(), record);
+                                bitsBlock.size(), record, damaged);
         if (ok) {
             uint16_t storedBitCount = 0;
             std::memcpy(&storedBitCount, infoBlock.data() + 14, sizeof storedBitCount);

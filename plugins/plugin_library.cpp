@@ -15,17 +15,38 @@ int WINAPI keepGoing(int, int, LONG_PTR) {
 // little past its buffer hits our slack, not our stack.
 constexpr int kSlack = 64;
 
+// Errors of a library whose DllMain returned FALSE or faulted: the loader
+// catches a fault there itself and reports its code (Wine as the status
+// mapped to an error, ERROR_NOACCESS for an access violation; Windows as
+// ERROR_DLL_INIT_FAILED).
+bool isStartUpFailure(DWORD error) {
+    return error == ERROR_DLL_INIT_FAILED || error == ERROR_NOACCESS ||
+           error == ERROR_STACK_OVERFLOW || error == ERROR_MR_MID_NOT_FOUND;
+}
+
 }  // namespace
 
+// The library is loaded outside the guard on purpose. A fault in its DllMain
+// happens inside the system's loader with the loader lock held; the loader
+// catches it with a handler of its own, unwinds its frames (releasing the
+// lock, dropping the half-loaded module) and fails the load. The guard would
+// see the fault first and jump over all of that: tried under Wine, another
+// thread's LoadLibrary then blocked for good, and loading the same file again
+// "succeeded" with a module whose DllMain never finished.
 bool PluginLibrary::load(const wchar_t* path) {
     unload();
     lastFault_ = 0;
+    failedStarting_ = false;
     // A broken plug-in file must not bring up a system error box.
     DWORD oldMode = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
     module_ = LoadLibraryW(path);
+    const DWORD error = module_ ? 0 : GetLastError();
     SetThreadErrorMode(oldMode, nullptr);
-    if (!module_) return false;
+    if (!module_) {
+        failedStarting_ = isStartUpFailure(error);
+        return false;
+    }
     getPluginInfo_ = find<GetPluginInfoFn>("GetPluginInfo");
     isSupported_ = find<IsSupportedFn>("IsSupported");
     getPictureInfo_ = find<GetPictureInfoFn>("GetPictureInfo");

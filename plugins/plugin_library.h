@@ -32,6 +32,9 @@ class PluginLibrary {
 
     // Loads the library at `path` (unloading any loaded one first).
     bool load(const wchar_t* path);
+    // The last load failed inside the library's own start-up code (DllMain
+    // faulted or refused), not because the file is no library.
+    bool failedStarting() const { return failedStarting_; }
     void unload();
     bool loaded() const { return module_ != nullptr; }
 
@@ -83,4 +86,5 @@ class PluginLibrary {
     GetPictureFn getPicture_ = nullptr;
     ConfigurationDlgFn configurationDlg_ = nullptr;
     uint32_t lastFault_ = 0;
+    bool failedStarting_ = false;
 };

@@ -23,7 +23,8 @@ class RecordSink final : public formats::PictureSink {
 
 }  // namespace
 
-bool FormatsReader::read(const char16_t*, const SourceBytes& bytes, ImageRecord& record) {
+bool FormatsReader::read(const char16_t*, const SourceBytes& bytes, ImageRecord& record,
+                         FallbackReport&) {
     resetRecord(record);
     const formats::FormatDecoder* decoder = formats::findDecoder(bytes.data(), bytes.size());
     if (!decoder) return false;

@@ -7,5 +7,6 @@
 
 class FormatsReader final : public FallbackReader {
   public:
-    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) override;
+    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
+              FallbackReport& report) override;
 };

@@ -149,13 +149,61 @@ HLOCAL newInfoBlock(const LocalBitsSink& sink) {
     return info;
 }
 
-int storeText(const char* text, LPSTR buffer, int size) {
-    if (!buffer || size <= 0) return 0;
-    const size_t length = std::strlen(text);
-    const int n = length < static_cast<size_t>(size - 1) ? static_cast<int>(length) : size - 1;
-    std::memcpy(buffer, text, static_cast<size_t>(n));
+// Longest text a plug-in hands over, in characters.
+constexpr int kTextCapacity = 1024;
+
+bool japaneseUserInterface() {
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+}
+
+// The texts in the user's language.
+const SusieTexts& texts() {
+    return japaneseUserInterface() ? kSusieFormat.japanese : kSusieFormat.english;
+}
+
+bool widen(const char* utf8, wchar_t (&wide)[kTextCapacity]) {
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, wide, kTextCapacity) > 0;
+}
+
+// Stores the text in the ANSI code page, which is all a host reads, cut at
+// a character boundary to fit `size` bytes with the terminator. False when
+// the code page cannot spell it.
+bool storeAnsi(const char* utf8, LPSTR buffer, int size, int& stored) {
+    wchar_t wide[kTextCapacity];
+    char ansi[2 * kTextCapacity];
+    if (!widen(utf8, wide)) return false;
+    BOOL lossy = FALSE;
+    const UINT codePage = GetACP();
+    const bool exact = codePage == CP_UTF8;
+    const int length = WideCharToMultiByte(CP_ACP, exact ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, ansi,
+                                           sizeof ansi, nullptr, exact ? nullptr : &lossy);
+    if (length <= 0 || lossy) return false;
+    int n = 0;
+    while (ansi[n] != 0) {
+        const char* next = CharNextExA(static_cast<WORD>(codePage), ansi + n, 0);
+        const int step = next > ansi + n ? static_cast<int>(next - (ansi + n)) : 1;
+        if (n + step > size - 1) break;
+        n += step;
+    }
+    std::memcpy(buffer, ansi, static_cast<size_t>(n));
     buffer[n] = 0;
-    return n;
+    stored = n;
+    return true;
+}
+
+// A text of the user's language, or the English one where the code page
+// cannot spell it.
+int storeText(const char* text, const char* english, LPSTR buffer, int size) {
+    if (!buffer || size <= 0) return 0;
+    int stored = 0;
+    if (storeAnsi(text, buffer, size, stored) || storeAnsi(english, buffer, size, stored))
+        return stored;
+    buffer[0] = 0;
+    return 0;
+}
+
+int storeText(const char* ascii, LPSTR buffer, int size) {
+    return storeText(ascii, ascii, buffer, size);
 }
 
 using ProgressCallback = int(WINAPI*)(int, int, LONG_PTR);
@@ -206,11 +254,12 @@ extern "C" {
 
 __declspec(dllexport) int WINAPI GetPluginInfo(int index, LPSTR buffer, int size) {
     if (index == 0) return storeText("00IN", buffer, size);
-    if (index == 1) return storeText(kSusieFormat.description, buffer, size);
+    if (index == 1)
+        return storeText(texts().description, kSusieFormat.english.description, buffer, size);
     const int k = (index - 2) / 2;
     if (index < 0 || k >= kSusieFormat.patternCount) return 0;
-    return storeText(index % 2 == 0 ? kSusieFormat.patterns[k] : kSusieFormat.names[k], buffer,
-                     size);
+    if (index % 2 == 0) return storeText(kSusieFormat.patterns[k], buffer, size);
+    return storeText(texts().names[k], kSusieFormat.english.names[k], buffer, size);
 }
 
 // `head` is normally the file's first 2 KiB; a value below 64 Ki is a file
@@ -276,7 +325,10 @@ __declspec(dllexport) int WINAPI
 // There is nothing to set: both the About request (0) and the settings
 // request (1) show the About box.
 __declspec(dllexport) int WINAPI ConfigurationDlg(HWND parent, int function) {
-    MessageBoxA(parent, kSusieFormat.about, kSusieFormat.description, MB_OK | MB_ICONINFORMATION);
+    wchar_t about[kTextCapacity];
+    wchar_t title[kTextCapacity];
+    if (!widen(texts().about, about) || !widen(texts().description, title)) return -1;
+    MessageBoxW(parent, about, title, MB_OK | MB_ICONINFORMATION);
     return 0;
 }
 

@@ -5,12 +5,18 @@
 
 #include "formats/decoded_picture.h"
 
+// What a plug-in says in one language, in UTF-8.
+struct SusieTexts {
+    const char* description;   // GetPluginInfo index 1
+    const char* const* names;  // index 3, 5, ...: "WebP picture", one per pattern
+    const char* about;         // the text of the About box
+};
+
 struct SusieFormat {
-    const char* description;      // GetPluginInfo index 1
     const char* const* patterns;  // index 2, 4, ...: "*.webp"
-    const char* const* names;     // index 3, 5, ...: "WebP picture"
     int patternCount;
-    const char* about;  // the text of the About box
+    SusieTexts english;
+    SusieTexts japanese;  // when the user's interface language is Japanese
     bool (*looksLike)(const uint8_t* head, size_t size);
     formats::DecodeStatus (*readSize)(const uint8_t* data, size_t size, formats::PictureSize& out);
     formats::DecodeStatus (*decode)(const uint8_t* data, size_t size, formats::PictureSink& sink);

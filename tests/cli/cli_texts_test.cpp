@@ -81,13 +81,13 @@ TEST(FailureText, NotesOfConvertedFiles) {
 }
 
 TEST(CodecStatusText, EveryStatusHasItsOwnText) {
-    const uint32_t statuses[] = {kStatusOk,           kStatusNoMemory,     kStatusUnsupported,
-                                 kStatusInputError,   kStatusOutputError,  kStatusReducerFailed,
-                                 kStatusMalformed,    kPngInflateFailed,   kPngDeflateFailed,
-                                 kPngBadCrc,          kPngBadChunkLength,  kPngBadHeaderLength,
-                                 kPngMissingHeader,   kPngBadColourType,   kPngBadBitDepth,
-                                 kPngBadCompression,  kPngBadFilterMethod, kPngBadInterlace,
-                                 kPngChunkOutOfOrder, kPngMissingData,     kPngBadImageDataRun};
+    const uint32_t statuses[] = {
+        kStatusOk,           kStatusNoMemory,      kStatusUnsupported,  kStatusInputError,
+        kStatusOutputError,  kStatusReducerFailed, kStatusMalformed,    kPngInflateFailed,
+        kPngDeflateFailed,   kPngBadCrc,           kPngBadChunkLength,  kPngBadHeaderLength,
+        kPngMissingHeader,   kPngBadColourType,    kPngBadBitDepth,     kPngBadCompression,
+        kPngBadFilterMethod, kPngBadInterlace,     kPngChunkOutOfOrder, kPngMissingData,
+        kPngBadImageDataRun, kStatusPluginFailed};
     std::set<std::string> texts;
     for (uint32_t status : statuses) {
         const std::string text = codecStatusText(status);

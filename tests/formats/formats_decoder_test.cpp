@@ -583,13 +583,15 @@ TEST(FormatsReader, FillsTheRecordOrLeavesNoPixels) {
 
     FormatsReader reader;
     // As the driver calls it: with the file read whole first.
-    auto read = [&reader](const std::filesystem::path& path, ImageRecord& record) {
+    FallbackReport report;
+    auto read = [&](const std::filesystem::path& path, ImageRecord& record) {
         SourceBytes bytes;
         return bytes.load(u16(path).c_str()) == kStatusOk &&
-               reader.read(u16(path).c_str(), bytes, record);
+               reader.read(u16(path).c_str(), bytes, record, report);
     };
     ImageRecord record{};
     ASSERT_TRUE(read(good, record));
+    EXPECT_FALSE(report.damaged);
     EXPECT_EQ(record.header.biWidth, 37);
     EXPECT_EQ(record.header.biHeight, 23);
     EXPECT_EQ(record.header.biBitCount, 24);

@@ -28,11 +28,10 @@ constexpr const char* kNames[] = {"Check picture"};
 }  // namespace
 
 const SusieFormat kSusieFormat = {
-    "Failed-check test filter",
     kPatterns,
-    kNames,
     1,
-    "",
+    {"Failed-check test filter", kNames, ""},
+    {"Failed-check test filter", kNames, ""},
     looksLikeCheck,
     readCheckSize,
     decodeCheck,

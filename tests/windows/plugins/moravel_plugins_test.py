@@ -20,6 +20,8 @@ DATA = pathlib.Path(os.environ["MORAVEL_TEST_DATA"])
 PIREX = os.environ["MORAVEL_PIREX"]
 
 FAULTS = {"none": 0, "access violation": 1, "divide by zero": 2, "raised": 3}
+STACK_OVERFLOW = 6
+PLUGIN_FAILED = "an image plug-in crashed or could not be loaded"
 
 
 def target_path(path):
@@ -34,8 +36,9 @@ def run(args, tmp):
                           stdin=subprocess.DEVNULL, timeout=300)
 
 
-def mraw_from_bmp(bmp, fault=0):
-    """The pixels and colour table of an uncompressed bottom-up BMP as MRAW."""
+def mraw_from_bmp(bmp, fault=0, missing=0):
+    """The pixels and colour table of an uncompressed bottom-up BMP as MRAW;
+    the plug-in's bits block will lack `missing` bytes."""
     data = bmp.read_bytes()
     offset, = struct.unpack_from("<I", data, 10)
     size, width, height, _, bits, compression, _, xppm, yppm, used = struct.unpack_from(
@@ -45,8 +48,8 @@ def mraw_from_bmp(bmp, fault=0):
     table = data[14 + size:14 + size + 4 * colours]
     stride = (width * bits + 31) // 32 * 4
     rows = data[offset:offset + stride * height]
-    header = b"MRAW" + struct.pack("<IIHHiiIB3x", width, height, bits, 0, xppm, yppm, colours,
-                                   fault)
+    header = b"MRAW" + struct.pack("<IIHHiiIBBBB", width, height, bits, 0, xppm, yppm, colours,
+                                   fault, 0, 0, missing)
     return header + table + rows
 
 
@@ -98,6 +101,52 @@ def test_a_faulting_plugin_costs_one_file_and_the_batch_goes_on():
     for label in ("access_violation", "divide_by_zero", "raised"):
         assert f"{label}.mraw" in r.stderr, r.stderr
     assert "none.mraw" not in r.stderr
+
+
+def test_stack_overflows_and_faulting_start_ups_cost_one_file_each():
+    # GetPicture recursing without end, twice in a row: each file fails with
+    # the reason and the files after it convert.
+    c = Case([("tp_fault_picture", "deep.spi")])
+    rgb = DATA / "bmp" / "rgb24.bmp"
+    for name, fault in [("deep1", STACK_OVERFLOW), ("deep2", STACK_OVERFLOW), ("calm", 0)]:
+        (c.src / f"{name}.mraw").write_bytes(mraw_from_bmp(rgb, fault))
+    shutil.copy(DATA / "bmp" / "pal8.bmp", c.src / "native.bmp")
+    files = [c.src / n for n in ("deep1.mraw", "deep2.mraw", "calm.mraw", "native.bmp")]
+    r = c.convert("png", files, "--plugin-folder", c.plugins)
+    assert r.returncode == 1, (r.returncode, r.stderr)
+    assert sorted(p.name for p in c.out.iterdir()) == ["calm.png", "native.png"], r.stderr
+    for name in ("deep1.mraw", "deep2.mraw"):
+        assert f"{name}: cannot be read: {PLUGIN_FAILED}" in r.stderr, r.stderr
+
+    # A plug-in whose DllMain faults as it is loaded, alone and then before
+    # one that works.
+    c = Case([("tp_dllmain_fault", "broken.spi")])
+    (c.src / "p.mraw").write_bytes(mraw_from_bmp(rgb))
+    shutil.copy(DATA / "bmp" / "pal8.bmp", c.src / "native.bmp")
+    r = c.convert("png", [c.src / "p.mraw", c.src / "native.bmp"], "--plugin-folder", c.plugins)
+    assert r.returncode == 1, (r.returncode, r.stderr)
+    assert f"p.mraw: cannot be read: {PLUGIN_FAILED}" in r.stderr, r.stderr
+    assert sorted(p.name for p in c.out.iterdir()) == ["native.png"]
+    shutil.copy(PLUGINS / "tp_good.dll", c.plugins / "good.sph")
+    r = c.convert("bmp", [c.src / "p.mraw"], "--plugin-folder", c.plugins)
+    assert r.returncode == 0, (r.returncode, r.stderr)
+
+
+def test_a_short_bits_block_converts_and_is_reported_damaged():
+    c = Case([("tp_good", "mraw.spi")])
+    pal8 = DATA / "bmp" / "pal8.bmp"
+    (c.src / "cut.mraw").write_bytes(mraw_from_bmp(pal8, missing=20))
+    r = c.convert("bmp", [c.src / "cut.mraw"], "--plugin-folder", c.plugins)
+    assert r.returncode == 0, (r.returncode, r.stderr)
+    assert "damaged, converted with missing parts filled" in r.stderr, r.stderr
+    # What the block held is there; the rest reads as colour index 0.
+    whole = pal8.read_bytes()
+    written = (c.out / "cut.bmp").read_bytes()
+    offset, = struct.unpack_from("<I", whole, 10)
+    out_offset, = struct.unpack_from("<I", written, 10)
+    rows = whole[offset:]
+    assert written[out_offset:out_offset + len(rows) - 20] == rows[:-20]
+    assert written[out_offset + len(rows) - 20:] == bytes(20)
 
 
 def test_plugin_folder_from_the_settings_file_and_flags():

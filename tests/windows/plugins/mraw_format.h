@@ -18,7 +18,12 @@ struct MrawHeader {
     // MrawFault for the faulting plug-ins: the low nibble in IsSupported or
     // GetPicture, the high nibble in GetPictureInfo.
     uint8_t fault;
-    uint8_t reserved[3];
+    // How the plug-in hands the bitmap over: its info header's size
+    // (MrawInfoHeader), the biClrUsed it states (0: the number of colours it
+    // stores), and how many bytes its bits block lacks.
+    uint8_t infoHeader;
+    uint8_t statedColours;
+    uint8_t missingBytes;
 };
 static_assert(sizeof(MrawHeader) == 32);
 
@@ -29,7 +34,18 @@ enum MrawFault : uint8_t {
     kRaisedException = 3,
     kCaughtThrow = 4,    // a C++ exception the plug-in catches itself: no fault
     kEscapingThrow = 5,  // a C++ exception that leaves the plug-in
+    kStackOverflow = 6,  // recursion without end
 };
+
+enum MrawInfoHeader : uint8_t {
+    kInfoHeader40 = 0,  // BITMAPINFOHEADER
+    kInfoHeaderV4 = 1,  // BITMAPV4HEADER, 108 bytes
+    kInfoHeaderV5 = 2,  // BITMAPV5HEADER, 124 bytes
+};
+
+inline uint32_t infoHeaderSize(uint8_t kind) {
+    return kind == kInfoHeaderV5 ? 124 : kind == kInfoHeaderV4 ? 108 : 40;
+}
 
 // Code the faulting plug-ins raise with RaiseException.
 inline constexpr uint32_t kTestExceptionCode = 0xE0004D52;

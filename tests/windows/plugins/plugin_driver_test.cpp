@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "codecs/bmp/bmp_reader.h"
+#include "codecs/codec_status.h"
 #include "driver/batch_driver.h"
 #include "plugin_test_support.h"
 
@@ -21,9 +22,15 @@ class CollectingHooks final : public BatchHooks {
     void fileConverted(const char16_t* source, const char16_t* output) override {
         outputs.push_back(fs::path(std::u16string(output)));
     }
-    void fileFailed(const char16_t* source, FileFailure, uint32_t, uint32_t) override {
+    void fileFailed(const char16_t* source, FileFailure, uint32_t status, uint32_t) override {
         failed.push_back(fs::path(std::u16string(source)).filename().string());
+        statuses.push_back(status);
     }
+    void fileNotes(const char16_t* source, const ConversionNotes& notes) override {
+        if (notes.damaged) damaged.push_back(fs::path(std::u16string(source)).filename().string());
+    }
+    std::vector<uint32_t> statuses;
+    std::vector<std::string> damaged;
     std::vector<BatchError> errors;
     std::vector<fs::path> outputs;
     std::vector<std::string> failed;
@@ -159,8 +166,8 @@ TEST(PluginDriver, AFaultingPluginCostsOneFileAndTheBatchGoesOn) {
     fs::create_directories(out);
 
     std::vector<fs::path> files;
-    const uint8_t faults[] = {kAccessViolation, kNoFault, kDivideByZero, kNoFault,
-                              kRaisedException};
+    const uint8_t faults[] = {kAccessViolation, kNoFault,       kDivideByZero, kNoFault,
+                              kRaisedException, kStackOverflow, kStackOverflow};
     for (size_t i = 0; i < std::size(faults); ++i) {
         MrawPicture picture = patternPicture(5, 4, 24);
         picture.fault = faults[i];
@@ -172,7 +179,9 @@ TEST(PluginDriver, AFaultingPluginCostsOneFileAndTheBatchGoesOn) {
 
     Batch batch(plugins, out);
     ASSERT_TRUE(batch.run(files, OutputFormat::Png));
-    EXPECT_EQ(batch.hooks.failed, (std::vector<std::string>{"f0.mraw", "f2.mraw", "f4.mraw"}));
+    EXPECT_EQ(batch.hooks.failed,
+              (std::vector<std::string>{"f0.mraw", "f2.mraw", "f4.mraw", "f5.mraw", "f6.mraw"}));
+    EXPECT_EQ(batch.hooks.statuses, std::vector<uint32_t>(5, kStatusPluginFailed));
     EXPECT_EQ(batch.hooks.outputs.size(), 3u);
     EXPECT_TRUE(fs::exists(out / "f1.png"));
     EXPECT_TRUE(fs::exists(out / "f3.png"));
@@ -183,8 +192,17 @@ TEST(PluginDriver, AFaultingPluginCostsOneFileAndTheBatchGoesOn) {
     installPlugin(plugins, "tp_fault_probe", u"faulty.spi");
     installPlugin(plugins, "tp_good", u"good.sph");
     Batch probing(plugins, out);
-    ASSERT_TRUE(probing.run({files[0], files[2], files[4]}, OutputFormat::Bmp));
-    EXPECT_EQ(probing.hooks.outputs.size(), 3u);
+    ASSERT_TRUE(probing.run({files[0], files[2], files[4], files[5]}, OutputFormat::Bmp));
+    EXPECT_EQ(probing.hooks.outputs.size(), 4u);
+
+    // A bits block short of its last row and a half: converted, and said to be damaged.
+    MrawPicture cut = patternPicture(6, 4, 8);
+    cut.missingBytes = 10;
+    writeBytes(folder / "cut.mraw", encodeMraw(cut));
+    Batch damaged(plugins, out);
+    ASSERT_TRUE(damaged.run({folder / "cut.mraw", files[1]}, OutputFormat::Png));
+    EXPECT_EQ(damaged.hooks.outputs.size(), 2u);
+    EXPECT_EQ(damaged.hooks.damaged, std::vector<std::string>{"cut.mraw"});
 }
 
 TEST(PluginDriver, FoldersWithoutPluginsChangeNothingForNativeFormats) {

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "codecs/codec_status.h"
 #include "plugin_test_support.h"
 #include "plugins/formats/susie_shell.h"
 #include "plugins/plugin_bitmap.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr uint32_t kAccessViolationCode = 0xC0000005;
 constexpr uint32_t kDivideByZeroCode = 0xC0000094;
+constexpr uint32_t kStackOverflowCode = 0xC00000FD;
 
 struct FaultCase {
     uint8_t fault;
@@ -46,8 +48,8 @@ void expectPattern(const ImageRecord& record, uint32_t width, uint32_t height, u
     EXPECT_EQ(record.header.biBitCount, outBits);
     EXPECT_EQ(record.header.biCompression, 0u);
     EXPECT_EQ(record.header.biPlanes, 1);
-    EXPECT_EQ(record.header.biSizeImage, 0u);
-    EXPECT_EQ(record.header.biClrUsed, 0u);
+    EXPECT_EQ(record.header.biSizeImage, mrawStride(width, bitCount) * height);
+    EXPECT_EQ(record.header.biClrUsed, source.palette.size());
     EXPECT_EQ(record.header.biXPelsPerMeter, 2835);
     EXPECT_EQ(record.header.biYPelsPerMeter, 3780);
     EXPECT_EQ(record.sourceFormat, 0u);
@@ -103,6 +105,32 @@ TEST(PluginGuard, CatchesEveryKindOfFaultAThousandTimesInARow) {
     FreeLibrary(plugin);
 }
 
+TEST(PluginGuard, CatchesStackOverflowsAgainAndAgain) {
+    HMODULE plugin = LoadLibraryW(testPlugin("tp_fault_probe").wstring().c_str());
+    ASSERT_NE(plugin, nullptr);
+    using IsSupportedFn = int(WINAPI*)(LPCSTR, void*);
+    auto isSupported = reinterpret_cast<IsSupportedFn>(
+        reinterpret_cast<void*>(GetProcAddress(plugin, "IsSupported")));
+    ASSERT_NE(isSupported, nullptr);
+    // Without a new guard page after each, the second would end the process.
+    std::vector<uint8_t> head = faultHead(kStackOverflow);
+    for (int round = 0; round < 5; ++round) {
+        int result = 7;
+        auto call = [&] { result = isSupported("x.mraw", head.data()); };
+        uint32_t code = 0;
+        EXPECT_FALSE(runGuarded(call, code));
+        EXPECT_EQ(code, kStackOverflowCode);
+        EXPECT_EQ(result, 7);
+    }
+    std::vector<uint8_t> calm = faultHead(kNoFault);
+    int result = 7;
+    auto call = [&] { result = isSupported("x.mraw", calm.data()); };
+    uint32_t code = 1;
+    EXPECT_TRUE(runGuarded(call, code));
+    EXPECT_EQ(result, 0);
+    FreeLibrary(plugin);
+}
+
 TEST(PluginGuard, OutsideAGuardNothingIsIntercepted) {
     // An exception the program handles itself after a guarded call still
     // reaches its own handler (the guard is gone).
@@ -124,26 +152,95 @@ TEST(PluginGuard, OutsideAGuardNothingIsIntercepted) {
 
 // ---------------------------------------------------------------- decoding
 
-TEST(PluginHost, DecodesEveryDepthAndWidth) {
-    const fs::path folder = freshFolder("depths");
+// Bitmaps as plug-ins hand them over, every width from 1 to 65 at every
+// depth the host takes: rows, padding and colour tables land exactly, however
+// long the plug-in's header is, whatever biClrUsed claims, and a short bits
+// block gives what it holds.
+TEST(PluginHost, TakesOverPluginBitmapsExactly) {
+    struct Case {
+        const char* name;
+        uint16_t bitCount;
+        uint8_t infoHeader;
+        uint8_t statedColours;  // biClrUsed the plug-in states (0: every colour it stores)
+        bool shortBlock;        // the bits block lacks a row and 3 bytes
+        bool decodes;
+    };
+    const Case cases[] = {
+        {"1 bit", 1, kInfoHeader40, 0, false, true},
+        {"4 bits", 4, kInfoHeader40, 0, false, true},
+        {"8 bits", 8, kInfoHeader40, 0, false, true},
+        {"24 bits", 24, kInfoHeader40, 0, false, true},
+        {"1 bit, V5 header", 1, kInfoHeaderV5, 0, false, true},
+        {"4 bits, V4 header, biClrUsed 3", 4, kInfoHeaderV4, 3, false, true},
+        {"8 bits, V5 header, biClrUsed 2", 8, kInfoHeaderV5, 2, false, true},
+        {"8 bits, biClrUsed 1", 8, kInfoHeader40, 1, false, true},
+        {"24 bits, V4 header", 24, kInfoHeaderV4, 0, false, true},
+        {"8 bits, short block", 8, kInfoHeader40, 0, true, true},
+        {"24 bits, short block, V5 header", 24, kInfoHeaderV5, 0, true, true},
+        {"1 bit, short block", 1, kInfoHeader40, 0, true, false},
+        {"4 bits, short block", 4, kInfoHeaderV4, 0, true, false},
+    };
+    const fs::path folder = freshFolder("bitmaps");
     installPlugin(folder, "tp_good", u"good.spi");
     HostUnderTest host(folder);
-    for (uint16_t bits : {1, 4, 8, 24}) {
-        for (uint32_t width : {1u, 3u, 8u, 9u, 17u, 33u}) {
-            SCOPED_TRACE(testing::Message() << bits << " bits, width " << width);
-            MrawPicture picture = patternPicture(width, 5, bits);
-            picture.reportedDepth = bits == 8 ? 0 : 32;  // 0: the bitmap's own depth counts
-            const fs::path file = folder / "picture.mraw";
+    const fs::path file = folder / "b.mraw";
+    constexpr uint32_t kHeight = 3;
+    for (const Case& c : cases) {
+        for (uint32_t width = 1; width <= 65; ++width) {
+            SCOPED_TRACE(testing::Message() << c.name << ", width " << width);
+            MrawPicture picture = patternPicture(width, kHeight, c.bitCount);
+            picture.xPelsPerMeter = -2835;  // kept as the plug-in states it
+            picture.infoHeader = c.infoHeader;
+            picture.statedColours = c.statedColours;
+            const uint32_t sourceStride = static_cast<uint32_t>(mrawStride(width, c.bitCount));
+            if (c.shortBlock) picture.missingBytes = static_cast<uint8_t>(sourceStride + 3);
             const std::vector<uint8_t> bytes = encodeMraw(picture);
             writeBytes(file, bytes);
             RecordGuard out;
-            out.record.pixels = reinterpret_cast<uint8_t*>(1);  // attached: cleared first
-            ASSERT_TRUE(host.read(file, out.record));
-            expectPattern(out.record, width, 5, bits);
-            EXPECT_EQ(out.record.sourceBitsPerPixel, bits == 8 ? 8u : 32u);
+            ASSERT_EQ(host.read(file, out.record), c.decodes);
+            if (!c.decodes) {
+                EXPECT_EQ(out.record.pixels, nullptr);
+                continue;
+            }
+            EXPECT_EQ(host.report.damaged, c.shortBlock);
+            EXPECT_EQ(out.record.sourceBitsPerPixel, c.bitCount);
             EXPECT_EQ(out.record.sourceFileSize, bytes.size());
             EXPECT_NE(out.record.sourceModified, 0u);
-            EXPECT_EQ(host.host.lastDataOffset(), 0);
+            EXPECT_EQ(out.record.sourceFormat, 0u);
+
+            const BitmapInfoHeader& h = out.record.header;
+            const int outBits = c.bitCount == 24 ? 24 : 8;
+            EXPECT_EQ(h.biSize, 40u);
+            EXPECT_EQ(h.biWidth, static_cast<int32_t>(width));
+            EXPECT_EQ(h.biHeight, static_cast<int32_t>(kHeight));
+            EXPECT_EQ(h.biBitCount, outBits);
+            EXPECT_EQ(h.biCompression, 0u);
+            EXPECT_EQ(h.biSizeImage, sourceStride * kHeight);
+            EXPECT_EQ(h.biXPelsPerMeter, -2835);
+            EXPECT_EQ(h.biYPelsPerMeter, 3780);
+            EXPECT_EQ(h.biClrUsed, c.statedColours ? c.statedColours : picture.palette.size());
+            for (uint32_t i = 0; i < 256; ++i) {
+                const RgbQuad want =
+                    i < picture.palette.size() ? picture.palette[i] : RgbQuad{0, 0, 0, 0};
+                ASSERT_EQ(std::memcmp(&out.record.palette[i], &want, 4), 0) << "colour " << i;
+            }
+
+            // Rows of one byte per index or three per pixel, padded with
+            // zeros to 4 bytes; a short block leaves its missing tail zero.
+            const uint32_t stride = (width * (outBits / 8) + 3) / 4 * 4;
+            std::vector<uint8_t> want(stride * kHeight, 0);
+            for (uint32_t y = 0; y < kHeight; ++y)
+                for (uint32_t x = 0; x < width; ++x)
+                    for (int b = 0; b < outBits / 8; ++b)
+                        want[y * stride + x * (outBits / 8) + b] =
+                            patternValue(x, y, c.bitCount, b);
+            if (c.shortBlock) std::fill(want.end() - picture.missingBytes, want.end(), 0);
+            int wrong = 0;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (out.record.pixels[i] != want[i] && ++wrong <= 3)
+                    ADD_FAILURE() << "byte " << i << " (row " << i / stride
+                                  << "): " << int(out.record.pixels[i]) << ", not " << int(want[i]);
+            ASSERT_EQ(wrong, 0);
         }
     }
 }
@@ -333,6 +430,74 @@ TEST(PluginHost, FaultsWhileDecodingFailTheFileAndTheHostGoesOn) {
     expectPattern(out.record, 4, 4, 8);
 }
 
+// A plug-in that overflows its stack, or whose DllMain faults as it is
+// loaded, costs the file with that reason, again and again, and the host
+// goes on.
+TEST(PluginHost, StackOverflowsAndFaultingStartUpsFailOnlyTheFile) {
+    const fs::path folder = freshFolder("overflow");
+    installPlugin(folder, "tp_fault_picture", u"deep.spi");
+    HostUnderTest host(folder);
+    MrawPicture deep = patternPicture(4, 4, 24);
+    deep.fault = kStackOverflow;
+    writeBytes(folder / "deep.mraw", encodeMraw(deep));
+    writeBytes(folder / "ok.mraw", encodeMraw(patternPicture(4, 4, 24)));
+    for (int round = 0; round < 3; ++round) {
+        RecordGuard failed;
+        EXPECT_FALSE(host.read(folder / "deep.mraw", failed.record));
+        EXPECT_EQ(failed.record.pixels, nullptr);
+        EXPECT_EQ(host.host.lastFault(), kStackOverflowCode);
+        EXPECT_EQ(host.report.status, kStatusPluginFailed);
+        RecordGuard out;
+        ASSERT_TRUE(host.read(folder / "ok.mraw", out.record));
+        EXPECT_EQ(host.report.status, 0u);
+        expectPattern(out.record, 4, 4, 24);
+    }
+
+    const fs::path startUp = freshFolder("dllmain");
+    installPlugin(startUp, "tp_dllmain_fault", u"a.spi");
+    writeBytes(startUp / "p.mraw", encodeMraw(patternPicture(3, 3, 24)));
+    HostUnderTest broken(startUp);
+    for (int round = 0; round < 3; ++round) {
+        RecordGuard failed;
+        EXPECT_FALSE(broken.read(startUp / "p.mraw", failed.record));
+        EXPECT_EQ(broken.report.status, kStatusPluginFailed);
+    }
+    NameList names;
+    EXPECT_TRUE(broken.host.listPlugins(names));
+    EXPECT_EQ(names.count(), 0u);
+    // The loader caught the fault and let go of its lock: another thread loads a library.
+    struct Load {
+        static DWORD WINAPI run(void* path) {
+            HMODULE module = LoadLibraryW(static_cast<const wchar_t*>(path));
+            if (module) FreeLibrary(module);
+            return module != nullptr;
+        }
+    };
+    const std::wstring good = testPlugin("tp_good").wstring();
+    HANDLE thread =
+        CreateThread(nullptr, 0, Load::run, const_cast<wchar_t*>(good.c_str()), 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+    DWORD loaded = 0;
+    GetExitCodeThread(thread, &loaded);
+    CloseHandle(thread);
+    EXPECT_EQ(loaded, 1u);
+    // The next plug-in takes the file.
+    installPlugin(startUp, "tp_good", u"b.sph");
+    RecordGuard out;
+    ASSERT_TRUE(broken.read(startUp / "p.mraw", out.record));
+    expectPattern(out.record, 3, 3, 24);
+
+    // Declined by a plug-in that works: nothing more to say.
+    const fs::path declined = freshFolder("declined");
+    installPlugin(declined, "tp_decline", u"a.spi");
+    writeBytes(declined / "p.mraw", encodeMraw(patternPicture(3, 3, 24)));
+    HostUnderTest decline(declined);
+    RecordGuard none;
+    EXPECT_FALSE(decline.read(declined / "p.mraw", none.record));
+    EXPECT_EQ(decline.report.status, 0u);
+}
+
 // An internal check of a library inside one of our plug-ins that fails on a
 // file costs that file, not the process, however often it happens.
 TEST(PluginHost, AFailedLibraryCheckInOurPlugInsFailsOnlyTheFile) {
@@ -363,9 +528,8 @@ TEST(PluginHost, RefusedBitmapsAndSources) {
     sixteen.bitCount = 16;  // passed through by the plug-in; not a depth the host takes
     const Case cases[] = {
         {"top-down", "tp_top_down", patternPicture(4, 4, 24)},
-        {"bits block one row short, 24 bits", "tp_short_bits", patternPicture(4, 4, 24)},
         {"bits block one row short, 1 bit", "tp_short_bits", patternPicture(9, 3, 1)},
-        {"bits block one row short, 8 bits", "tp_short_bits", patternPicture(5, 2, 8)},
+        {"bits block one row short, 4 bits", "tp_short_bits", patternPicture(9, 3, 4)},
         {"16 bits", "tp_good", sixteen},
     };
     for (const Case& c : cases) {
@@ -607,36 +771,36 @@ TEST(PluginBitmap, HostileInfoBlocks) {
         std::memcpy(info.data(), &h, sizeof h);
         std::vector<uint8_t> bits(c.bitsBytes + 1, 0x5A);
         ImageRecord record{};
+        bool damaged = true;
         const bool ok =
-            importPluginBitmap(info.data(), c.infoBytes, bits.data(), c.bitsBytes, record);
+            importPluginBitmap(info.data(), c.infoBytes, bits.data(), c.bitsBytes, record, damaged);
         EXPECT_EQ(ok, c.accepted);
+        EXPECT_FALSE(damaged);
         EXPECT_EQ(record.pixels != nullptr, c.accepted);
         releasePixelBuffer(record.pixels);
     }
 }
 
-TEST(PluginBitmap, ColourTableFollowsALongerHeaderAndOnlyDefinedEntriesAreTaken) {
-    // A 124-byte header, biClrUsed 3, and more table bytes than that.
-    std::vector<uint8_t> info(124 + 8 * 4, 0);
+TEST(PluginBitmap, AnInfoBlockEndingInsideTheColourTableGivesTheColoursItHolds) {
+    // A 124-byte header and two and a half colours after it.
+    std::vector<uint8_t> info(124 + 10, 0);
     BitmapInfoHeader h{};
     h.biSize = 124;
     h.biWidth = 2;
     h.biHeight = 1;
     h.biPlanes = 1;
     h.biBitCount = 8;
-    h.biClrUsed = 3;
-    h.biXPelsPerMeter = -5;
+    h.biClrUsed = 256;
     std::memcpy(info.data(), &h, sizeof h);
-    for (int i = 0; i < 8; ++i) info[124 + 4 * i] = static_cast<uint8_t>(100 + i);
+    for (int i = 0; i < 10; ++i) info[124 + i] = static_cast<uint8_t>(100 + i);
     const uint8_t bits[4] = {2, 1, 0, 0};
     ImageRecord record{};
-    ASSERT_TRUE(importPluginBitmap(info.data(), info.size(), bits, sizeof bits, record));
-    EXPECT_EQ(record.header.biSize, 40u);
-    EXPECT_EQ(record.header.biXPelsPerMeter, 0);  // never negative
+    bool damaged = true;
+    ASSERT_TRUE(importPluginBitmap(info.data(), info.size(), bits, sizeof bits, record, damaged));
+    EXPECT_FALSE(damaged);
     EXPECT_EQ(record.palette[0].blue, 100);
-    EXPECT_EQ(record.palette[2].blue, 102);
-    EXPECT_EQ(record.palette[3].blue, 0);
+    EXPECT_EQ(record.palette[1].reserved, 107);
+    EXPECT_EQ(record.palette[2].blue, 0);
     EXPECT_EQ(record.pixels[0], 2);
-    EXPECT_EQ(record.pixels[1], 1);
     releasePixelBuffer(record.pixels);
 }

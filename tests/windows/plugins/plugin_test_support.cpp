@@ -95,6 +95,9 @@ std::vector<uint8_t> encodeMraw(const MrawPicture& picture, size_t prefix) {
     header.yPelsPerMeter = picture.yPelsPerMeter;
     header.paletteCount = static_cast<uint32_t>(picture.palette.size());
     header.fault = picture.fault;
+    header.infoHeader = picture.infoHeader;
+    header.statedColours = picture.statedColours;
+    header.missingBytes = picture.missingBytes;
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(&header);
     bytes.insert(bytes.end(), raw, raw + sizeof header);
     const uint8_t* table = reinterpret_cast<const uint8_t*>(picture.palette.data());

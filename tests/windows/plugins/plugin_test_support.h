@@ -35,6 +35,9 @@ struct MrawPicture {
     int32_t xPelsPerMeter = 0;
     int32_t yPelsPerMeter = 0;
     uint8_t fault = kNoFault;
+    uint8_t infoHeader = kInfoHeader40;
+    uint8_t statedColours = 0;
+    uint8_t missingBytes = 0;
     std::vector<RgbQuad> palette;
     std::vector<uint8_t> rows;
 };
@@ -54,11 +57,13 @@ struct HostUnderTest {
         pluginFolder.assign(folder.u16string().c_str());
     }
     bool read(const fs::path& source, ImageRecord& record) {
+        report = {};
         SourceBytes bytes;
         if (bytes.load(source.u16string().c_str()) != kStatusOk) return false;
-        return host.read(source.u16string().c_str(), bytes, record);
+        return host.read(source.u16string().c_str(), bytes, record, report);
     }
     HeapString pluginFolder;
+    FallbackReport report;  // of the last read
     NameList disabled;
     PluginHost host;
 };

@@ -17,16 +17,17 @@
 #define TEST_NAME_LENGTH 10
 #endif
 
-#define KIND_GOOD 1           // decodes MRAW; TEST_PLUGIN_STAMP marks its results
-#define KIND_DECLINE 2        // accepts nothing
-#define KIND_ARCHIVE 3        // version "00AM", would accept and decode MRAW
-#define KIND_FAULT_PROBE 4    // IsSupported faults as the file's header asks
-#define KIND_FAULT_PICTURE 5  // GetPicture faults as the file's header asks
-#define KIND_FAULT_INFO 6     // GetPluginInfo always faults
-#define KIND_TOP_DOWN 7       // returns a negative height
-#define KIND_SHORT_BITS 8     // bits block one row short
-#define KIND_PATTERNS 9       // many long patterns (TEST_PATTERN_LENGTH, TEST_NAME_LENGTH)
-#define KIND_OFFSET_128 10    // MRAW after a 128-byte header: picture calls need offset 128
+#define KIND_GOOD 1            // decodes MRAW; TEST_PLUGIN_STAMP marks its results
+#define KIND_DECLINE 2         // accepts nothing
+#define KIND_ARCHIVE 3         // version "00AM", would accept and decode MRAW
+#define KIND_FAULT_PROBE 4     // IsSupported faults as the file's header asks
+#define KIND_FAULT_PICTURE 5   // GetPicture faults as the file's header asks
+#define KIND_FAULT_INFO 6      // GetPluginInfo always faults
+#define KIND_TOP_DOWN 7        // returns a negative height
+#define KIND_SHORT_BITS 8      // bits block one row short
+#define KIND_PATTERNS 9        // many long patterns (TEST_PATTERN_LENGTH, TEST_NAME_LENGTH)
+#define KIND_OFFSET_128 10     // MRAW after a 128-byte header: picture calls need offset 128
+#define KIND_DLLMAIN_FAULT 11  // DllMain faults when the library is loaded
 
 #ifndef TEST_PLUGIN_STAMP
 #define TEST_PLUGIN_STAMP 0
@@ -35,6 +36,16 @@
 namespace {
 
 constexpr int kKind = TEST_PLUGIN_KIND;
+
+// Recurses until the stack runs out; the frame cannot be optimised away.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+__attribute__((noinline)) int recurseWithoutEnd(int depth) {
+    volatile char frame[256];
+    frame[depth & 255] = static_cast<char>(depth);
+    return recurseWithoutEnd(depth + 1) + frame[(depth * 7) & 255];
+}
+#pragma GCC diagnostic pop
 
 void fault(uint8_t how) {
     switch (how) {
@@ -60,6 +71,9 @@ void fault(uint8_t how) {
             break;
         case kEscapingThrow:
             throw std::runtime_error("leaves the plug-in");
+        case kStackOverflow:
+            recurseWithoutEnd(0);
+            break;
     }
 }
 
@@ -111,6 +125,13 @@ std::string ownPath() {
 }  // namespace
 
 extern "C" {
+
+#if TEST_PLUGIN_KIND == KIND_DLLMAIN_FAULT
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) fault(kAccessViolation);
+    return TRUE;
+}
+#endif
 
 __declspec(dllexport) int WINAPI GetPluginInfo(int index, LPSTR buffer, int size) {
     if (kKind == KIND_FAULT_INFO) fault(kAccessViolation);
@@ -172,16 +193,20 @@ __declspec(dllexport) int WINAPI
     const uint64_t stride = mrawStride(header.width, header.bitCount);
     const uint64_t bitsSize = stride * header.height;
     const size_t tableSize = header.paletteCount * 4u;
+    const uint32_t headerSize = infoHeaderSize(header.infoHeader);
     if (bitsSize > 0x10000000 || header.paletteCount > 256) return 4;
+    if (header.missingBytes >= bitsSize) return 2;
 
     // Info block movable (to be locked), bits block fixed: hosts must handle both.
-    HLOCAL info = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, 40 + tableSize);
-    const uint64_t handedOver = kKind == KIND_SHORT_BITS ? bitsSize - stride : bitsSize;
+    HLOCAL info = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, headerSize + tableSize);
+    const uint64_t handedOver =
+        (kKind == KIND_SHORT_BITS ? bitsSize - stride : bitsSize) - header.missingBytes;
     HLOCAL bits = LocalAlloc(LMEM_FIXED, handedOver ? handedOver : 1);
     if (!info || !bits) return 4;
 
-    BITMAPINFOHEADER* bih = static_cast<BITMAPINFOHEADER*>(LocalLock(info));
-    bih->biSize = 40;
+    uint8_t* infoBytes = static_cast<uint8_t*>(LocalLock(info));
+    BITMAPINFOHEADER* bih = reinterpret_cast<BITMAPINFOHEADER*>(infoBytes);
+    bih->biSize = headerSize;
     bih->biWidth = static_cast<LONG>(header.width);
     bih->biHeight = static_cast<LONG>(header.height);
     if (kKind == KIND_TOP_DOWN) bih->biHeight = -bih->biHeight;
@@ -189,9 +214,15 @@ __declspec(dllexport) int WINAPI
     bih->biBitCount = header.bitCount;
     bih->biXPelsPerMeter = TEST_PLUGIN_STAMP ? TEST_PLUGIN_STAMP : header.xPelsPerMeter;
     bih->biYPelsPerMeter = header.yPelsPerMeter;
-    bih->biClrUsed = header.paletteCount;
+    bih->biClrUsed = header.statedColours ? header.statedColours : header.paletteCount;
+    bih->biSizeImage = static_cast<DWORD>(bitsSize);
+    if (headerSize >= 108) {
+        auto* v4 = reinterpret_cast<BITMAPV4HEADER*>(infoBytes);
+        v4->bV4CSType = 0x73524742;  // 'sRGB'
+    }
     DWORD got = 0;
-    bool ok = readAt(path, offset + sizeof header, bih + 1, static_cast<DWORD>(tableSize), got) &&
+    bool ok = readAt(path, offset + sizeof header, infoBytes + headerSize,
+                     static_cast<DWORD>(tableSize), got) &&
               got == tableSize;
     LocalUnlock(info);
     ok = ok &&
