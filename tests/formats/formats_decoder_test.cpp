@@ -24,6 +24,7 @@
 #include "formats/avif_decoder.h"
 #include "formats/heif_boxes.h"
 #include "formats/heif_decoder.h"
+#include "formats/hevc_sizes.h"
 #endif
 
 namespace {
@@ -345,6 +346,32 @@ TEST(FormatDecoders, HeifDerivedImageSizesAreRead) {
         EXPECT_EQ(boxes.largestDerivedWidth, c.width);
         EXPECT_EQ(boxes.largestDerivedHeight, c.height);
     }
+}
+
+// Sequence parameter sets declaring 1 to 7 sub-layers, with and without each
+// sub-layer's profile and level (make_hevc_fixtures.py): the coded size read
+// from the headers is the size libde265 decodes (the pictures fill whole
+// coding blocks, so no conformance window crops them).
+TEST(FormatDecoders, HevcSizesOfEverySubLayerCount) {
+    int files = 0;
+    for (int n = 0; n <= 6; ++n)
+        for (const char* fields : {"00", "10", "01", "11"}) {
+            if (n == 0 && fields != std::string("00")) continue;
+            const std::string name = "made/hevc/sublayers_" + std::to_string(n) + "_" + fields;
+            SCOPED_TRACE(name);
+            const std::vector<uint8_t> heic = fixture(name + ".heic");
+            formats::HeifBoxes boxes;
+            formats::CodedSizes coded;
+            ASSERT_TRUE(formats::readHeifBoxes(heic.data(), heic.size(), boxes));
+            ASSERT_TRUE(formats::readHevcSizes(boxes, coded));
+            VectorSink sink;
+            ASSERT_EQ(formats::decodeHeif(heic.data(), heic.size(), sink), DecodeStatus::ok);
+            EXPECT_EQ(coded.headers, 1);
+            EXPECT_EQ(coded.largestWidth, sink.width);
+            EXPECT_EQ(coded.largestHeight, sink.height);
+            ++files;
+        }
+    EXPECT_EQ(files, 25);
 }
 
 // The AVIF's 'ispe' changed: to 65535 x 65535 (more than 4 GiB of rows), and

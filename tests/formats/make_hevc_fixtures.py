@@ -1,17 +1,18 @@
 #!/usr/bin/python3
 """Makes HEIC pictures whose sequence parameter set declares every number of
 sub-layers (sps_max_sub_layers_minus1 0 to 6), each with its sub-layers'
-profile and level fields present or not, and writes the sizes libheif's
-decoder (heif-convert) gives them:
+profile and level fields present or not:
 
     make_hevc_fixtures.py OUTDIR
 
 OUTDIR gets sublayers_N_PL.heic (P, L: 1 when every sub-layer's profile,
-level is present) and sizes.txt, one "NAME WIDTH HEIGHT" line per picture.
-The pictures are heif-enc's with the parameter set rewritten: the
-sub-layer fields inserted into profile_tier_level and
+level is present). The pictures are heif-enc's with the parameter set
+rewritten: the sub-layer fields inserted into profile_tier_level and
 sps_sub_layer_ordering_info_present_flag cleared, so the rest of the set
-reads the same."""
+reads the same. Their size fills whole coding blocks, so the decoded
+picture's size is the coded one. (Debian's patched heif-convert refuses
+some of them: its own reading of the set skips the sub-layer fields
+wrongly; libde265 reads them.)"""
 import pathlib
 import struct
 import subprocess
@@ -23,7 +24,7 @@ from PIL import Image
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from make_rotated_heif import boxes, find, shift_item_data  # noqa: E402
 
-WIDTH, HEIGHT = 64, 48  # whole coding blocks: the decoded size is the coded one
+WIDTH, HEIGHT = 128, 64  # whole coding blocks: no conformance window
 
 
 class Bits:
@@ -79,10 +80,10 @@ def rewrite_sps(payload, sub_layers, profiles, levels):
     r.read(1)
     ptl = bits[8:104]
     r.at = 104
-    for _ in range(3):  # seq_parameter_set_id, chroma_format_idc, ...
-        r.ue() if _ < 2 else None
-    # chroma_format_idc 3 has a flag: heif-enc writes 4:2:0 here.
-    r.ue(), r.ue()  # pic_width, pic_height
+    # seq_parameter_set_id, chroma_format_idc (4:2:0 from heif-enc, so no
+    # flag follows), pic_width and pic_height
+    for _ in range(4):
+        r.ue()
     if r.read(1):
         for _ in range(4):
             r.ue()
@@ -129,7 +130,6 @@ def with_sps(data, sub_layers, profiles, levels):
 
 def make(outdir):
     outdir.mkdir(parents=True, exist_ok=True)
-    lines = []
     with tempfile.TemporaryDirectory(prefix="hevc-fixtures-") as tmp:
         work = pathlib.Path(tmp)
         Image.radial_gradient("L").resize((WIDTH, HEIGHT)).convert("RGB").save(work / "g.png")
@@ -143,12 +143,6 @@ def make(outdir):
                 name = f"sublayers_{sub_layers - 1}_{profiles}{levels}"
                 heic = outdir / f"{name}.heic"
                 heic.write_bytes(with_sps(plain, sub_layers, profiles, levels))
-                png = work / f"{name}.png"
-                subprocess.run(["heif-convert", str(heic), str(png)], check=True,
-                               stdout=subprocess.DEVNULL)
-                width, height = Image.open(png).size
-                lines.append(f"{name} {width} {height}")
-    (outdir / "sizes.txt").write_text("\n".join(lines) + "\n")
 
 
 if __name__ == "__main__":
