@@ -107,8 +107,8 @@ set_target_properties(moravel::jpeg PROPERTIES
 # (formats/): built once per target by scripts/build-imagelibs.sh from
 # Debian's source packages, static, cross-built for Windows.  moravel::webp
 # and moravel::heif (libheif with libde265 and dav1d).  Natively the
-# libraries' failed internal checks call moravel_library_check_failed,
-# defined by moravel_library_check (formats/), linked after them.
+# libraries' failed internal checks call moravel_library_check_failed
+# (formats/library_check.cpp), taken from moravel_formats before them.
 # ---------------------------------------------------------------------------
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env "MORAVEL_DEPS_DIR=${MORAVEL_DEPS_DIR}"
@@ -122,11 +122,12 @@ if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_webp_dir}/lib/libwebpdemux.
                       "${MORAVEL_DEPS_DIR}; run scripts/setup.sh (as root) first")
 endif()
 set(_moravel_check_hook "")
+add_library(moravel::webp INTERFACE IMPORTED GLOBAL)
 if(NOT WIN32)
   find_package(Threads REQUIRED)
-  set(_moravel_check_hook moravel_library_check Threads::Threads m)
+  set(_moravel_check_hook Threads::Threads m)
+  target_link_options(moravel::webp INTERFACE "LINKER:--undefined=moravel_library_check_failed")
 endif()
-add_library(moravel::webp INTERFACE IMPORTED GLOBAL)
 target_include_directories(moravel::webp INTERFACE "${_moravel_webp_dir}/include")
 target_link_libraries(moravel::webp INTERFACE "${_moravel_webp_dir}/lib/libwebpdemux.a"
                                               "${_moravel_webp_dir}/lib/libwebpdecoder.a"
