@@ -103,41 +103,42 @@ set_target_properties(moravel::jpeg PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${_moravel_jpeg_dir}/include")
 
 # ---------------------------------------------------------------------------
-# Picture libraries of the import plug-ins (formats/): on Windows cross-built
-# once by scripts/build-imagelibs.sh from Debian's source packages, on Linux
-# Debian's -dev packages.  moravel::webp, and moravel::heif when available.
+# Picture libraries of the import plug-ins and of moravel on Linux
+# (formats/): built once per target by scripts/build-imagelibs.sh from
+# Debian's source packages, static, cross-built for Windows.  moravel::webp
+# and moravel::heif (libheif with libde265 and dav1d).  Natively the
+# libraries' failed internal checks call moravel_library_check_failed
+# (formats/library_check.cpp), taken from moravel_formats before them.
 # ---------------------------------------------------------------------------
-if(WIN32)
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env "MORAVEL_DEPS_DIR=${MORAVEL_DEPS_DIR}"
-            bash "${MORAVEL_REPO_ROOT}/scripts/build-imagelibs.sh" webp heif
-    RESULT_VARIABLE _moravel_rc)
-  set(_moravel_webp_dir "${MORAVEL_DEPS_DIR}/libwebp-windows")
-  set(_moravel_heif_dir "${MORAVEL_DEPS_DIR}/libheif-windows")
-  if(NOT EXISTS "${_moravel_webp_dir}/lib/libwebpdemux.a")
-    message(FATAL_ERROR "libwebp for windows is missing in ${_moravel_webp_dir}; run scripts/setup.sh")
-  endif()
-  add_library(moravel::webp INTERFACE IMPORTED GLOBAL)
-  target_include_directories(moravel::webp INTERFACE "${_moravel_webp_dir}/include")
-  target_link_libraries(moravel::webp INTERFACE "${_moravel_webp_dir}/lib/libwebpdemux.a"
-                                                "${_moravel_webp_dir}/lib/libwebpdecoder.a")
-  if(EXISTS "${_moravel_heif_dir}/lib/libheif.a")
-    add_library(moravel::heif INTERFACE IMPORTED GLOBAL)
-    target_include_directories(moravel::heif INTERFACE "${_moravel_heif_dir}/include")
-    target_compile_definitions(moravel::heif INTERFACE LIBHEIF_STATIC_BUILD)
-    target_link_libraries(moravel::heif INTERFACE "${_moravel_heif_dir}/lib/libheif.a"
-                                                  "${_moravel_heif_dir}/lib/libde265.a"
-                                                  "${_moravel_heif_dir}/lib/libdav1d.a")
-  endif()
-else()
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(MORAVEL_WEBP REQUIRED IMPORTED_TARGET GLOBAL libwebp libwebpdemux)
-  add_library(moravel::webp ALIAS PkgConfig::MORAVEL_WEBP)
-  pkg_check_modules(MORAVEL_HEIF IMPORTED_TARGET GLOBAL libheif)
-  if(MORAVEL_HEIF_FOUND)
-    add_library(moravel::heif ALIAS PkgConfig::MORAVEL_HEIF)
-  endif()
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env "MORAVEL_DEPS_DIR=${MORAVEL_DEPS_DIR}"
+          bash "${MORAVEL_REPO_ROOT}/scripts/build-imagelibs.sh" ${MORAVEL_PLATFORM} webp heif
+  RESULT_VARIABLE _moravel_rc)
+set(_moravel_webp_dir "${MORAVEL_DEPS_DIR}/libwebp-${MORAVEL_PLATFORM}")
+set(_moravel_heif_dir "${MORAVEL_DEPS_DIR}/libheif-${MORAVEL_PLATFORM}")
+if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_webp_dir}/lib/libwebpdemux.a"
+   OR NOT EXISTS "${_moravel_heif_dir}/lib/libheif.a")
+  message(FATAL_ERROR "the picture libraries for ${MORAVEL_PLATFORM} are missing in "
+                      "${MORAVEL_DEPS_DIR}; run scripts/setup.sh (as root) first")
 endif()
+set(_moravel_check_hook "")
+add_library(moravel::webp INTERFACE IMPORTED GLOBAL)
+if(NOT WIN32)
+  find_package(Threads REQUIRED)
+  set(_moravel_check_hook Threads::Threads m)
+  target_link_options(moravel::webp INTERFACE "LINKER:--undefined=moravel_library_check_failed")
+endif()
+target_include_directories(moravel::webp INTERFACE "${_moravel_webp_dir}/include")
+target_link_libraries(moravel::webp INTERFACE "${_moravel_webp_dir}/lib/libwebpdemux.a"
+                                              "${_moravel_webp_dir}/lib/libwebpdecoder.a"
+                                              ${_moravel_check_hook})
+add_library(moravel::heif INTERFACE IMPORTED GLOBAL)
+target_include_directories(moravel::heif INTERFACE "${_moravel_heif_dir}/include")
+target_compile_definitions(moravel::heif INTERFACE LIBHEIF_STATIC_BUILD)
+target_link_libraries(moravel::heif INTERFACE "${_moravel_heif_dir}/lib/libheif.a"
+                                              "${_moravel_heif_dir}/lib/libde265.a"
+                                              "${_moravel_heif_dir}/lib/libdav1d.a"
+                                              ${_moravel_check_hook})
 
 # ---------------------------------------------------------------------------
 # zlib

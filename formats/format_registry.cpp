@@ -1,20 +1,16 @@
 #include "formats/format_registry.h"
 
-#include "formats/webp_decoder.h"
-#ifdef MORAVEL_HAVE_HEIF
 #include "formats/avif_decoder.h"
 #include "formats/heif_decoder.h"
-#endif
+#include "formats/webp_decoder.h"
 
 namespace formats {
 namespace {
 
 constexpr FormatDecoder kDecoders[] = {
     {"WebP", looksLikeWebp, readWebpSize, decodeWebp},
-#ifdef MORAVEL_HAVE_HEIF
     {"HEIF", looksLikeHeif, readHeifSize, decodeHeif},
     {"AVIF", looksLikeAvif, readAvifSize, decodeAvif},
-#endif
 };
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "formats/av1_sizes.h"
 #include "formats/heif_boxes.h"
 #include "formats/hevc_sizes.h"
+#include "formats/library_check.h"
 
 namespace formats {
 namespace {
@@ -181,27 +181,17 @@ bool looksLikeHeifCoding(const HeifCoding& coding, const uint8_t* head, size_t s
 // libheif is C++ behind a C interface; nothing it throws leaves here.
 DecodeStatus readHeifCodingSize(const HeifCoding& coding, const uint8_t* data, size_t size,
                                 PictureSize& out) {
-    try {
+    return guardLibraryCalls([&] {
         OpenedHeif heif;
         const DecodeStatus status = open(coding, data, size, heif);
         if (status == DecodeStatus::ok) out = heif.size;
         return status;
-    } catch (const std::bad_alloc&) {
-        return DecodeStatus::outOfMemory;
-    } catch (...) {
-        return DecodeStatus::damaged;
-    }
+    });
 }
 
 DecodeStatus decodeHeifCoding(const HeifCoding& coding, const uint8_t* data, size_t size,
                               PictureSink& sink) {
-    try {
-        return decode(coding, data, size, sink);
-    } catch (const std::bad_alloc&) {
-        return DecodeStatus::outOfMemory;
-    } catch (...) {
-        return DecodeStatus::damaged;
-    }
+    return guardLibraryCalls([&] { return decode(coding, data, size, sink); });
 }
 
 }  // namespace formats

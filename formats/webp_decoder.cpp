@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/library_check.h"
+
 namespace formats {
 namespace {
 
@@ -103,24 +105,7 @@ DecodeStatus decodeFirstFrame(const uint8_t* data, size_t size, uint8_t* rows, u
     return DecodeStatus::ok;
 }
 
-}  // namespace
-
-bool looksLikeWebp(const uint8_t* head, size_t size) {
-    if (size < 16) return false;
-    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WEBP", 4) != 0) return false;
-    return std::memcmp(head + 12, "VP8 ", 4) == 0 || std::memcmp(head + 12, "VP8L", 4) == 0 ||
-           std::memcmp(head + 12, "VP8X", 4) == 0;
-}
-
-DecodeStatus readWebpSize(const uint8_t* data, size_t size, PictureSize& out) {
-    WebPBitstreamFeatures features;
-    const DecodeStatus status = checkedFeatures(data, size, features);
-    if (status == DecodeStatus::ok)
-        out = {static_cast<uint32_t>(features.width), static_cast<uint32_t>(features.height)};
-    return status;
-}
-
-DecodeStatus decodeWebp(const uint8_t* data, size_t size, PictureSink& sink) {
+DecodeStatus decode(const uint8_t* data, size_t size, PictureSink& sink) {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return DecodeStatus::unsupported;
     const DecodeStatus checked = checkedFeatures(data, size, config.input);
@@ -135,6 +120,29 @@ DecodeStatus decodeWebp(const uint8_t* data, size_t size, PictureSink& sink) {
     if (config.input.has_alpha)
         return decodeWithAlpha(data, size, config, rows, stride, width, height);
     return decodeOpaque(data, size, config, rows, stride, height);
+}
+
+}  // namespace
+
+bool looksLikeWebp(const uint8_t* head, size_t size) {
+    if (size < 16) return false;
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WEBP", 4) != 0) return false;
+    return std::memcmp(head + 12, "VP8 ", 4) == 0 || std::memcmp(head + 12, "VP8L", 4) == 0 ||
+           std::memcmp(head + 12, "VP8X", 4) == 0;
+}
+
+DecodeStatus readWebpSize(const uint8_t* data, size_t size, PictureSize& out) {
+    return guardLibraryCalls([&] {
+        WebPBitstreamFeatures features;
+        const DecodeStatus status = checkedFeatures(data, size, features);
+        if (status == DecodeStatus::ok)
+            out = {static_cast<uint32_t>(features.width), static_cast<uint32_t>(features.height)};
+        return status;
+    });
+}
+
+DecodeStatus decodeWebp(const uint8_t* data, size_t size, PictureSink& sink) {
+    return guardLibraryCalls([&] { return decode(data, size, sink); });
 }
 
 }  // namespace formats

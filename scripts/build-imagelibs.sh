@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
-# Cross-builds the picture libraries of the import plug-ins (webp.sph,
-# heif.sph, avif.sph) for Windows from Debian's source packages, static,
+# Builds the picture libraries of the import plug-ins (webp.sph, heif.sph,
+# avif.sph) and of `moravel` on Linux from Debian's source packages, static,
 # decoder parts only, and installs them into the dependency cache:
 #
-#   scripts/build-imagelibs.sh [webp] [heif]        (default: all)
+#   scripts/build-imagelibs.sh [windows|native] [webp] [heif]
+#                                    (default: windows, both libraries)
 #
-#   <deps>/libwebp-windows/{include/webp,lib/libwebpdecoder.a,lib/libwebpdemux.a}
-#   <deps>/libheif-windows/{include/libheif,lib/libheif.a,lib/libde265.a,lib/libdav1d.a}
+#   <deps>/libwebp-<target>/{include/webp,lib/libwebpdecoder.a,lib/libwebpdemux.a}
+#   <deps>/libheif-<target>/{include/libheif,lib/libheif.a,lib/libde265.a,lib/libdav1d.a}
 #
-# One libheif carries both decoders, libde265 (HEVC) and dav1d (AV1), so
+# windows is cross-built with mingw-w64, native with the machine's gcc. One
+# libheif carries both decoders, libde265 (HEVC) and dav1d (AV1), so
 # heif.sph and avif.sph link the same archives.
+#
+# The libraries keep their internal checks (assert). A failed one must cost
+# one file, not end the process: on Windows the plug-ins take the place of
+# the runtime's assert (plugins/formats/susie_shell.cpp); natively the
+# libraries are compiled against imagelibs/assert.h, whose assert calls
+# moravel_library_check_failed, which the program defines
+# (formats/library_check.cpp).
 #
 # <deps> is $MORAVEL_DEPS_DIR, else <repository>/build/deps.  A library whose
 # cached install carries the current stamp is skipped, so a CI run builds each
-# once.  Source packages are fetched with `apt-get source --download-only`
-# (deb-src entries are enabled by scripts/setup.sh) and kept in <deps>/src.
-# The Linux build uses Debian's -dev packages instead.
+# once for all its configurations.  Source packages are fetched with
+# `apt-get source --download-only` (deb-src entries are enabled by
+# scripts/setup.sh) and kept in <deps>/src.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -24,20 +33,36 @@ deps="${MORAVEL_DEPS_DIR:-$repo/build/deps}"
 quiet="${MORAVEL_QUIET:-0}"
 toolchain="$repo/cmake/toolchain-mingw64.cmake"
 
-libs=("$@")
+target=windows
+libs=()
+for arg in "$@"; do
+  case "$arg" in
+    windows|native) target="$arg" ;;
+    *) libs+=("$arg") ;;
+  esac
+done
 [[ ${#libs[@]} -gt 0 ]] || libs=(webp heif)
 
 say() { [[ "$quiet" == 1 ]] || echo "build-imagelibs: $*"; }
 die() { echo "build-imagelibs: error: $*" >&2; exit 1; }
 
-work="$deps/work-imagelibs"
+work="$deps/work-imagelibs-$target"
 # Source paths inside the libraries (their assert texts) start at the source
 # folder, not at this checkout: the plug-ins do not depend on where they were
-# built. The libraries keep their internal checks; the plug-ins catch them.
+# built. The libraries keep their internal checks; the programs catch them.
 path_map="-ffile-prefix-map=$work/="
-common_flags=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS_RELEASE=-O2 $path_map"
-              "-DCMAKE_CXX_FLAGS_RELEASE=-O2 $path_map"
-              -DBUILD_SHARED_LIBS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain")
+if [[ $target == windows ]]; then
+  target_flags=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+  check_flags=""
+else
+  # Position-independent for Debian's PIE programs; unwind tables in the C
+  # libraries too, so a failed check's exception crosses their frames.
+  target_flags=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON)
+  check_flags="-fexceptions -I$here/imagelibs"
+fi
+common_flags=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS_RELEASE=-O2 $path_map${check_flags:+ $check_flags}"
+              "-DCMAKE_CXX_FLAGS_RELEASE=-O2 $path_map${check_flags:+ $check_flags}"
+              -DBUILD_SHARED_LIBS=OFF "${target_flags[@]}")
 webp_flags=(-DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF
             -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF
             -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF
@@ -52,25 +77,29 @@ heif_flags=(-DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM
 # x86 assembly needs nasm.
 dav1d_flags=(--buildtype=release --optimization=2 -Ddefault_library=static -Denable_tools=false
              -Denable_tests=false -Denable_examples=false -Denable_docs=false -Dbitdepths=8,16
-             -Denable_asm=true -Dlogging=false "-Dc_args=$path_map")
+             -Denable_asm=true -Dlogging=false "-Dc_args=$path_map${check_flags:+ $check_flags}")
 
-# The stamp names the build's options, not this checkout's paths.
+# The stamp names the build's options, not this checkout's paths; a change
+# of imagelibs/assert.h rebuilds the native libraries.
 stamp_of() {
   local common="${common_flags[*]/$toolchain/toolchain}" dav1d="${dav1d_flags[*]}"
   common="${common//$work/work}"
   dav1d="${dav1d//$work/work}"
+  common="${common//$here/scripts}"
+  dav1d="${dav1d//$here/scripts}"
+  [[ $target == windows ]] || common+=" assert.h:$(cksum <"$here/imagelibs/assert.h")"
   case "$1" in
     webp) echo "libwebp $common ${webp_flags[*]}" ;;
     heif) echo "libheif+libde265+dav1d $common ${de265_flags[*]} $dav1d ${heif_flags[*]}" ;;
   esac
 }
+out_of() { echo "$deps/lib$1-$target"; }
 marker_of() {
   case "$1" in
-    webp) echo "$deps/libwebp-windows/lib/libwebpdemux.a" ;;
-    heif) echo "$deps/libheif-windows/lib/libheif.a" ;;
+    webp) echo "$(out_of webp)/lib/libwebpdemux.a" ;;
+    heif) echo "$(out_of heif)/lib/libheif.a" ;;
   esac
 }
-out_of() { echo "$deps/lib$1-windows"; }
 
 is_cached() {
   local out; out="$(out_of "$1")"
@@ -85,8 +114,14 @@ done
 [[ ${#todo[@]} -gt 0 ]] || exit 0
 
 mkdir -p "$deps"
-exec 8>"$deps/.imagelibs.lock"
+# One builder per target at a time (configure runs of several presets).
+exec 8>"$deps/.imagelibs-$target.lock"
 flock 8
+todo=()
+for l in "${libs[@]}"; do
+  is_cached "$l" || todo+=("$l")
+done
+[[ ${#todo[@]} -gt 0 ]] || exit 0
 
 # shellcheck source=debian-source.sh
 source "$here/debian-source.sh"
@@ -107,7 +142,7 @@ cmake_build() {
            -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
          && cmake --build "$bld" -j "$(nproc)" --target "${targets[@]}"; } >"$log" 2>&1; then
     tail -n 60 "$log" >&2
-    die "building $name for windows failed (full log: $log)"
+    die "building $name for $target failed (full log: $log)"
   fi
 }
 
@@ -149,16 +184,19 @@ EOF
 
 # build_dav1d <stage>: dav1d's static library and headers into <stage>.
 build_dav1d() {
-  local stage="$1" log="$work/build-dav1d.log"
+  local stage="$1" log="$work/build-dav1d.log" cross=()
   command -v meson >/dev/null || die "meson not found (run scripts/setup.sh)"
   command -v nasm >/dev/null || die "nasm not found (run scripts/setup.sh)"
-  meson_cross_file "$work/mingw64.meson"
-  if ! { meson setup "$work/build-dav1d" "$work/dav1d" --cross-file "$work/mingw64.meson" \
+  if [[ $target == windows ]]; then
+    meson_cross_file "$work/mingw64.meson"
+    cross=(--cross-file "$work/mingw64.meson")
+  fi
+  if ! { meson setup "$work/build-dav1d" "$work/dav1d" "${cross[@]}" \
            "${dav1d_flags[@]}" --prefix="$stage" --libdir=lib \
          && ninja -C "$work/build-dav1d" -j "$(nproc)" \
          && ninja -C "$work/build-dav1d" install; } >"$log" 2>&1; then
     tail -n 60 "$log" >&2
-    die "building dav1d for windows failed (full log: $log)"
+    die "building dav1d for $target failed (full log: $log)"
   fi
 }
 

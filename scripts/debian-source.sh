@@ -14,8 +14,12 @@ fetch_source() {
   local pkg="$1" download="$2/$1"
   ls "$download"/"$pkg"_*.dsc >/dev/null 2>&1 && return 0
   command -v apt-get >/dev/null || die "apt-get not found"
-  local tmp="$2/$pkg.tmp" aptopts=(-q -o APT::Sandbox::User=root) ok=0 v
   mkdir -p "$2"
+  # The builds of several targets may fetch the same package at once.
+  exec 7>"$2/.$pkg.lock"
+  flock 7
+  ls "$download"/"$pkg"_*.dsc >/dev/null 2>&1 && { exec 7>&-; return 0; }
+  local tmp="$2/$pkg.tmp" aptopts=(-q -o APT::Sandbox::User=root) ok=0 v
   rm -f "$tmp.log"
   say "fetching the $pkg source package"
   for v in "" $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -Vru); do
@@ -33,6 +37,7 @@ fetch_source() {
   rm -rf "$download"
   mv "$tmp" "$download"
   rm -f "$tmp.log"
+  exec 7>&-
 }
 
 unpack_source() {

@@ -7,13 +7,15 @@
 #   1. Debian packages (one `apt-get update`, only when something is missing),
 #   2. source package entries (deb-src) copied from the machine's own entries,
 #   3. static libjpeg-turbo for the native and the windows target, cached in
-#      build/deps (see scripts/build-libjpeg.sh).
+#      build/deps (see scripts/build-libjpeg.sh). The picture libraries
+#      (scripts/build-imagelibs.sh) are built from their source packages when
+#      CMake first configures a target.
 #
 # When everything is already there it prints nothing and takes well under a
 # second.  --no-apt (or MORAVEL_SKIP_APT=1) skips the package steps entirely.
 # --native-only sets up just what the Linux `moravel` command needs (the
 # ./moravel wrapper's first run): no Wine, no cross compiler, no Windows
-# libjpeg-turbo.
+# libraries.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -27,7 +29,7 @@ for arg in "$@"; do
     --no-apt) skip_apt=1 ;;
     --verbose|-v) verbose=1 ;;
     --native-only) native_only=1 ;;
-    -h|--help) sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "setup.sh: unknown argument '$arg'" >&2; exit 2 ;;
   esac
 done
@@ -45,8 +47,8 @@ packages=(
   fonts-ipafont-gothic
   # libraries
   zlib1g-dev libz-mingw-w64-dev googletest libbenchmark-dev
-  # the import plug-ins' picture libraries on Linux, and their reference decoders
-  pkg-config libwebp-dev libheif-dev webp libheif-examples libavif-bin
+  # reference decoders and encoders of the picture libraries' formats
+  webp libheif-examples libavif-bin
   # test oracles
   python3 python3-pil python3-numpy imagemagick libjpeg-turbo-progs pngcheck
   # the manual: chmcmd compiles it, enum_chmLib lists what it holds
@@ -57,10 +59,10 @@ packages=(
 
 jpeg_targets=(native windows)
 if [[ $native_only == 1 ]]; then
-  # The Linux command alone: compilers, CMake, nasm (libjpeg-turbo's SIMD
-  # code), dpkg-dev (its source package) and zlib.
-  packages=(g++ cmake ninja-build make dpkg-dev nasm zlib1g-dev ca-certificates
-            pkg-config libwebp-dev libheif-dev)
+  # The Linux command alone: compilers, CMake, meson (dav1d), nasm
+  # (libjpeg-turbo's and dav1d's SIMD code), dpkg-dev (the source packages)
+  # and zlib.
+  packages=(g++ cmake ninja-build make dpkg-dev nasm meson zlib1g-dev ca-certificates)
   jpeg_targets=(native)
 fi
 
@@ -183,16 +185,23 @@ $body822}"
 $bodylist}"
 }
 
-# The libjpeg builds need the source package only when their cache is missing
-# and the source has not been downloaded yet.
+# The library builds need source packages only when a cached build is
+# missing and the sources have not been downloaded yet.
 deps="${MORAVEL_DEPS_DIR:-$repo/build/deps}"
-need_jpeg_source=0
+need_source=0
 for t in "${jpeg_targets[@]}"; do
-  [[ -f "$deps/libjpeg-$t/.stamp" ]] || need_jpeg_source=1
+  for l in libjpeg libwebp libheif; do
+    [[ -f "$deps/$l-$t/.stamp" ]] || need_source=1
+  done
 done
-ls "$deps"/src/libjpeg-turbo/libjpeg-turbo_*.dsc >/dev/null 2>&1 && need_jpeg_source=0
+if [[ $need_source == 1 ]]; then
+  need_source=0
+  for p in libjpeg-turbo libwebp libheif libde265 dav1d; do
+    ls "$deps/src/$p/$p"_*.dsc >/dev/null 2>&1 || need_source=1
+  done
+fi
 
-if [[ "$skip_apt" != 1 && ( ${#missing[@]} -gt 0 || $need_jpeg_source == 1 ) ]]; then
+if [[ "$skip_apt" != 1 && ( ${#missing[@]} -gt 0 || $need_source == 1 ) ]]; then
   if [[ $(id -u) != 0 ]]; then
     if command -v sudo >/dev/null && [[ "${MORAVEL_NO_SUDO:-0}" != 1 ]]; then
       exec sudo -E bash "${BASH_SOURCE[0]}" "$@"
@@ -201,7 +210,7 @@ if [[ "$skip_apt" != 1 && ( ${#missing[@]} -gt 0 || $need_jpeg_source == 1 ) ]];
   fi
   export DEBIAN_FRONTEND=noninteractive
   enable_deb_src
-  if [[ $need_jpeg_source == 1 ]] && ! apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:'; then
+  if [[ $need_source == 1 ]] && ! apt-cache showsrc libheif 2>/dev/null | grep -q '^Package:'; then
     need_update=1
   fi
   if [[ ${#missing[@]} -gt 0 ]]; then

@@ -1,21 +1,24 @@
 // Every reader refuses (50002) a large picture that its file's data cannot
 // describe, and still decodes large pictures that really are in the file and
 // small truncated ones as before. Files are made here byte by byte (PNG, GIF,
-// TIFF) or with libjpeg itself, then given impossible frame sizes.
+// TIFF; a large GIF's data by the GIF writer's LZW coder) or with libjpeg
+// itself, then given impossible frame sizes.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "codecs/gif/gif_lzw_encoder.h"
 #include "codecs/gif/gif_reader.h"
 #include "codecs/jpeg/jpeg_copy.h"
 #include "codecs/jpeg/jpeg_memory_bound.h"
 #include "codecs/jpeg/jpeg_reader.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
 #include "codecs/png/png_reader.h"
-#include "codecs/size_bounds.h"
 #include "codecs/tiff/tiff_reader.h"
 #include "support/temp_folder.h"
 
@@ -55,34 +58,6 @@ uint32_t readStatus(Reader& reader, const std::filesystem::path& file, Inspect i
 template <class Reader>
 uint32_t readStatus(Reader& reader, const std::filesystem::path& file) {
     return readStatus(reader, file, [](const ImageRecord&) {});
-}
-
-TEST(SizeBounds, BoundsAreTheFormatsTrueMaxima) {
-    using namespace size_bounds;
-    // A megabyte of deflate holds a gigabyte; a byte holds no more than ~2 KB.
-    EXPECT_GE(inflatedBytesAtMost(1 << 20), uint64_t{1} << 30);
-    EXPECT_EQ(inflatedBytesAtMost(0), 1032u);
-    // Eight 3-bit codes in three bytes, each at most 4096 indices.
-    EXPECT_EQ(lzwIndicesAtMost(3, 2), 9u * 4096);
-    EXPECT_EQ(lzwIndicesAtMost(3, 8), 3u * 4096);
-    // Two bits per sequential block, one per progressive block.
-    EXPECT_EQ(jpegBlocksAtMost(1000, false, false), 4000u);
-    EXPECT_EQ(jpegBlocksAtMost(1000, true, false), 8000u);
-    EXPECT_GT(jpegBlocksAtMost(1000, false, true), uint64_t{1} << 26);
-
-    struct Case {
-        uint64_t memory, needed, describable;
-        bool plausible;
-    } cases[] = {
-        {kBoundedBytes, 100, 1, true},  // at the threshold: never checked
-        {kBoundedBytes + 1, 100, 1, false},
-        {kBoundedBytes + 1, 100, 100, true},
-        {uint64_t{4} << 30, uint64_t{4} << 30, uint64_t{4} << 30, true},
-        {uint64_t{4} << 30, uint64_t{4} << 30, (uint64_t{4} << 30) - 1, false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(plausible(c.memory, c.needed, c.describable), c.plausible)
-            << c.memory << " " << c.needed << " " << c.describable;
 }
 
 // ------------------------------------------------------------------ PNG
@@ -179,18 +154,26 @@ TEST(HostileBounds, PngFlatPictureLargerThanTheThresholdStillDecodes) {
 
 // ------------------------------------------------------------------ GIF
 
-Bytes gifFile(uint16_t screenWidth, uint16_t screenHeight, uint16_t width, uint16_t height) {
+// A GIF with a two-colour table; by default its data (code size 2) is a
+// clear code, two pixels and the end code.
+Bytes gifFile(uint16_t screenWidth, uint16_t screenHeight, uint16_t width, uint16_t height,
+              uint8_t codeSize = 2, const Bytes& data = {0x44, 0x01}) {
     Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
     putLE16(out, screenWidth);
     putLE16(out, screenHeight);
-    out.insert(out.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});  // two-colour table
+    out.insert(out.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});
     out.push_back(0x2C);
     putLE16(out, 0);
     putLE16(out, 0);
     putLE16(out, width);
     putLE16(out, height);
-    // No flags; code size 2; clear, two pixels, end code; terminator; trailer.
-    out.insert(out.end(), {0, 2, 2, 0x44, 0x01, 0, 0x3B});
+    out.insert(out.end(), {0, codeSize});  // no flags
+    for (size_t at = 0; at < data.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, data.size() - at);
+        out.push_back(static_cast<uint8_t>(n));
+        out.insert(out.end(), data.begin() + at, data.begin() + at + n);
+    }
+    out.insert(out.end(), {0, 0x3B});  // terminator, trailer
     return out;
 }
 
@@ -212,6 +195,27 @@ TEST(HostileBounds, GifRefusesCanvasesItsDataCannotFill) {
         GifReader reader;
         EXPECT_EQ(readStatus(reader, file), c.status) << c.name;
     }
+}
+
+TEST(HostileBounds, GifFlatPictureLargerThanTheThresholdStillDecodes) {
+    // 9000 x 9000 of one colour as the GIF writer's LZW coder codes it.
+    const std::vector<uint8_t> indices(size_t{9000} * 9000, 1);
+    const auto tables = std::make_unique<gif::LzwEncoderTables>();
+    Bytes data(gif::lzwEncodedBound(indices.size()));
+    gif::LzwEncoder encoder;
+    encoder.begin(*tables, data.data());
+    encoder.feed(indices.data(), indices.size());
+    data.resize(encoder.finish());
+    TempFolder folder;
+    const auto file = folder.write("flat.gif", gifFile(9000, 9000, 9000, 9000, 8, data));
+    GifReader reader;
+    EXPECT_EQ(readStatus(reader, file,
+                         [](const ImageRecord& r) {
+                             EXPECT_EQ(r.header.biWidth, 9000);
+                             EXPECT_EQ(r.pixels[0], 1);
+                             EXPECT_EQ(r.pixels[uint64_t{9000} * 9000 - 1], 1);
+                         }),
+              kOk);
 }
 
 // ------------------------------------------------------------------ TIFF
@@ -276,7 +280,7 @@ TEST(HostileBounds, TiffCopiesOnlyTheBytesItsRowsNeed) {
 // ------------------------------------------------------------------ JPEG
 
 // A flat gray or three-component JPEG made by libjpeg.
-Bytes jpegFile(int width, int height, int components, bool progressive) {
+Bytes jpegFile(int width, int height, int components, bool progressive, bool arithmetic = false) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr error;
     cinfo.err = jpeg_std_error(&error);
@@ -290,6 +294,7 @@ Bytes jpegFile(int width, int height, int components, bool progressive) {
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     if (progressive) jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = arithmetic;
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(static_cast<size_t>(width * components), 128);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -349,6 +354,10 @@ TEST(HostileBounds, JpegRefusesPicturesItsFileCannotHold) {
         {"baseline 600 x 400 decodes (missing part filled)", withFrameSize(baseline, 600, 400), kOk,
          true},
         {"500 extra scans on 16 x 16 decode", withRepeatedScan(grayProgressive, 500), kOk, true},
+        // Large flat pictures as libjpeg codes them fit every bound.
+        {"flat baseline 5000 x 5000", jpegFile(5000, 5000, 3, false), kOk, true},
+        {"flat progressive gray 5000 x 5000", jpegFile(5000, 5000, 1, true), kOk, true},
+        {"flat arithmetic 5000 x 5000", jpegFile(5000, 5000, 3, false, true), kOk, true},
         // Refused by the scan monitor inside the library: a library error.
         {"500 extra scans on 4000 x 4000",
          withFrameSize(withRepeatedScan(grayProgressive, 500), 4000, 4000), kLibraryError, false},

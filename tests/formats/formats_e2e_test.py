@@ -6,7 +6,10 @@ avif.sph). Every output must equal the libraries' own reference decoders
 (dwebp, heif-convert), composited onto white; a damaged file and a tiny file
 declaring a huge picture fail alone while the rest of the batch is
 converted. For AVIF, the difference to avifdec (libavif's own conversion to
-RGB) is printed: it converts YUV differently and is no exact reference."""
+RGB) is printed: it converts YUV differently and is no exact reference.
+Under Wine, moravel on Linux (MORAVEL_NATIVE_CLI; required when CI=true)
+converts the same pictures, and its files must equal moravel.exe's byte for
+byte: both decode with the same libraries built from the same sources."""
 import os
 import pathlib
 import re
@@ -26,6 +29,7 @@ import make_avif_fixtures  # noqa: E402
 CLI = os.environ["MORAVEL_CLI"]
 WINE = shlex.split(os.environ.get("MORAVEL_WINE", ""))
 PLUGINS = os.environ.get("MORAVEL_FORMATS_PLUGINS", "")
+NATIVE_CLI = os.environ.get("MORAVEL_NATIVE_CLI", "")
 HERE = pathlib.Path(__file__).resolve().parent
 DATA = HERE / "data"
 
@@ -88,6 +92,28 @@ def with_ispe(data, width, height):
         data[at + 8:at + 16] = struct.pack(">II", width, height)
         at = data.find(b"ispe", at + 4)
     return bytes(data)
+
+
+def compare_with_native(good, out, work):
+    """moravel on Linux must write the same bytes as moravel.exe did."""
+    if not os.path.isfile(NATIVE_CLI):
+        if os.environ.get("CI") == "true":
+            return [f"moravel on Linux is missing ({NATIVE_CLI!r}): build the native preset first"]
+        print(f"SKIP: no moravel on Linux at {NATIVE_CLI!r} to compare with")
+        return []
+    native = work / "out_native"
+    native.mkdir()
+    subprocess.run([NATIVE_CLI, "--format", "png", "--output-folder", str(native)] +
+                   [str(p) for p in good], capture_output=True, stdin=subprocess.DEVNULL,
+                   timeout=600)
+    failures = []
+    for source in good:
+        mine, theirs = out / (source.stem + ".png"), native / (source.stem + ".png")
+        if not theirs.exists() or mine.exists() and mine.read_bytes() != theirs.read_bytes():
+            failures.append(f"{source.name}: moravel on Linux and moravel.exe differ")
+    print(f"{len(good)} pictures equal moravel on Linux byte for byte"
+          if not failures else "moravel on Linux differs")
+    return failures
 
 
 def main():
@@ -186,6 +212,8 @@ def main():
             if not (np.array(Image.open(turned).convert("RGB")) == np.rot90(upright, 3)).all():
                 failures.append("photo_turned_av1.avif is not the upright photo turned")
         print(f"{len(good)} pictures compared, {len(bad)} refused")
+        if WINE:
+            failures += compare_with_native(good, out, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for f in failures:

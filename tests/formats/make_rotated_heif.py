@@ -27,6 +27,47 @@ def find(data, start, end, kind):
     raise SystemExit(f"no {kind} box")
 
 
+def shift_item_data(data, meta_at, meta_size, delta):
+    """iloc: data in the file after the meta box (at meta_at, now meta_size
+    bytes long) moved by delta."""
+    body = meta_at + 12
+    iloc_at, _ = find(data, body, meta_at + meta_size, "iloc")
+    v = data[iloc_at + 8]
+    sizes = data[iloc_at + 12], data[iloc_at + 13]
+    off_size, len_size = sizes[0] >> 4, sizes[0] & 15
+    base_size, index_size = sizes[1] >> 4, (sizes[1] & 15) if v in (1, 2) else 0
+    at = iloc_at + 14
+    id_bytes = 4 if v == 2 else 2
+    items = int.from_bytes(data[at:at + id_bytes], "big")
+    at += id_bytes
+
+    def patch(pos, width):
+        if width:
+            value = int.from_bytes(data[pos:pos + width], "big")
+            if value >= meta_at:
+                data[pos:pos + width] = (value + delta).to_bytes(width, "big")
+
+    for _ in range(items):
+        at += id_bytes
+        method = 0
+        if v in (1, 2):
+            method = int.from_bytes(data[at:at + 2], "big") & 15
+            at += 2
+        at += 2  # data reference index
+        base_pos = at
+        base = int.from_bytes(data[at:at + base_size], "big") if base_size else 0
+        at += base_size
+        extents = int.from_bytes(data[at:at + 2], "big")
+        at += 2
+        if method == 0 and base_size and base:
+            patch(base_pos, base_size)
+        for _ in range(extents):
+            at += index_size
+            if method == 0 and not base:
+                patch(at, off_size)
+            at += off_size + len_size
+
+
 def main():
     src, dst, angle, axis = sys.argv[1:5]
     data = bytearray(open(src, "rb").read())
@@ -76,43 +117,7 @@ def main():
         size = struct.unpack(">I", data[box_at:box_at + 4])[0]
         data[box_at:box_at + 4] = struct.pack(">I", size + grown)
 
-    # iloc: data in the file after the meta box moved by delta.
-    meta_size += delta
-    iloc_at, _ = find(data, body, meta_at + meta_size, "iloc")
-    v = data[iloc_at + 8]
-    sizes = data[iloc_at + 12], data[iloc_at + 13]
-    off_size, len_size = sizes[0] >> 4, sizes[0] & 15
-    base_size, index_size = sizes[1] >> 4, (sizes[1] & 15) if v in (1, 2) else 0
-    at = iloc_at + 14
-    id_bytes = 4 if v == 2 else 2
-    items = int.from_bytes(data[at:at + id_bytes], "big")
-    at += id_bytes
-
-    def patch(pos, width):
-        if width:
-            value = int.from_bytes(data[pos:pos + width], "big")
-            if value >= meta_at:
-                data[pos:pos + width] = (value + delta).to_bytes(width, "big")
-
-    for _ in range(items):
-        at += id_bytes
-        method = 0
-        if v in (1, 2):
-            method = int.from_bytes(data[at:at + 2], "big") & 15
-            at += 2
-        at += 2  # data reference index
-        base_pos = at
-        base = int.from_bytes(data[at:at + base_size], "big") if base_size else 0
-        at += base_size
-        extents = int.from_bytes(data[at:at + 2], "big")
-        at += 2
-        if method == 0 and base_size and base:
-            patch(base_pos, base_size)
-        for _ in range(extents):
-            at += index_size
-            if method == 0 and not base:
-                patch(at, off_size)
-            at += off_size + len_size
+    shift_item_data(data, meta_at, meta_size + delta, delta)
     open(dst, "wb").write(data)
 
 
