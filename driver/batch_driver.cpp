@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "codecs/codec_status.h"
+#include "codecs/metadata/source_metadata.h"
 #include "codecs/source_bytes.h"
 #include "core/format_detect.h"
 #include "core/path_limits.h"
@@ -11,6 +12,7 @@
 #include "driver/format_dispatch.h"
 #include "driver/jpeg_size_hint.h"
 #include "driver/output_names.h"
+#include "imaging/orientation.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 
@@ -270,7 +272,9 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
         lastStatus_ = 0;
         return false;
     }
-    if (!codecs_->copyJpeg(bytes, tempFile.c_str())) {
+    // The colour profile and the orientation go along: the copy looks like the source.
+    const SourceMetadata metadata = scanSourceMetadata(bytes.data(), bytes.size());
+    if (!codecs_->copyJpeg(bytes, metadata, tempFile.c_str())) {
         lastFailure_ =
             formatOf(bytes) == kFormatJpeg ? FileFailure::EncodeFailed : FileFailure::NotJpeg;
         lastStatus_ = codecs_->lastStatus();
@@ -282,6 +286,18 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
     return true;
 }
 
+bool BatchDriver::showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata) {
+    // Upright. HEIF and AVIF come upright from their decoder (their own
+    // rotation boxes); the scan gives them, like PNG, orientation 1.
+    if (!orientRecord(record, metadata.orientation)) {
+        releasePixelBuffer(record.pixels);
+        record.pixels = nullptr;
+        lastStatus_ = kStatusNoMemory;
+        return false;
+    }
+    return true;
+}
+
 bool BatchDriver::load(const char16_t* source) {
     if (!platform::pathExists(source)) return false;
     transparent_.present = false;
@@ -290,8 +306,11 @@ bool BatchDriver::load(const char16_t* source) {
     SourceBytes bytes;
     lastStatus_ = bytes.load(source);
     if (lastStatus_ != kStatusOk) return false;
-    const JpegSizeHint hint =
-        jpegSizeHintFor(settings_.resizeOn, settings_.resizeMode, settings_.resizeTarget);
+    // Read before any reader runs: the JPEG reader shrinks by the upright
+    // size, and gives back the source pages it has consumed.
+    const SourceMetadata metadata = scanSourceMetadata(bytes.data(), bytes.size());
+    const JpegSizeHint hint = jpegSizeHintFor(settings_.resizeOn, settings_.resizeMode,
+                                              settings_.resizeTarget, metadata.swapsSides());
     ImageRecord& record = picture_.record;
     bool ok = codecs_->read(formatOf(bytes), bytes, record, hint, settings_.keepTransparency != 0,
                             transparent_);
@@ -312,7 +331,7 @@ bool BatchDriver::load(const char16_t* source) {
             return false;
         }
     }
-    if (!ok) return false;
+    if (!ok || !showAsViewersDo(record, metadata)) return false;
     picture_.width = record.header.biWidth;
     picture_.height = record.header.biHeight;
     picture_.currentBitCount = record.header.biBitCount;

@@ -72,6 +72,7 @@ class BatchHooks {
 };
 
 class CodecContexts;
+struct SourceMetadata;
 class FallbackReader;
 
 class BatchDriver {
@@ -114,6 +115,10 @@ class BatchDriver {
                          HeapString& tempFile);
     bool copyJpeg(const char16_t* tempFolder, const char16_t* source, HeapString& tempFile);
     bool load(const char16_t* source);
+    // Turns a freshly decoded picture into what viewers show of the source:
+    // upright by its orientation. False (status set, pixels released) when
+    // memory runs out.
+    bool showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata);
     bool createTempFile(const char16_t* tempFolder, HeapString& tempFile);
     bool deliver(const char16_t* tempFile, const char16_t* source, const char16_t* outputFolder,
                  const char16_t* extension);

@@ -143,8 +143,11 @@ bool CodecContexts::write(OutputFormat format, const char16_t* path, const Pictu
     return ok;
 }
 
-bool CodecContexts::copyJpeg(SourceBytes& source, const char16_t* destination) {
+bool CodecContexts::copyJpeg(SourceBytes& source, const SourceMetadata& metadata,
+                             const char16_t* destination) {
     members_->jpegCopy.resetOptions();
+    members_->jpegCopy.setOrientation(metadata.orientation);
+    members_->jpegCopy.setIccProfile(metadata.iccProfile, metadata.iccSize);
     bool ok = members_->jpegCopy.transcode(source, destination);
     lastStatus_ = members_->jpegCopy.status();
     readDamaged_ = ok && members_->jpegCopy.damaged();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "codecs/metadata/source_metadata.h"
 #include "codecs/source_bytes.h"
 #include "core/image_record.h"
 #include "core/picture_to_write.h"
@@ -26,8 +27,9 @@ class CodecContexts {
     // Writes the picture in the output format to `path`.
     bool write(OutputFormat format, const char16_t* path, const PictureToWrite& picture,
                const Settings& settings);
-    // Re-writes a JPEG, read whole, losslessly without its metadata.
-    bool copyJpeg(SourceBytes& source, const char16_t* destination);
+    // Re-writes a JPEG, read whole, losslessly without its metadata, except
+    // the colour profile and orientation found in it (`metadata`).
+    bool copyJpeg(SourceBytes& source, const SourceMetadata& metadata, const char16_t* destination);
     // Shrinks (and sharpens) the working picture.
     bool resize(WorkingPicture& picture, int32_t mode, int32_t target);
 

@@ -1,6 +1,9 @@
 #include "driver/jpeg_size_hint.h"
 
-JpegSizeHint jpegSizeHintFor(int32_t resizeOn, int32_t resizeMode, int32_t target) {
+#include <utility>
+
+JpegSizeHint jpegSizeHintFor(int32_t resizeOn, int32_t resizeMode, int32_t target,
+                             bool storedTurned) {
     JpegSizeHint hint;
     if (!resizeOn || target == 0) return hint;
     switch (resizeMode) {
@@ -16,5 +19,6 @@ JpegSizeHint jpegSizeHintFor(int32_t resizeOn, int32_t resizeMode, int32_t targe
         default:
             break;
     }
+    if (storedTurned) std::swap(hint.width, hint.height);
     return hint;
 }

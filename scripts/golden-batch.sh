@@ -12,9 +12,10 @@
 set -uo pipefail
 moravel="$1"; out="$2"; shift 2
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-mapfile -t sources < <(find "$here/tests/data" "$@" -type f \
+mapfile -t sources < <(find "$here/tests/data" "$here/tests/formats/data" "$@" -type f \
   \( -iname '*.bmp' -o -iname '*.png' -o -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.gif' \
-     -o -iname '*.tif' -o -iname '*.tiff' \) | sort)
+     -o -iname '*.tif' -o -iname '*.tiff' -o -iname '*.webp' -o -iname '*.heic' -o -iname '*.avif' \) \
+  | sort)
 rm -rf "$out" && mkdir -p "$out"
 sets=(
   "--format bmp"

@@ -24,8 +24,26 @@ struct CopyJob {
     bool ownBytes;
     platform::File* file;
     bool progressive;
+    uint8_t orientation;
+    const uint8_t* iccProfile;
+    size_t iccSize;
     uint32_t status;  // the CodecStatus of a library error
 };
+
+// "Exif\0\0" and a big-endian TIFF structure whose one directory holds
+// one entry: Orientation (274), one SHORT; no next directory.
+constexpr size_t kMinimalExifBytes = 32;
+void writeOrientationExif(j_compress_ptr destination, uint8_t orientation) {
+    const uint8_t exif[kMinimalExifBytes] = {
+        'E',  'x',         'i', 'f', 0, 0,        // identifier
+        'M',  'M',         0,   42,  0, 0, 0, 8,  // byte order, 42, first directory at 8
+        0,    1,                                  // one entry
+        0x01, 0x12,        0,   3,   0, 0, 0, 1,  // Orientation, SHORT, one value
+        0,    orientation, 0,   0,                // the value, left-aligned
+        0,    0,           0,   0,                // no next directory
+    };
+    jpeg_write_marker(destination, JPEG_APP0 + 1, exif, kMinimalExifBytes);
+}
 
 void copySteps(CopyJob& job) {
     jpeg_decompress_struct& source = job.source;
@@ -48,6 +66,11 @@ void copySteps(CopyJob& job) {
     installFileDestination(&destination, job.fileDestination, *job.file);
     destination.write_JFIF_header = TRUE;
     jpeg_write_coefficients(&destination, coefficients);
+    // After the JFIF header, before the frame: Exif, then the profile.
+    if (job.orientation >= 2 && job.orientation <= 8)
+        writeOrientationExif(&destination, job.orientation);
+    if (job.iccProfile && job.iccSize > 0)
+        jpeg_write_icc_profile(&destination, job.iccProfile, static_cast<unsigned>(job.iccSize));
     jpeg_finish_compress(&destination);
     jpeg_finish_decompress(&source);
 }
@@ -114,6 +137,9 @@ bool JpegCopy::transcodeInput(const char16_t* destination) {
         job.ownBytes = input_.ownsBytes();
         job.file = &file;
         job.progressive = progressive_;
+        job.orientation = orientation_;
+        job.iccProfile = iccProfile_;
+        job.iccSize = iccSize_;
         copied = transcodeFile(job, messageText_);
         if (!copied) input_.status = job.status;
         damaged_ = job.sourceError.library.num_warnings > 0;

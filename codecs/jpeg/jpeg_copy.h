@@ -1,7 +1,8 @@
 // Re-writes a JPEG file without decoding it to pixels: the DCT coefficients
 // are copied unchanged, the entropy coding is rebuilt with optimised Huffman
-// tables, every application and comment marker (EXIF, ICC profile, ...) is
-// dropped and a fresh JFIF header is written.
+// tables, every application and comment marker (Exif, ICC profile, ...) is
+// dropped and a fresh JFIF header is written. What the picture needs to look
+// the same can be carried over: its colour profile and its orientation.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,21 @@ class JpegCopy {
 
     // Back to the plain re-write: no transformation, no markers copied,
     // progressive output off. The driver calls it before every file.
-    void resetOptions() { progressive_ = false; }
+    void resetOptions() {
+        progressive_ = false;
+        orientation_ = 1;
+        iccProfile_ = nullptr;
+        iccSize_ = 0;
+    }
+    // Writes an Exif block holding only this orientation (2 to 8; 1, the
+    // default, writes none): no camera, date, place or thumbnail goes along.
+    void setOrientation(uint8_t orientation) { orientation_ = orientation; }
+    // Writes this ICC profile in APP2 "ICC_PROFILE" chunks (null: none). The
+    // bytes must stay valid through transcode().
+    void setIccProfile(const uint8_t* profile, size_t size) {
+        iccProfile_ = profile;
+        iccSize_ = profile ? size : 0;
+    }
     // Writes the coefficients as a progressive file instead of a sequential one.
     void setProgressive(bool on) { progressive_ = on; }
 
@@ -47,6 +62,9 @@ class JpegCopy {
 
     MappedInput input_;
     bool progressive_ = false;
+    uint8_t orientation_ = 1;
+    const uint8_t* iccProfile_ = nullptr;
+    size_t iccSize_ = 0;
     bool damaged_ = false;
     char16_t messageText_[kJpegMessageCapacity] = {};
 };
