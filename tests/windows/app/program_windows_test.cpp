@@ -312,7 +312,8 @@ TEST_F(ProgramWindowsTest, DropsStartBatchesOrWaitForAFormat) {
     finishBatches();
     // The folder among the files failed; the others converted, so it is listed.
     ASSERT_EQ(failureLists.size(), 1u);
-    EXPECT_EQ(failureLists[0], L"sources: not a picture this program can read\r\n");
+    EXPECT_EQ(failureLists[0],
+              L"sources: cannot be read: cannot be opened or read, or is empty or cut short\r\n");
     EXPECT_TRUE(fs::exists(sources / "a.gif"));
     EXPECT_TRUE(fs::exists(sources / "b.gif"));
     EXPECT_FALSE(program->dropPending());
