@@ -4,11 +4,12 @@
 #include <shellapi.h>
 
 #include "app/control_ids.h"
+#include "app/instance_handover.h"
+#include "app/progress_window.h"
 #include "app/text.h"
 #include "core/crc32.h"
 #include "core/settings_store.h"
 #include "platform/platform.h"
-#include "plugins/plugin_host.h"
 
 namespace app {
 
@@ -41,20 +42,6 @@ bool formatForStartMode(int mode, OutputFormat& format) {
             return false;
     }
 }
-
-// The driver's two hooks: the windows' values at batch start, and error boxes
-// owned by the settings window.
-class ShellBatchHooks final : public BatchHooks {
-  public:
-    explicit ShellBatchHooks(Application& app) : app_(app) {}
-    void takeSettings(Settings&) override { app_.takeWindowValues(); }
-    void showBatchError(BatchError error) override {
-        app_.showError(error, app_.settingsWindow().hwnd());
-    }
-
-  private:
-    Application& app_;
-};
 
 // Dropped item `index` as a heap string of its full length.
 bool queryDroppedPath(HDROP drop, UINT index, HeapString& path) {
@@ -109,8 +96,12 @@ bool Application::initialize(const StartOptions& options) {
         return false;
     }
 
-    // One instance: the first is brought forward, this start's files dropped.
+    // One instance: the first is brought forward. This start's files are
+    // handed to it; it converts them only when it is converting already.
     if (HWND first = FindWindowW(ConvertWindow::kClassName, nullptr)) {
+        SourceList files;
+        if (startedWithFiles_ && collectArguments(files) && files.count() > 0)
+            handOverFiles(first, files);
         if (IsIconic(first)) ShowWindowAsync(first, SW_RESTORE);
         SetForegroundWindow(first);
         return false;
@@ -125,11 +116,15 @@ bool Application::startWindows(SettingsFileReader& reader) {
     loadSettings(reader, settings_);
     font_.create(language_.text(kStringFontFace), settings_.fontHeight);
     if (!Window::registerClass(instance_, ConvertWindow::kClassName) ||
-        !Window::registerClass(instance_, SettingsWindow::kClassName))
+        !Window::registerClass(instance_, SettingsWindow::kClassName) ||
+        !Window::registerClass(instance_, ProgressWindow::kClassName) ||
+        !Window::registerClass(instance_, BatchSession::kClassName))
         return false;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    if (!convertWindow_.create() || !settingsWindow_.create(convertWindow_.hwnd())) return false;
+    if (!convertWindow_.create() || !settingsWindow_.create(convertWindow_.hwnd()) ||
+        !session_.create())
+        return false;
     updateResizeDependents();
 
     if (startedWithFiles_) {
@@ -236,23 +231,31 @@ void Application::showError(UINT id, HWND owner) {
 }
 
 void Application::runBatch(OutputFormat format) {
+    // One batch at a time: the windows are disabled while one runs.
+    if (session_.busy()) return;
     if (pendingDrop_.active()) {
-        executeJob(pendingDrop_, format);
-        pendingDrop_.clear();
-        ShowWindow(settingsWindow_.hwnd(), SW_RESTORE);
-        ShowWindow(convertWindow_.hwnd(), SW_HIDE);
+        auto sources = std::make_unique<SourceList>();
+        sources->takeFrom(pendingDrop_);
+        executeJob(std::move(sources), format, [this] {
+            ShowWindow(settingsWindow_.hwnd(), SW_RESTORE);
+            ShowWindow(convertWindow_.hwnd(), SW_HIDE);
+        });
         return;
     }
     // Started without files and nothing dropped: there is nothing to convert.
     if (!startedWithFiles_) return;
-    SourceList sources;
-    if (collectArguments(sources))
-        executeJob(sources, format);
-    else
+    auto sources = std::make_unique<SourceList>();
+    if (!collectArguments(*sources)) {
         showError(kErrorNoMemory, convertWindow_.hwnd());
-    sources.clear();
+        closeProgram();
+        return;
+    }
     // A command-line batch ends the program.
-    SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
+    executeJob(std::move(sources), format, [this] { closeProgram(); });
+}
+
+void Application::closeProgram() {
+    if (convertWindow_.exists()) SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
 }
 
 bool Application::collectArguments(SourceList& sources) const {
@@ -269,26 +272,38 @@ bool Application::collectArguments(SourceList& sources) const {
     return true;
 }
 
-void Application::executeJob(const SourceList& sources, OutputFormat format) {
+void Application::executeJob(std::unique_ptr<SourceList> sources, OutputFormat format,
+                             std::function<void()> finished) {
+    takeWindowValues();
     // Not one source exists: nothing can be produced.
-    if (sources.count() == 0) {
-        takeWindowValues();
+    if (sources->count() == 0) {
         showError(kErrorNothingProduced, settingsWindow_.hwnd());
-        return;
+        finished();
+    } else if (!session_.start(std::move(sources), format, finished)) {
+        showError(kErrorNoMemory, settingsWindow_.hwnd());
+        finished();
     }
-    ShellBatchHooks hooks(*this);
-    BatchDriver driver(settings_, hooks);
-    // Files no native reader takes go to the plug-ins of the plug-in folder.
-    PluginHost pluginHost(settings_.pluginFolder, settings_.disabledPlugins);
-    driver.setFallbackReader(&pluginHost);
-    ConvertJob job;
-    job.sources = sources.data();
-    job.count = sources.count();
-    job.format = format;
-    driver.executeJob(job);
+}
+
+bool Application::receiveFiles(const COPYDATASTRUCT& data) {
+    if (!session_.busy()) return false;
+    auto files = std::make_unique<SourceList>();
+    if (!readHandedOverFiles(data, *files)) return false;
+    return session_.enqueue(std::move(files));
 }
 
 void Application::dropFiles(HDROP drop) {
+    // A drop while a batch runs joins the queue behind it, by the same rules.
+    if (session_.busy()) {
+        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        auto files = std::make_unique<SourceList>();
+        bool listed = count > 0 && files->allocate(count);
+        for (UINT i = 0; listed && i < count; ++i) listed = queryDroppedPath(drop, i, (*files)[i]);
+        DragFinish(drop);
+        if (listed && !platform::isDirectory((*files)[0].c_str()))
+            session_.enqueue(std::move(files));
+        return;
+    }
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     bool listed = count > 0 && pendingDrop_.allocate(count);
     for (UINT i = 0; listed && i < count; ++i) listed = queryDroppedPath(drop, i, pendingDrop_[i]);
@@ -315,6 +330,8 @@ void Application::dropFiles(HDROP drop) {
 }
 
 void Application::convertWindowClosing() {
+    // Closed while converting: the files under way finish, no new one starts.
+    session_.abandon();
     pendingDrop_.clear();
     if (saveOnClose_)
         saveAll();
@@ -323,6 +340,7 @@ void Application::convertWindowClosing() {
 }
 
 void Application::sessionEnding() {
+    session_.abandon();
     pendingDrop_.clear();
     if (saveOnClose_) saveAll();
 }

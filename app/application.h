@@ -11,12 +11,17 @@
 //                           window shows, the settings file is left as it was
 //   drop waiting            the convert window; a format command converts and
 //                           returns to the settings window, 1006 drops the files
+//
+// A batch runs on a thread of its own while this thread keeps the windows
+// answering (disabled for input); files handed over by a second start or
+// dropped meanwhile are converted after it (BatchSession).
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 
+#include "app/batch_session.h"
 #include "app/convert_window.h"
 #include "app/html_help.h"
 #include "app/language_library.h"
@@ -65,6 +70,11 @@ class Application {
     void dispatchCommand(int id);
     // Files dropped on the settings window.
     void dropFiles(HDROP drop);
+    // Files a second start of the program handed over (WM_COPYDATA to the
+    // convert window): queued when a batch runs, else refused (false).
+    bool receiveFiles(const COPYDATASTRUCT& data);
+    // A batch runs, or its failed files are still being shown.
+    bool batchRunning() const { return session_.busy(); }
     // WM_CLOSE of the convert window, before it is destroyed.
     void convertWindowClosing();
     // WM_ENDSESSION (the session really ends).
@@ -96,7 +106,12 @@ class Application {
     void runBatch(OutputFormat format);
     // The command-line sources: arguments 1..n that exist, in order.
     bool collectArguments(SourceList& sources) const;
-    void executeJob(const SourceList& sources, OutputFormat format);
+    // Starts the batch on its own thread; `finished` follows it (the window
+    // change after a drop, the end of the program after a command line).
+    void executeJob(std::unique_ptr<SourceList> sources, OutputFormat format,
+                    std::function<void()> finished);
+    // The end of a batch that came from the command line: the program closes.
+    void closeProgram();
     void updateResizeDependents();
     // Writes the settings file; the language library goes with it.
     void saveAll();
@@ -116,6 +131,8 @@ class Application {
     bool startedWithFiles_ = false;
     SourceList pendingDrop_;
     bool saveOnClose_ = true;
+    // Last: its thread must end before anything it reads goes.
+    BatchSession session_{*this};
 };
 
 // The program: process set-up, the application, the message loop and the

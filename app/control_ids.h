@@ -22,6 +22,14 @@ inline constexpr int kIdSettingsConfirm = 1091;
 inline constexpr int kIdAlwaysOnTop = 5000;
 inline constexpr int kIdAlwaysOnTopSeparator = 6000;
 
+// Progress window of a running batch (captions come from strings 22000 on).
+inline constexpr int kIdProgressCount = 2201;
+inline constexpr int kIdProgressFile = 2202;
+inline constexpr int kIdProgressBar = 2203;
+inline constexpr int kIdProgressFailures = 2204;
+// Its button: IDCANCEL while the batch runs, IDOK (Close) under the list of
+// failed files.
+
 // Language strings without a control.
 inline constexpr int kStringFontFace = 20000;
 inline constexpr int kStringErrorTitle = 30000;

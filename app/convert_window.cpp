@@ -95,6 +95,9 @@ LRESULT ConvertWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) app_.dispatchCommand(LOWORD(wParam));
             return 0;
+        case WM_COPYDATA:
+            return app_.receiveFiles(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE
+                                                                                       : FALSE;
     }
     return defaultHandling(message, wParam, lParam);
 }

@@ -24,4 +24,13 @@ void SourceList::clear() {
     count_ = 0;
 }
 
+void SourceList::takeFrom(SourceList& other) {
+    if (&other == this) return;
+    clear();
+    items_ = other.items_;
+    count_ = other.count_;
+    other.items_ = nullptr;
+    other.count_ = 0;
+}
+
 }  // namespace app

@@ -19,6 +19,8 @@ class SourceList {
     // memory is refused.
     bool allocate(uint32_t count);
     void clear();
+    // Takes `other`'s paths over, leaving it empty.
+    void takeFrom(SourceList& other);
 
     bool active() const { return items_ != nullptr; }
     uint32_t count() const { return count_; }

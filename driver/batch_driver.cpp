@@ -113,7 +113,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     const bool parallel =
         jobs_ > 1 && job.count > 1 &&
         convertInParallel(job, format, tempFolder, outputFolder.c_str(), extension);
-    for (uint32_t i = 0; !parallel && i < job.count; ++i) {
+    for (uint32_t i = 0; !parallel && i < job.count && !cancelled(); ++i) {
         const char16_t* source = job.sources[i].c_str();
         HeapString tempFile;
         lastFailure_ = FileFailure::Unreadable;

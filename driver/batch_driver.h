@@ -4,6 +4,7 @@
 // collision-free name into the output folder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/heap_string.h"
@@ -92,6 +93,13 @@ class BatchDriver {
     // stay those of one after another.
     void setJobs(uint32_t jobs) { jobs_ = jobs > 0 ? jobs : 1; }
 
+    // A flag another thread may set to end the batch early (null: none).
+    // Once it is set no further source starts; the sources already started
+    // finish and are delivered in order, every temporary file is removed,
+    // and the batch ends as if its list had stopped there (nothing produced
+    // still reports kErrorNothingProduced). The caller keeps the flag alive.
+    void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
     // Runs one batch; true when at least one output file was produced.
     bool executeJob(const ConvertJob& job);
 
@@ -119,6 +127,7 @@ class BatchDriver {
     // upright by its orientation. False (status set, pixels released) when
     // memory runs out.
     bool showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata);
+    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
     bool createTempFile(const char16_t* tempFolder, HeapString& tempFile);
     bool deliver(const char16_t* tempFile, const char16_t* source, const char16_t* outputFolder,
                  const char16_t* extension);
@@ -135,6 +144,7 @@ class BatchDriver {
     uint32_t batchSystemError_ = 0;
     ConversionNotes notes_{};
     uint32_t jobs_ = 1;
+    const std::atomic<bool>* cancel_ = nullptr;
     // A worker of a parallel batch registers its temporary file in this
     // queued-file slot (negative: the one temporary-file slot of a batch
     // converted on one thread).

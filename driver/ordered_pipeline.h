@@ -3,6 +3,7 @@
 // whatever order the threads finish in.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -18,6 +19,11 @@ struct PipelineShape {
 // worker number), and `take(index)` on the calling thread strictly in index
 // order, each as soon as its work is done. Returns the number of threads
 // started; 0 means none could be started and nothing ran.
+//
+// `stop` (optional), once set, starts no further item: the items already
+// started are finished and taken back in order, and the run ends after the
+// last of them, so what was taken is always the items 0 .. n-1 for some n.
 uint32_t runOrderedPipeline(uint32_t count, PipelineShape shape,
                             const std::function<void(uint32_t index, uint32_t worker)>& work,
-                            const std::function<void(uint32_t index)>& take);
+                            const std::function<void(uint32_t index)>& take,
+                            const std::atomic<bool>* stop = nullptr);

@@ -130,7 +130,7 @@ bool BatchDriver::convertInParallel(const ConvertJob& job, OutputFormat format,
 
     // An interrupt may reach any thread: the clean-up waits for a worker
     // between creating its temporary file and registering it.
-    const uint32_t started = runOrderedPipeline(job.count, shape, work, take);
+    const uint32_t started = runOrderedPipeline(job.count, shape, work, take, cancel_);
     for (auto& worker : workers) {
         delete worker->codecs_;
         worker->codecs_ = nullptr;

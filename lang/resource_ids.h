@@ -63,6 +63,32 @@
 #define IDS_START_MODE_GIF 21004
 #define IDS_START_MODE_JPEG_COPY 21005
 
+// Progress window of a running batch, and its list of failed files.
+// %1 and %2 stand for numbers or texts the program puts in.
+#define IDS_PROGRESS_CAPTION 22000
+#define IDS_PROGRESS_COUNT 22001
+#define IDS_PROGRESS_CANCEL 22002
+#define IDS_PROGRESS_CANCELLING 22003
+#define IDS_PROGRESS_CLOSE 22004
+#define IDS_PROGRESS_FAILURES 22005
+#define IDS_PROGRESS_DONE_CAPTION 22006
+#define IDS_PROGRESS_FAILED_LINE 22007
+
+// Why a file was not converted (the command line gives the same reasons).
+#define IDS_FAILURE_NOT_A_PICTURE 22010
+#define IDS_FAILURE_CANNOT_READ 22011
+#define IDS_FAILURE_RESIZE 22012
+#define IDS_FAILURE_ENCODE 22013
+#define IDS_FAILURE_LOSSLESS 22014
+#define IDS_FAILURE_NO_FREE_NAME 22015
+#define IDS_FAILURE_COPY 22016
+#define IDS_FAILURE_NOT_JPEG 22017
+#define IDS_FAILURE_WITH_DETAIL 22018
+
+// The codecs' details: 22100 + (status - 50000); 22099 for any other status.
+#define IDS_CODEC_STATUS_OTHER 22099
+#define IDS_CODEC_STATUS_BASE 22100
+
 // Error boxes: one title, four texts.
 #define IDS_ERROR_TITLE 30000
 #define IDS_ERROR_OUT_OF_MEMORY 30001

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -85,6 +86,39 @@ TEST(OrderedPipeline, TakesInOrderWithinItsBoundsWhateverOrderWorkFinishesIn) {
     EXPECT_TRUE(everShuffled);
 }
 
+// A stop set while items run: nothing starts after it, what started is taken
+// back, and what was taken is a prefix of the items.
+TEST(OrderedPipeline, StopStartsNothingMoreAndTakesBackWhatStarted) {
+    for (uint32_t workers : {1u, 2u, 4u}) {
+        for (uint32_t stopAt : {0u, 3u, 17u}) {
+            SCOPED_TRACE(testing::Message() << workers << " workers, stop at " << stopAt);
+            std::atomic<bool> stop{stopAt == 0};
+            std::mutex lock;
+            std::vector<uint32_t> started, taken;
+            runOrderedPipeline(
+                40, {workers, 2 * workers},
+                [&](uint32_t index, uint32_t) {
+                    {
+                        std::lock_guard<std::mutex> guard(lock);
+                        started.push_back(index);
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(index % 3));
+                },
+                [&](uint32_t index) {
+                    taken.push_back(index);
+                    if (index + 1 == stopAt) stop = true;
+                },
+                &stop);
+            std::sort(started.begin(), started.end());
+            EXPECT_EQ(taken, started);
+            for (uint32_t i = 0; i < taken.size(); ++i) EXPECT_EQ(taken[i], i);
+            EXPECT_GE(taken.size(), stopAt);
+            // At most the window's worth were under way when the stop came.
+            EXPECT_LE(taken.size(), stopAt + 2 * workers);
+        }
+    }
+}
+
 // ---- The batch driver: several jobs against one, in-process.
 
 // A 24-bit bottom-up BMP with a gradient that depends on `seed`.
@@ -116,7 +150,7 @@ std::vector<uint8_t> bmp(int width, int height, int seed) {
 }
 
 // Everything the driver tells its front end, in order, with folders cut off.
-class TranscriptHooks final : public BatchHooks {
+class TranscriptHooks : public BatchHooks {
   public:
     explicit TranscriptHooks(std::string root) : root_(std::move(root)) {}
     void showBatchError(BatchError error) override {
@@ -148,7 +182,9 @@ struct BatchResult {
     std::map<std::string, std::vector<uint8_t>> files;  // output folder: name -> bytes
 };
 
-BatchResult runBatch(uint32_t jobs, OutputFormat format, bool resize) {
+// cancelAfter: the batch is cancelled when that many sources were reported
+// (0: never).
+BatchResult runBatch(uint32_t jobs, OutputFormat format, bool resize, uint32_t cancelAfter = 0) {
     TempFolder root;
     // The same names in several folders, a file that is no picture, a
     // truncated one, and one name already taken in the output folder.
@@ -178,9 +214,24 @@ BatchResult runBatch(uint32_t jobs, OutputFormat format, bool resize) {
         settings.resizeMode = kResizeByLongerSide;
         settings.resizeTarget = 60;
     }
-    TranscriptHooks hooks(root.path().string());
+    struct CancellingHooks final : TranscriptHooks {
+        using TranscriptHooks::TranscriptHooks;
+        void fileConverted(const char16_t* source, const char16_t* output) override {
+            TranscriptHooks::fileConverted(source, output);
+            if (lines.size() == cancelAfter) cancel = true;
+        }
+        void fileFailed(const char16_t* source, FileFailure failure, uint32_t status,
+                        uint32_t error) override {
+            TranscriptHooks::fileFailed(source, failure, status, error);
+            if (lines.size() == cancelAfter) cancel = true;
+        }
+        size_t cancelAfter = 0;
+        std::atomic<bool> cancel{false};
+    } hooks(root.path().string());
+    hooks.cancelAfter = cancelAfter;
     BatchDriver driver(settings, hooks);
     driver.setJobs(jobs);
+    driver.setCancelFlag(&hooks.cancel);
     ConvertJob job;
     job.sources = sources.data();
     job.count = static_cast<uint32_t>(sources.size());
@@ -194,12 +245,20 @@ BatchResult runBatch(uint32_t jobs, OutputFormat format, bool resize) {
     return result;
 }
 
-void setShuffleSeed(const std::string& seed) {
+// An environment variable for this process; empty: removed.
+void setVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
-    _putenv_s("MORAVEL_TEST_SHUFFLE_SEED", seed.c_str());
+    _putenv_s(name, value.c_str());
 #else
-    setenv("MORAVEL_TEST_SHUFFLE_SEED", seed.c_str(), 1);
+    if (value.empty())
+        unsetenv(name);
+    else
+        setenv(name, value.c_str(), 1);
 #endif
+}
+
+void setShuffleSeed(const std::string& seed) {
+    setVariable("MORAVEL_TEST_SHUFFLE_SEED", seed);
 }
 
 TEST(ParallelBatch, SeveralJobsGiveTheNamesBytesAndReportsOfOne) {
@@ -223,6 +282,43 @@ TEST(ParallelBatch, SeveralJobsGiveTheNamesBytesAndReportsOfOne) {
             EXPECT_TRUE(many.files == one.files);
         }
     }
+}
+
+// Cancelled part-way: the reports are the first ones of the whole batch, the
+// output folder holds exactly their files with the same bytes, and no
+// temporary file is left, with one job and with several.
+TEST(ParallelBatch, CancelEndsAfterAPrefixAndLeavesNoTemporaryFile) {
+    TempFolder temporaries;
+#ifdef _WIN32
+    const char* variable = "TMP";
+#else
+    const char* variable = "TMPDIR";
+#endif
+    const char* previous = std::getenv(variable);
+    const std::string saved = previous ? previous : "";
+    setVariable(variable, temporaries.path().string());
+    const BatchResult whole = runBatch(1, OutputFormat::Png, false);
+    for (uint32_t jobs : {1u, 3u}) {
+        for (uint32_t cancelAfter : {1u, 6u}) {
+            SCOPED_TRACE(testing::Message() << jobs << " jobs, cancel after " << cancelAfter);
+            const BatchResult part = runBatch(jobs, OutputFormat::Png, false, cancelAfter);
+            ASSERT_GE(part.transcript.size(), cancelAfter);
+            ASSERT_LT(part.transcript.size(), whole.transcript.size());
+            EXPECT_TRUE(std::equal(part.transcript.begin(), part.transcript.end(),
+                                   whole.transcript.begin()));
+            // Every output is a whole file of the uncancelled batch.
+            size_t converted = 0;
+            for (const std::string& line : part.transcript)
+                converted += line.rfind("converted", 0) == 0;
+            EXPECT_EQ(part.files.size(), converted + 1);  // and the name taken in advance
+            for (const auto& [name, bytes] : part.files) {
+                ASSERT_TRUE(whole.files.count(name)) << name;
+                EXPECT_EQ(bytes, whole.files.at(name)) << name;
+            }
+            EXPECT_TRUE(std::filesystem::is_empty(temporaries.path()));
+        }
+    }
+    setVariable(variable, saved);
 }
 
 TEST(JobsOption, BothFormsAndItsRange) {
