@@ -245,6 +245,13 @@ function(moravel_add_test)
     ENVIRONMENT "${env};${ARG_ENVIRONMENT}"
     TIMEOUT ${ARG_TIMEOUT}
     LABELS "unit;${MORAVEL_PLATFORM};${ARG_LABELS}")
+  if(WIN32)
+    # Wine can report exit status 0 for a program it ended for a fault it
+    # could not recover from: only GoogleTest's own summary counts as a pass.
+    set_tests_properties(${ARG_NAME} PROPERTIES
+      PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]"
+      FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+  endif()
   if(MORAVEL_WINE_FIXTURE)
     set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED ${MORAVEL_WINE_FIXTURE})
   endif()

@@ -120,7 +120,13 @@ bool showsAWindow(const ChildProcess& child) {
             auto* s = reinterpret_cast<Search*>(data);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId && IsWindowVisible(window)) s->found = true;
+            // The progress window may come when a batch outlasts a second
+            // (a loaded machine); it asks nothing of the user.
+            wchar_t className[64] = {};
+            GetClassNameW(window, className, 64);
+            if (owner == s->processId && IsWindowVisible(window) &&
+                std::wstring(className) != L"Pirex_progress_class")
+                s->found = true;
             return !s->found;
         },
         reinterpret_cast<LPARAM>(&search));

@@ -425,6 +425,18 @@ class SettingsWindowTest : public ::testing::Test {
         }
         GlobalUnlock(memory);
         SendMessageW(window(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+        // The batch runs on its own thread: answer messages, as the message
+        // loop does, until it has ended and shown what it shows.
+        const DWORD until = GetTickCount() + 60000;
+        while (program->batchRunning() && static_cast<LONG>(until - GetTickCount()) > 0) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        ASSERT_FALSE(program->batchRunning()) << "the batch did not end";
     }
     std::vector<fs::path> allSources() {
         return {sources / "a.bmp", sources / "b.png", sources / "c.jpg"};
