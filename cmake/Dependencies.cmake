@@ -3,6 +3,7 @@
 # Targets:
 #   moravel::jpeg     static libjpeg-turbo, jpeg8 interface (JPEG_LIB_VERSION 80)
 #   moravel::zlib     zlib (native: zlib1g-dev; windows: static libz from mingw)
+#   moravel::lcms2    static Little CMS 2 (colour profiles), both targets
 #   gtest, gtest_main, gmock, gmock_main      when MORAVEL_TESTS
 #   benchmark::benchmark, benchmark::benchmark_main   when MORAVEL_BENCH (native)
 #
@@ -138,6 +139,25 @@ else()
     add_library(moravel::heif ALIAS PkgConfig::MORAVEL_HEIF)
   endif()
 endif()
+
+# ---------------------------------------------------------------------------
+# Little CMS 2 (embedded colour profiles): built once per target by
+# scripts/build-lcms2.sh from Debian's source package, static, with the same
+# flags on both targets so that both give the same bytes.  moravel::lcms2
+# ---------------------------------------------------------------------------
+set(_moravel_lcms2_dir "${MORAVEL_DEPS_DIR}/lcms2-${MORAVEL_PLATFORM}")
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env "MORAVEL_DEPS_DIR=${MORAVEL_DEPS_DIR}"
+          bash "${MORAVEL_REPO_ROOT}/scripts/build-lcms2.sh" ${MORAVEL_PLATFORM}
+  RESULT_VARIABLE _moravel_rc)
+if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_lcms2_dir}/lib/liblcms2.a")
+  message(FATAL_ERROR "Little CMS 2 for ${MORAVEL_PLATFORM} is missing in ${_moravel_lcms2_dir}; "
+                      "run scripts/setup.sh (as root) first")
+endif()
+add_library(moravel::lcms2 STATIC IMPORTED GLOBAL)
+set_target_properties(moravel::lcms2 PROPERTIES
+  IMPORTED_LOCATION "${_moravel_lcms2_dir}/lib/liblcms2.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${_moravel_lcms2_dir}/include")
 
 # ---------------------------------------------------------------------------
 # zlib
