@@ -47,7 +47,10 @@ struct ConversionNotes {
     bool aboveSizeLimit = false;
     uint64_t outputBytes = 0;   // size of that file, when aboveSizeLimit
     uint32_t sizeLimitKiB = 0;  // the limit it exceeds
-    bool any() const { return damaged || aboveSizeLimit; }
+    // The source's embedded colour profile could not be used (refused, or
+    // not for this kind of picture): its colours were kept as decoded.
+    bool ignoredProfile = false;
+    bool any() const { return damaged || aboveSizeLimit || ignoredProfile; }
 };
 
 // What a front end supplies: the settings at batch start, the error boxes,

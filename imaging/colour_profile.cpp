@@ -63,7 +63,7 @@ CurveHandle buildCurve(cmsContext context, TransferCurve transfer) {
 // Members go in reverse order: the transform before the context it belongs to.
 struct ColourTransform::State {
     ContextHandle context;
-    TransformHandle transform;  // RGB and CMYK: to blue-green-red sRGB
+    TransformHandle transform;    // RGB and CMYK: to blue-green-red sRGB
     uint8_t greyCurve[256] = {};  // grey: stored level to sRGB level
 };
 
@@ -94,9 +94,9 @@ ColourTransform ColourTransform::fromIcc(const uint8_t* icc, size_t size) {
         if (!srgb) return result;
         ProfileHandle target(cmsCreateGrayProfileTHR(context, cmsD50_xyY(), srgb.get()));
         if (!target) return result;
-        TransformHandle levels(cmsCreateTransformTHR(context, source.get(), TYPE_GRAY_8,
-                                                     target.get(), TYPE_GRAY_8,
-                                                     INTENT_RELATIVE_COLORIMETRIC, kTransformFlags));
+        TransformHandle levels(
+            cmsCreateTransformTHR(context, source.get(), TYPE_GRAY_8, target.get(), TYPE_GRAY_8,
+                                  INTENT_RELATIVE_COLORIMETRIC, kTransformFlags));
         if (!levels) return result;
         uint8_t in[256];
         for (int i = 0; i < 256; ++i) in[i] = static_cast<uint8_t>(i);
@@ -106,9 +106,9 @@ ColourTransform ColourTransform::fromIcc(const uint8_t* icc, size_t size) {
         if (!target) return result;
         const cmsUInt32Number inputFormat =
             check.space == IccSpace::rgb ? TYPE_BGR_8 : TYPE_CMYK_8_REV;
-        state->transform.reset(cmsCreateTransformTHR(context, source.get(), inputFormat,
-                                                     target.get(), TYPE_BGR_8,
-                                                     INTENT_RELATIVE_COLORIMETRIC, kTransformFlags));
+        state->transform.reset(
+            cmsCreateTransformTHR(context, source.get(), inputFormat, target.get(), TYPE_BGR_8,
+                                  INTENT_RELATIVE_COLORIMETRIC, kTransformFlags));
         if (!state->transform) return result;
     }
     result.state_ = std::move(state);
@@ -218,7 +218,8 @@ ProfileOutcome ColourTransform::convertRecord(ImageRecord& record) const {
 }
 
 void ColourTransform::convertCmykRow(const uint8_t* cmyk, uint8_t* bgr, uint32_t width) const {
-    if (usable() && space_ == IccSpace::cmyk) cmsDoTransform(state_->transform.get(), cmyk, bgr, width);
+    if (usable() && space_ == IccSpace::cmyk)
+        cmsDoTransform(state_->transform.get(), cmyk, bgr, width);
 }
 
 ProfileOutcome convertPictureToSrgb(const uint8_t* icc, size_t size, ImageRecord& record) {

@@ -33,8 +33,8 @@ struct Chromaticity {
 };
 // How the stored values relate to light.
 enum class TransferCurve {
-    srgb,    // IEC 61966-2-1 (Display P3 uses it too)
-    bt709,   // the inverse of the BT.709 / BT.2020 camera curve
+    srgb,   // IEC 61966-2-1 (Display P3 uses it too)
+    bt709,  // the inverse of the BT.709 / BT.2020 camera curve
     gamma22,
     gamma28,
     linear,

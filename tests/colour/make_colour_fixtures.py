@@ -17,7 +17,8 @@ from pathlib import Path
 
 from PIL import Image, ImageCms
 
-D50 = (0.9642, 1.0, 0.8249)
+# ICC's D50 as the header stores it (0xF6D6, 0x10000, 0xD32D in s15.16).
+D50 = (63190 / 65536, 1.0, 54061 / 65536)
 
 
 def xyz_of(x, y):
@@ -92,8 +93,9 @@ def profile(space, tags):
         data += body
     size = offset + len(data)
     header = struct.pack(">I4sI4s4s4s", size, b"none", 0x02400000, b"mntr", space, b"XYZ ")
+    # date, 'acsp', platform, flags, maker and model, attributes, intent
     header += b"\0" * 12 + b"acsp" + b"\0" * 4 + b"\0" * 4 + b"\0" * 8 + b"\0" * 8 + b"\0" * 4
-    header += struct.pack(">I", 0) + s15(D50[0]) + s15(D50[1]) + s15(D50[2])
+    header += s15(D50[0]) + s15(D50[1]) + s15(D50[2])  # the connection space's illuminant
     header += b"\0" * (128 - len(header))
     return header + struct.pack(">I", count) + table + data
 
@@ -121,6 +123,9 @@ PROFILES = {
     # sRGB described here, apart from the library's own description.
     "srgb-own": rgb_profile("sRGB", [(0.640, 0.330), (0.300, 0.600), (0.150, 0.060)], D65,
                             SRGB_CURVE),
+    # BT.2020's primaries with the BT.709 camera curve undone (HEIF 'nclx' 9/14).
+    "bt2020": rgb_profile("BT.2020", [(0.708, 0.292), (0.170, 0.797), (0.131, 0.046)], D65,
+                          [1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081]),
     "grey-gamma18": profile(b"GRAY", [("desc", desc_tag("Grey, gamma 1.8")),
                                       ("wtpt", xyz_tag(D50)), ("kTRC", para_tag([1.8]))]),
 }
@@ -141,7 +146,10 @@ def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parents[1] / "data" / "colour"
     out.mkdir(parents=True, exist_ok=True)
     srgb = ImageCms.createProfile("sRGB")
-    (out / "srgb-lcms.icc").write_bytes(ImageCms.ImageCmsProfile(srgb).tobytes())
+    # Without its creation time, so that the file is the same on every run.
+    library_srgb = bytearray(ImageCms.ImageCmsProfile(srgb).tobytes())
+    library_srgb[24:36] = bytes(12)
+    (out / "srgb-lcms.icc").write_bytes(bytes(library_srgb))
     flags = ImageCms.FLAGS["BLACKPOINTCOMPENSATION"]
     picture = pattern()
     for name, data in PROFILES.items():
