@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/jpeg/jpeg_reader.h"
 #include "core/crc32.h"
 #include "core/image_record.h"
 
@@ -278,6 +279,50 @@ TEST(ColourProfile, PrimariesMatchTheirIccProfile) {
                                              {0.3127, 0.3290},
                                              imaging::TransferCurve::srgb};
     EXPECT_TRUE(imaging::ColourTransform::fromPrimaries(srgb).changesNothing());
+}
+
+// A CMYK JPEG goes through its CMYK profile; without one, or with a profile
+// of another space, it keeps the plain ink product.
+TEST(ColourProfile, CmykJpegThroughItsProfile) {
+    const std::vector<uint8_t> jpeg = readBytes("cmyk-inks.jpg");
+    const std::vector<uint8_t> cmyk = readBytes("cmyk-inks.icc");
+    const std::vector<uint8_t> p3 = readBytes("display-p3.icc");
+    const std::vector<uint8_t> reference = readBytes("cmyk-inks.ref");
+    ASSERT_EQ(reference.size(), size_t{kWidth} * kHeight * 3);
+    const imaging::ColourTransform inks =
+        imaging::ColourTransform::fromIcc(cmyk.data(), cmyk.size());
+    ASSERT_TRUE(inks.usable());
+    EXPECT_EQ(inks.space(), imaging::IccSpace::cmyk);
+    const imaging::ColourTransform other = imaging::ColourTransform::fromIcc(p3.data(), p3.size());
+
+    // A decoded picture cannot take a CMYK profile afterwards.
+    Picture decoded(kWidth, kHeight, 24);
+    fillPattern(decoded);
+    EXPECT_EQ(inks.convertRecord(decoded.record), ProfileOutcome::ignored);
+
+    struct Read {
+        const imaging::ColourTransform* profile;
+        bool applied;
+    };
+    std::vector<uint32_t> digests;
+    for (const Read& r : {Read{nullptr, false}, Read{&other, false}, Read{&inks, true}}) {
+        JpegReader reader;
+        reader.setCmykProfile(r.profile);
+        Picture picture(1, 1, 24);
+        releasePixelBuffer(picture.record.pixels);
+        picture.record.pixels = nullptr;
+        ASSERT_NE(reader.readMemory(jpeg.data(), jpeg.size(), &picture.record), nullptr);
+        EXPECT_EQ(reader.cmykProfileApplied(), r.applied);
+        ASSERT_EQ(picture.record.header.biWidth, kWidth);
+        ASSERT_EQ(picture.record.header.biHeight, kHeight);
+        digests.push_back(picture.digest());
+        if (r.applied) {
+            EXPECT_LE(largestDifference(picture, reference), 2);
+        }
+    }
+    EXPECT_EQ(digests[0], digests[1]);
+    EXPECT_NE(digests[0], digests[2]);
+    EXPECT_EQ(digests[2], 0xd718d1cdu) << std::hex << "digest 0x" << digests[2];
 }
 
 }  // namespace

@@ -81,7 +81,33 @@ def sf32_tag(matrix):
     return b"sf32\0\0\0\0" + b"".join(s15(v) for row in matrix for v in row)
 
 
-def profile(space, tags):
+def lab_of_linear_rgb(rgb):
+    """CIELAB (D50) of linear sRGB-primaries light, adapted from D65."""
+    colorants, _ = adapted_colorants([(0.640, 0.330), (0.300, 0.600), (0.150, 0.060)], D65)
+    xyz = [sum(colorants[c][r] * rgb[c] for c in range(3)) for r in range(3)]
+    f = [(t / w) ** (1 / 3) if t / w > (6 / 29) ** 3 else t / w / (3 * (6 / 29) ** 2) + 4 / 29
+         for t, w in zip(xyz, D50)]
+    return 116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])
+
+
+def cmyk_lut_tag():
+    """A lut16 from CMYK to Lab on a 2-point grid: each ink takes its share
+    of light away, black from all three."""
+    body = b"mft2\0\0\0\0" + bytes((4, 3, 2, 0))
+    body += b"".join(s15(1.0 if r == c else 0.0) for r in range(3) for c in range(3))
+    body += struct.pack(">HH", 2, 2) + struct.pack(">HH", 0, 65535) * 4
+    for c in (0, 1):
+        for m in (0, 1):
+            for y in (0, 1):
+                for k in (0, 1):
+                    light = [(1 - ink) * (1 - k) * 0.96 + 0.01 for ink in (c, m, y)]
+                    lab = lab_of_linear_rgb(light)
+                    body += struct.pack(">HHH", round(lab[0] * 0xFF00 / 100),
+                                        round((lab[1] + 128) * 256), round((lab[2] + 128) * 256))
+    return body + struct.pack(">HH", 0, 65535) * 3
+
+
+def profile(space, tags, device=b"mntr", pcs=b"XYZ "):
     """An ICC v4-style display profile (version 2.4 tag types) from tag bodies."""
     count = len(tags)
     offset = 128 + 4 + 12 * count
@@ -92,7 +118,7 @@ def profile(space, tags):
         table += sig.encode() + struct.pack(">II", offset + len(data), len(body))
         data += body
     size = offset + len(data)
-    header = struct.pack(">I4sI4s4s4s", size, b"none", 0x02400000, b"mntr", space, b"XYZ ")
+    header = struct.pack(">I4sI4s4s4s", size, b"none", 0x02400000, device, space, pcs)
     # date, 'acsp', platform, flags, maker and model, attributes, intent
     header += b"\0" * 12 + b"acsp" + b"\0" * 4 + b"\0" * 4 + b"\0" * 8 + b"\0" * 8 + b"\0" * 4
     header += s15(D50[0]) + s15(D50[1]) + s15(D50[2])  # the connection space's illuminant
@@ -126,6 +152,8 @@ PROFILES = {
     # BT.2020's primaries with the BT.709 camera curve undone (HEIF 'nclx' 9/14).
     "bt2020": rgb_profile("BT.2020", [(0.708, 0.292), (0.170, 0.797), (0.131, 0.046)], D65,
                           [1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081]),
+    "cmyk-inks": profile(b"CMYK", [("desc", desc_tag("Simple inks")), ("wtpt", xyz_tag(D50)),
+                                   ("A2B0", cmyk_lut_tag())], device=b"prtr", pcs=b"Lab "),
     "grey-gamma18": profile(b"GRAY", [("desc", desc_tag("Grey, gamma 1.8")),
                                       ("wtpt", xyz_tag(D50)), ("kTRC", para_tag([1.8]))]),
 }
@@ -155,7 +183,18 @@ def main():
     for name, data in PROFILES.items():
         (out / f"{name}.icc").write_bytes(data)
         source = ImageCms.ImageCmsProfile(__import__("io").BytesIO(data))
-        if name.startswith("grey"):
+        if name.startswith("cmyk"):
+            # A CMYK JPEG (Pillow stores Adobe's inverted samples) and its
+            # colours through the profile, as Pillow decodes it.
+            cmyk = Image.frombytes("CMYK", (64, 68), bytes(
+                v for i in range(64 * 68) for v in ((i * 7) % 256, (i * 13) % 256,
+                                                    (i // 64) * 3 % 256, (i * 5 // 3) % 256)))
+            cmyk.save(out / f"{name}.jpg", quality=100, subsampling=0)
+            decoded = Image.open(out / f"{name}.jpg")
+            decoded.load()
+            t = ImageCms.buildTransform(source, srgb, "CMYK", "RGB", renderingIntent=1, flags=flags)
+            (out / f"{name}.ref").write_bytes(ImageCms.applyTransform(decoded, t).tobytes())
+        elif name.startswith("grey"):
             ramp = Image.frombytes("L", (256, 1), bytes(range(256)))
             t = ImageCms.buildTransform(source, srgb, "L", "RGB", renderingIntent=1, flags=flags)
             (out / f"{name}.ref").write_bytes(ImageCms.applyTransform(ramp, t).tobytes())
