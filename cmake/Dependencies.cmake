@@ -154,10 +154,19 @@ if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_lcms2_dir}/lib/liblcms2.a")
   message(FATAL_ERROR "Little CMS 2 for ${MORAVEL_PLATFORM} is missing in ${_moravel_lcms2_dir}; "
                       "run scripts/setup.sh (as root) first")
 endif()
-add_library(moravel::lcms2 STATIC IMPORTED GLOBAL)
-set_target_properties(moravel::lcms2 PROPERTIES
-  IMPORTED_LOCATION "${_moravel_lcms2_dir}/lib/liblcms2.a"
-  INTERFACE_INCLUDE_DIRECTORIES "${_moravel_lcms2_dir}/include")
+if(MORAVEL_FUZZ)
+  # The fuzz targets reach into the library's parser: compiled here with the
+  # coverage and sanitizer flags.
+  file(GLOB _moravel_lcms2_sources "${_moravel_lcms2_dir}/src/*.c")
+  add_library(moravel_lcms2_fuzz STATIC ${_moravel_lcms2_sources})
+  target_include_directories(moravel_lcms2_fuzz PUBLIC "${_moravel_lcms2_dir}/include")
+  add_library(moravel::lcms2 ALIAS moravel_lcms2_fuzz)
+else()
+  add_library(moravel::lcms2 STATIC IMPORTED GLOBAL)
+  set_target_properties(moravel::lcms2 PROPERTIES
+    IMPORTED_LOCATION "${_moravel_lcms2_dir}/lib/liblcms2.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${_moravel_lcms2_dir}/include")
+endif()
 
 # ---------------------------------------------------------------------------
 # zlib

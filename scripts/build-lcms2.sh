@@ -6,7 +6,10 @@
 #
 #   scripts/build-lcms2.sh [native] [windows]       (default: both)
 #
-#   <deps>/lcms2-<target>/{include/lcms2.h,lib/liblcms2.a,licences/lcms2-COPYING.txt}
+#   <deps>/lcms2-<target>/{include/lcms2.h,lib/liblcms2.a,licences/lcms2-COPYING.txt,src}
+#
+# src keeps the library's C sources, so that the fuzz build can compile them
+# with its coverage and sanitizers.
 #
 # Both targets compile the same C files with -O2 and no fused multiply-add,
 # on x86-64's SSE2 arithmetic, so the transforms they build give the same
@@ -53,7 +56,8 @@ archiver_of() {
 
 is_cached() {
   local out="$deps/lcms2-$1"
-  [[ -f "$out/lib/liblcms2.a" && -f "$out/include/lcms2.h" && -f "$out/.stamp" ]] \
+  [[ -f "$out/lib/liblcms2.a" && -f "$out/include/lcms2.h" && -f "$out/src/cmsxform.c" \
+     && -f "$out/.stamp" ]] \
     && [[ "$(head -n1 "$out/.stamp")" == "$stamp_text" ]]
 }
 
@@ -92,6 +96,8 @@ for t in "${todo[@]}"; do
   rm -rf "$out" && mkdir -p "$out/lib" "$out/include" "$out/licences"
   "$ar" rcsD "$out/lib/liblcms2.a" "$objects"/*.o
   cp "$work/lcms2/include/lcms2.h" "$out/include/"
+  mkdir -p "$out/src"
+  cp "$work/lcms2/src/"*.c "$work/lcms2/src/"*.h "$out/src/"
   cp "$work/lcms2/COPYING" "$out/licences/lcms2-COPYING.txt"
   printf '%s\n%s\n' "$stamp_text" "$version" >"$out/.stamp"
   say "installed $out ($version, $((SECONDS - start)) s)"
