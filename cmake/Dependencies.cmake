@@ -160,12 +160,17 @@ if(MORAVEL_FUZZ)
   file(GLOB _moravel_lcms2_sources "${_moravel_lcms2_dir}/src/*.c")
   add_library(moravel_lcms2_fuzz STATIC ${_moravel_lcms2_sources})
   target_include_directories(moravel_lcms2_fuzz PUBLIC "${_moravel_lcms2_dir}/include")
+  target_compile_definitions(moravel_lcms2_fuzz PUBLIC CMS_NO_REGISTER_KEYWORD=1)
+  # As scripts/build-lcms2.sh builds it: signed overflow wraps around.
+  target_compile_options(moravel_lcms2_fuzz PRIVATE -fwrapv -fno-sanitize=signed-integer-overflow)
   add_library(moravel::lcms2 ALIAS moravel_lcms2_fuzz)
 else()
   add_library(moravel::lcms2 STATIC IMPORTED GLOBAL)
   set_target_properties(moravel::lcms2 PROPERTIES
     IMPORTED_LOCATION "${_moravel_lcms2_dir}/lib/liblcms2.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${_moravel_lcms2_dir}/include")
+    INTERFACE_INCLUDE_DIRECTORIES "${_moravel_lcms2_dir}/include"
+    # lcms2.h's prototypes without C's 'register', which C++17 dropped.
+    INTERFACE_COMPILE_DEFINITIONS CMS_NO_REGISTER_KEYWORD=1)
 endif()
 
 # ---------------------------------------------------------------------------

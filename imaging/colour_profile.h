@@ -68,6 +68,10 @@ class ColourTransform {
     // Blue-green-red rows in place (RGB or grey profiles).
     ProfileOutcome convertBgrRows(uint8_t* rows, uint32_t width, uint32_t height,
                                   size_t stride) const;
+    // The same through the library's general path alone, never the
+    // straight matrix-shaper one: the reference that path is checked against.
+    ProfileOutcome convertBgrRowsByLibrary(uint8_t* rows, uint32_t width, uint32_t height,
+                                           size_t stride) const;
     // A CMYK profile only: one row of `width` CMYK samples as a JPEG stores
     // them (Adobe's convention, 255 is no ink) to blue-green-red.
     void convertCmykRow(const uint8_t* cmyk, uint8_t* bgr, uint32_t width) const;
@@ -76,6 +80,8 @@ class ColourTransform {
     struct State;
     ColourTransform() = default;
     void probeIdentity();
+    ProfileOutcome convertRows(uint8_t* rows, uint32_t width, uint32_t height, size_t stride,
+                               bool straightPathAllowed) const;
 
     std::unique_ptr<State> state_;
     IccSpace space_ = IccSpace::rgb;

@@ -34,7 +34,9 @@ say() { [[ "$quiet" == 1 ]] || echo "build-lcms2: $*"; }
 die() { echo "build-lcms2: error: $*" >&2; exit 1; }
 
 # Everything that changes the built library goes into the stamp.
-cflags=(-O2 -ffp-contract=off -fno-strict-aliasing -DNDEBUG)
+# -fwrapv: the library's fixed-point arithmetic overflows on absurd profile
+# values and counts on wrapping around.
+cflags=(-O2 -ffp-contract=off -fno-strict-aliasing -fwrapv -DNDEBUG)
 stamp_text="lcms2 ${cflags[*]}"
 
 compiler_of() {
@@ -56,7 +58,7 @@ archiver_of() {
 
 is_cached() {
   local out="$deps/lcms2-$1"
-  [[ -f "$out/lib/liblcms2.a" && -f "$out/include/lcms2.h" && -f "$out/src/cmsxform.c" \
+  [[ -f "$out/lib/liblcms2.a" && -f "$out/include/lcms2.h" && -f "$out/src/lcms2_plugin.h" \
      && -f "$out/.stamp" ]] \
     && [[ "$(head -n1 "$out/.stamp")" == "$stamp_text" ]]
 }
@@ -97,7 +99,7 @@ for t in "${todo[@]}"; do
   "$ar" rcsD "$out/lib/liblcms2.a" "$objects"/*.o
   cp "$work/lcms2/include/lcms2.h" "$out/include/"
   mkdir -p "$out/src"
-  cp "$work/lcms2/src/"*.c "$work/lcms2/src/"*.h "$out/src/"
+  cp "$work/lcms2/src/"*.c "$work/lcms2/src/"*.h "$work/lcms2/include/"*.h "$out/src/"
   cp "$work/lcms2/COPYING" "$out/licences/lcms2-COPYING.txt"
   printf '%s\n%s\n' "$stamp_text" "$version" >"$out/.stamp"
   say "installed $out ($version, $((SECONDS - start)) s)"
