@@ -244,6 +244,33 @@ TEST(ColourProfile, RefusedProfilesLeaveThePictureAlone) {
     }
 }
 
+// A profile whose tag table lists more tags than any real profile has is
+// refused by the header check, though every entry is sound.
+TEST(ColourProfile, TagCountIsBounded) {
+    const std::vector<uint8_t> p3 = readBytes("display-p3.icc");
+    for (uint32_t count : {imaging::kMaxIccTags, imaging::kMaxIccTags + 1}) {
+        // The header, then `count` entries that all name the first tag's data.
+        std::vector<uint8_t> icc(p3.begin(), p3.begin() + 128);
+        const size_t table = 132 + size_t{count} * 12;
+        icc.resize(table);
+        putBigEndian32(icc, 128, count);
+        const uint32_t offset =
+            (uint32_t(p3[132 + 4]) << 24) | (p3[132 + 5] << 16) | (p3[132 + 6] << 8) | p3[132 + 7];
+        const uint32_t length = (uint32_t(p3[132 + 8]) << 24) | (p3[132 + 9] << 16) |
+                                (p3[132 + 10] << 8) | p3[132 + 11];
+        icc.insert(icc.end(), p3.begin() + offset, p3.begin() + offset + length);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::memcpy(&icc[132 + 12 * i], "desc", 4);
+            putBigEndian32(icc, 132 + 12 * i + 4, uint32_t(table));
+            putBigEndian32(icc, 132 + 12 * i + 8, length);
+        }
+        putBigEndian32(icc, 0, uint32_t(icc.size()));
+        EXPECT_EQ(imaging::checkIccHeader(icc.data(), icc.size()).usable,
+                  count <= imaging::kMaxIccTags)
+            << count;
+    }
+}
+
 // Trailing bytes after the declared size (a padded chunk) do not matter.
 TEST(ColourProfile, BytesAfterTheDeclaredSizeAreIgnored) {
     std::vector<uint8_t> icc = readBytes("display-p3.icc");
@@ -285,6 +312,13 @@ TEST(ColourProfile, StraightPathMatchesTheLibraryOnEveryColour) {
         }
         EXPECT_LE(largest, 1) << name;
         EXPECT_NE(straight, cube) << name;
+        // The whole cube goes in bands on several threads; pieces small
+        // enough for one band each must give the same bytes.
+        std::vector<uint8_t> pieces = cube;
+        for (uint32_t first = 0; first < height; first += 64)
+            transform.convertBgrRows(pieces.data() + size_t{first} * width * 3, width, 64,
+                                     width * 3);
+        EXPECT_EQ(pieces, straight) << name;
         RecordProperty(name, std::to_string(apart));
     }
 }
