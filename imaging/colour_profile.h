@@ -6,7 +6,7 @@
 //
 // A profile that describes sRGB (its transform moves no colour by more than
 // the rounding between two descriptions of the same space) changes nothing
-// and costs one probe of a few thousand colours. A profile refused by the
+// and costs one probe of 36 000 colours, well under a millisecond. A profile refused by the
 // header check (imaging/icc_header_check.h) or by the library is ignored
 // before any pixel is touched; the picture is kept as decoded.
 #pragma once
