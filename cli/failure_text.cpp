@@ -53,6 +53,7 @@ std::string fileFailureText(FileFailure failure, OutputFormat format, uint32_t c
 std::string conversionNoteTexts(const ConversionNotes& notes) {
     std::string lines;
     if (notes.damaged) lines += "damaged, converted with missing parts filled\n";
+    if (notes.ignoredProfile) lines += "colour profile ignored (unreadable)\n";
     if (notes.aboveSizeLimit) {
         // Rounded up, so that a file just above the limit never reads as equal to it.
         const uint64_t kib = (notes.outputBytes + 1023) / 1024;

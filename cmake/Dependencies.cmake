@@ -3,6 +3,7 @@
 # Targets:
 #   moravel::jpeg     static libjpeg-turbo, jpeg8 interface (JPEG_LIB_VERSION 80)
 #   moravel::zlib     zlib (native: zlib1g-dev; windows: static libz from mingw)
+#   moravel::lcms2    static Little CMS 2 (colour profiles), both targets
 #   gtest, gtest_main, gmock, gmock_main      when MORAVEL_TESTS
 #   benchmark::benchmark, benchmark::benchmark_main   when MORAVEL_BENCH (native)
 #
@@ -139,6 +140,39 @@ target_link_libraries(moravel::heif INTERFACE "${_moravel_heif_dir}/lib/libheif.
                                               "${_moravel_heif_dir}/lib/libde265.a"
                                               "${_moravel_heif_dir}/lib/libdav1d.a"
                                               ${_moravel_check_hook})
+
+# ---------------------------------------------------------------------------
+# Little CMS 2 (embedded colour profiles): built once per target by
+# scripts/build-lcms2.sh from Debian's source package, static, with the same
+# flags on both targets so that both give the same bytes.  moravel::lcms2
+# ---------------------------------------------------------------------------
+set(_moravel_lcms2_dir "${MORAVEL_DEPS_DIR}/lcms2-${MORAVEL_PLATFORM}")
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env "MORAVEL_DEPS_DIR=${MORAVEL_DEPS_DIR}"
+          bash "${MORAVEL_REPO_ROOT}/scripts/build-lcms2.sh" ${MORAVEL_PLATFORM}
+  RESULT_VARIABLE _moravel_rc)
+if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_lcms2_dir}/lib/liblcms2.a")
+  message(FATAL_ERROR "Little CMS 2 for ${MORAVEL_PLATFORM} is missing in ${_moravel_lcms2_dir}; "
+                      "run scripts/setup.sh (as root) first")
+endif()
+if(MORAVEL_FUZZ)
+  # The fuzz targets reach into the library's parser: compiled here with the
+  # coverage and sanitizer flags.
+  file(GLOB _moravel_lcms2_sources "${_moravel_lcms2_dir}/src/*.c")
+  add_library(moravel_lcms2_fuzz STATIC ${_moravel_lcms2_sources})
+  target_include_directories(moravel_lcms2_fuzz PUBLIC "${_moravel_lcms2_dir}/include")
+  target_compile_definitions(moravel_lcms2_fuzz PUBLIC CMS_NO_REGISTER_KEYWORD=1)
+  # As scripts/build-lcms2.sh builds it: signed overflow wraps around.
+  target_compile_options(moravel_lcms2_fuzz PRIVATE -fwrapv -fno-sanitize=signed-integer-overflow)
+  add_library(moravel::lcms2 ALIAS moravel_lcms2_fuzz)
+else()
+  add_library(moravel::lcms2 STATIC IMPORTED GLOBAL)
+  set_target_properties(moravel::lcms2 PROPERTIES
+    IMPORTED_LOCATION "${_moravel_lcms2_dir}/lib/liblcms2.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${_moravel_lcms2_dir}/include"
+    # lcms2.h's prototypes without C's 'register', which C++17 dropped.
+    INTERFACE_COMPILE_DEFINITIONS CMS_NO_REGISTER_KEYWORD=1)
+endif()
 
 # ---------------------------------------------------------------------------
 # zlib

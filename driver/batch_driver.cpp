@@ -286,7 +286,8 @@ bool BatchDriver::copyJpeg(const char16_t* tempFolder, const char16_t* source,
     return true;
 }
 
-bool BatchDriver::showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata) {
+bool BatchDriver::showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata,
+                                  const imaging::ColourTransform& colour) {
     // Upright. HEIF and AVIF come upright from their decoder (their own
     // rotation boxes); the scan gives them, like PNG, orientation 1.
     if (!orientRecord(record, metadata.orientation)) {
@@ -295,6 +296,10 @@ bool BatchDriver::showAsViewersDo(ImageRecord& record, const SourceMetadata& met
         lastStatus_ = kStatusNoMemory;
         return false;
     }
+    // In sRGB, as colour-managed viewers show it. A CMYK JPEG's profile was
+    // taken while its inks were decoded.
+    if (metadata.iccSize > 0 && !codecs_->lastReadTookCmykProfile())
+        notes_.ignoredProfile = colour.convertRecord(record) == imaging::ProfileOutcome::ignored;
     return true;
 }
 
@@ -311,9 +316,13 @@ bool BatchDriver::load(const char16_t* source) {
     const SourceMetadata metadata = scanSourceMetadata(bytes.data(), bytes.size());
     const JpegSizeHint hint = jpegSizeHintFor(settings_.resizeOn, settings_.resizeMode,
                                               settings_.resizeTarget, metadata.swapsSides());
+    // An embedded colour profile, checked and opened once per picture.
+    const imaging::ColourTransform colour =
+        imaging::ColourTransform::fromIcc(metadata.iccProfile, metadata.iccSize);
+    const bool cmyk = colour.usable() && colour.space() == imaging::IccSpace::cmyk;
     ImageRecord& record = picture_.record;
     bool ok = codecs_->read(formatOf(bytes), bytes, record, hint, settings_.keepTransparency != 0,
-                            transparent_);
+                            transparent_, cmyk ? &colour : nullptr);
     lastStatus_ = codecs_->lastStatus();
     notes_.damaged = ok && codecs_->lastReadDamaged();
     // Unrecognised or refused by its reader: the fallback gets it.
@@ -331,7 +340,7 @@ bool BatchDriver::load(const char16_t* source) {
             return false;
         }
     }
-    if (!ok || !showAsViewersDo(record, metadata)) return false;
+    if (!ok || !showAsViewersDo(record, metadata, colour)) return false;
     picture_.width = record.header.biWidth;
     picture_.height = record.header.biHeight;
     picture_.currentBitCount = record.header.biBitCount;

@@ -48,7 +48,10 @@ struct ConversionNotes {
     bool aboveSizeLimit = false;
     uint64_t outputBytes = 0;   // size of that file, when aboveSizeLimit
     uint32_t sizeLimitKiB = 0;  // the limit it exceeds
-    bool any() const { return damaged || aboveSizeLimit; }
+    // The source's embedded colour profile could not be used (refused, or
+    // not for this kind of picture): its colours were kept as decoded.
+    bool ignoredProfile = false;
+    bool any() const { return damaged || aboveSizeLimit || ignoredProfile; }
 };
 
 // What a front end supplies: the settings at batch start, the error boxes,
@@ -74,6 +77,9 @@ class BatchHooks {
 
 class CodecContexts;
 struct SourceMetadata;
+namespace imaging {
+class ColourTransform;
+}
 class FallbackReader;
 
 class BatchDriver {
@@ -126,7 +132,8 @@ class BatchDriver {
     // Turns a freshly decoded picture into what viewers show of the source:
     // upright by its orientation. False (status set, pixels released) when
     // memory runs out.
-    bool showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata);
+    bool showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata,
+                         const imaging::ColourTransform& colour);
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
     bool createTempFile(const char16_t* tempFolder, HeapString& tempFile);
     bool deliver(const char16_t* tempFile, const char16_t* source, const char16_t* outputFolder,

@@ -49,11 +49,13 @@ CodecContexts::~CodecContexts() {
 
 bool CodecContexts::read(ImageFormat format, SourceBytes& source, ImageRecord& record,
                          const JpegSizeHint& hint, bool keepTransparency,
-                         TransparentColor& transparent) {
+                         TransparentColor& transparent,
+                         const imaging::ColourTransform* cmykProfile) {
     Members& m = *members_;
     bool ok = false;
     lastStatus_ = 0;
     readDamaged_ = false;
+    tookCmykProfile_ = false;
     switch (format) {
         case kFormatBmp:
             ok = m.bmpReader.readCopy(source, &record) != nullptr;
@@ -71,9 +73,12 @@ bool CodecContexts::read(ImageFormat format, SourceBytes& source, ImageRecord& r
         case kFormatJpeg:
             m.jpegReader.setSizeHint(hint.enabled, static_cast<uint32_t>(hint.width),
                                      static_cast<uint32_t>(hint.height));
+            m.jpegReader.setCmykProfile(cmykProfile);
             ok = m.jpegReader.readCopy(source, &record) != nullptr;
+            m.jpegReader.setCmykProfile(nullptr);
             lastStatus_ = m.jpegReader.status();
             readDamaged_ = ok && m.jpegReader.damaged();
+            tookCmykProfile_ = ok && m.jpegReader.cmykProfileApplied();
             break;
         case kFormatTiff:
             ok = m.tiffReader.readCopy(source, &record) != nullptr;

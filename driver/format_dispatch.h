@@ -10,6 +10,7 @@
 #include "core/picture_to_write.h"
 #include "core/settings.h"
 #include "driver/jpeg_size_hint.h"
+#include "imaging/colour_profile.h"
 
 class CodecContexts {
   public:
@@ -22,8 +23,11 @@ class CodecContexts {
     // Decodes a source read whole, of the detected format, into the record.
     // When keep-transparency is on, PNG and GIF sources report their
     // transparent colour.
+    // `cmykProfile`: the source's own CMYK profile, which a CMYK JPEG's inks
+    // go through while they are decoded (null: none).
     bool read(ImageFormat format, SourceBytes& source, ImageRecord& record,
-              const JpegSizeHint& hint, bool keepTransparency, TransparentColor& transparent);
+              const JpegSizeHint& hint, bool keepTransparency, TransparentColor& transparent,
+              const imaging::ColourTransform* cmykProfile);
     // Writes the picture in the output format to `path`.
     bool write(OutputFormat format, const char16_t* path, const PictureToWrite& picture,
                const Settings& settings);
@@ -37,6 +41,8 @@ class CodecContexts {
     uint32_t lastStatus() const { return lastStatus_; }
     // The last read or JPEG re-write met damaged data and filled what was missing.
     bool lastReadDamaged() const { return readDamaged_; }
+    // The last read went through the CMYK profile it was given.
+    bool lastReadTookCmykProfile() const { return tookCmykProfile_; }
     // The last write was a size-limited JPEG still above its limit at quality
     // 1 (written all the same), and the size of that file.
     bool lastWriteAboveLimit() const { return aboveLimit_; }
@@ -48,6 +54,7 @@ class CodecContexts {
     Members* members_ = nullptr;
     uint32_t lastStatus_ = 0;
     bool readDamaged_ = false;
+    bool tookCmykProfile_ = false;
     bool aboveLimit_ = false;
     uint64_t writtenBytes_ = 0;
 };

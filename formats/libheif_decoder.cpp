@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
 #include <vector>
 
 #include "formats/av1_sizes.h"
 #include "formats/heif_boxes.h"
 #include "formats/hevc_sizes.h"
 #include "formats/library_check.h"
+#include "imaging/colour_profile.h"
 
 namespace formats {
 namespace {
@@ -33,6 +36,9 @@ struct ImageRelease {
 struct OptionsFree {
     void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
+struct NclxFree {
+    void operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
+};
 
 DecodeStatus statusOf(const heif_error& error) {
     // libheif reports its size limits as a memory error.
@@ -48,6 +54,67 @@ DecodeStatus statusOf(const heif_error& error) {
         default:
             return DecodeStatus::damaged;
     }
+}
+
+// The transfer curves of 'nclx' that convert: sRGB's (also Display P3's),
+// and the BT.709 camera curve that BT.2020 shares, undone exactly as
+// written (the displays' BT.1886 would darken shadows further). HDR curves
+// (PQ, HLG) are left as decoded.
+std::optional<imaging::TransferCurve> transferOf(heif_transfer_characteristics transfer) {
+    switch (transfer) {
+        case heif_transfer_characteristic_IEC_61966_2_1:
+        case heif_transfer_characteristic_unspecified:
+            return imaging::TransferCurve::srgb;
+        case heif_transfer_characteristic_ITU_R_BT_709_5:
+        case heif_transfer_characteristic_ITU_R_BT_601_6:
+        case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+        case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit:
+            return imaging::TransferCurve::bt709;
+        case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+            return imaging::TransferCurve::gamma22;
+        case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+            return imaging::TransferCurve::gamma28;
+        case heif_transfer_characteristic_linear:
+            return imaging::TransferCurve::linear;
+        default:
+            return std::nullopt;
+    }
+}
+
+// The conversion to sRGB the picture's colour description asks for: its ICC
+// profile ('colr' of type 'prof' or 'rICC'), else its 'nclx' primaries when
+// they are not sRGB's. None when the picture is sRGB or the description is
+// unusable; the picture is then kept as decoded.
+std::optional<imaging::ColourTransform> colourTransformOf(const heif_image_handle* handle) {
+    const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
+    if (iccSize > 0) {
+        if (iccSize > imaging::kMaxIccProfileBytes) return std::nullopt;
+        std::vector<uint8_t> icc(iccSize);
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
+            return std::nullopt;
+        imaging::ColourTransform transform = imaging::ColourTransform::fromIcc(icc.data(), iccSize);
+        if (!transform.usable() || transform.changesNothing()) return std::nullopt;
+        return transform;
+    }
+    heif_color_profile_nclx* raw = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok)
+        return std::nullopt;
+    const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+    if (!nclx || nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+        nclx->color_primaries == heif_color_primaries_unspecified)
+        return std::nullopt;
+    const std::optional<imaging::TransferCurve> transfer =
+        transferOf(nclx->transfer_characteristics);
+    if (!transfer) return std::nullopt;
+    const imaging::PrimariesDescription description{
+        {nclx->color_primary_red_x, nclx->color_primary_red_y},
+        {nclx->color_primary_green_x, nclx->color_primary_green_y},
+        {nclx->color_primary_blue_x, nclx->color_primary_blue_y},
+        {nclx->color_primary_white_x, nclx->color_primary_white_y},
+        *transfer};
+    imaging::ColourTransform transform = imaging::ColourTransform::fromPrimaries(description);
+    if (!transform.usable() || transform.changesNothing()) return std::nullopt;
+    return transform;
 }
 
 // The file parsed and its primary image's handle, size checked.
@@ -163,6 +230,12 @@ DecodeStatus decode(const HeifCoding& coding, const uint8_t* data, size_t size, 
             }
         }
     }
+    // Here rather than in the program, so that the plug-ins give the same
+    // sRGB bytes as the Linux program. Transparent parts are already on
+    // white, which every conversion keeps white.
+    if (const std::optional<imaging::ColourTransform> transform =
+            colourTransformOf(heif.primary.get()))
+        transform->convertBgrRows(rows, shown.width, shown.height, stride);
     return DecodeStatus::ok;
 }
 

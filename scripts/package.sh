@@ -92,7 +92,8 @@ sed -i "s/@VERSION@/$version/g" "$stage/ReadMe.txt"
   || fail "cannot clear the compile time in $build/app/Pirex.chm"
 
 # Licence texts of what is linked into the programs: libjpeg-turbo (with the
-# IJG notice), zlib and the mingw-w64 runtime (static, with winpthreads).
+# IJG notice), zlib, Little CMS 2 and the mingw-w64 runtime (static, with
+# winpthreads).
 jpeg_src=""
 for candidate in "$deps"/src/libjpeg-turbo/libjpeg-turbo_*.orig.tar.gz; do
   [[ -f "$candidate" ]] && jpeg_src="$candidate"
@@ -106,6 +107,8 @@ mv "$stage"/libjpeg-turbo-*/README.ijg "$stage/licenses/libjpeg-turbo-README.ijg
 rmdir "$stage"/libjpeg-turbo-*
 need /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/licenses/zlib-copyright.txt"
 need /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-runtime-copyright.txt"
+# Little CMS 2 (colour profiles), built by scripts/build-lcms2.sh.
+need "$deps/lcms2-windows/licences/lcms2-COPYING.txt" "$stage/licenses/lcms2-COPYING.txt"
 
 # Image plug-ins, each with the licences of the libraries it links in. A
 # plug-in whose licences are unknown here is not shipped silently.

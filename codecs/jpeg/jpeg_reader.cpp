@@ -27,6 +27,8 @@ struct DecodeJob {
     bool hintEnabled;
     uint32_t hintWidth;
     uint32_t hintHeight;
+    const imaging::ColourTransform* cmykProfile;  // CMYK pictures through it, when set
+    bool cmykProfileApplied;
     ImageRecord* record;
     uint8_t* pixels;  // allocated by the job; the caller frees it on failure
     uint32_t status;
@@ -54,6 +56,19 @@ void readDirect(jpeg_decompress_struct& cinfo, uint8_t* pixels, uint32_t stride)
         for (int i = 0; i < count; ++i)
             rows[i] = pixels + static_cast<size_t>(height - 1 - first - i) * stride;
         jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(count));
+    }
+}
+
+// CMYK rows through the source's colour profile.
+void readCmykThrough(const imaging::ColourTransform& profile, jpeg_decompress_struct& cinfo,
+                     uint8_t* pixels, uint32_t stride) {
+    const JDIMENSION height = cinfo.output_height;
+    JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                   JPOOL_IMAGE, cinfo.output_width * 4, 1);
+    while (cinfo.output_scanline < height) {
+        uint8_t* out = pixels + static_cast<size_t>(height - 1 - cinfo.output_scanline) * stride;
+        if (jpeg_read_scanlines(&cinfo, sample, 1) != 1) continue;
+        profile.convertCmykRow(sample[0], out, cinfo.output_width);
     }
 }
 
@@ -132,7 +147,11 @@ bool decodeSteps(DecodeJob& job) {
             record.palette[i] = {level, level, level, 0};
         }
 
-    if (components == 4)
+    job.cmykProfileApplied = components == 4 && job.cmykProfile && job.cmykProfile->usable() &&
+                             job.cmykProfile->space() == imaging::IccSpace::cmyk;
+    if (job.cmykProfileApplied)
+        readCmykThrough(*job.cmykProfile, cinfo, job.pixels, static_cast<uint32_t>(stride));
+    else if (components == 4)
         readCmyk(cinfo, job.pixels, static_cast<uint32_t>(stride));
     else
         readDirect(cinfo, job.pixels, static_cast<uint32_t>(stride));
@@ -177,6 +196,7 @@ ImageRecord* JpegReader::readFrom(const ReadSource& source, ImageRecord* record)
     input_.status = kStatusOk;
     messageText_[0] = u'\0';
     damaged_ = false;
+    cmykProfileApplied_ = false;
     return readMapped(input_, source, record, [this](ImageRecord& target) {
         DecodeJob job{};
         job.data = input_.base;
@@ -185,11 +205,13 @@ ImageRecord* JpegReader::readFrom(const ReadSource& source, ImageRecord* record)
         job.hintEnabled = hintEnabled_;
         job.hintWidth = hintWidth_;
         job.hintHeight = hintHeight_;
+        job.cmykProfile = cmykProfile_;
         job.record = &target;
         job.status = kStatusOk;
         const bool decoded = decode(job, messageText_);
         input_.status = job.status;
         damaged_ = job.error.library.num_warnings > 0;
+        cmykProfileApplied_ = decoded && job.cmykProfileApplied;
         if (!decoded) {
             releasePixelBuffer(job.pixels);
             return false;

@@ -10,6 +10,7 @@
 #include "codecs/jpeg/jpeg_error.h"
 #include "codecs/mapped_input.h"
 #include "core/image_record.h"
+#include "imaging/colour_profile.h"
 
 class JpegReader : public ReaderEntries<JpegReader> {
   public:
@@ -28,6 +29,14 @@ class JpegReader : public ReaderEntries<JpegReader> {
     void setSizeHint(bool enabled, uint32_t width, uint32_t height);
     bool sizeHintEnabled() const { return hintEnabled_; }
 
+    // The source's CMYK colour profile (null: none). A CMYK picture then
+    // goes through it to sRGB instead of the plain ink product; other
+    // pictures and other profiles are not affected. The transform must
+    // outlive the reads; kept until changed.
+    void setCmykProfile(const imaging::ColourTransform* profile) { cmykProfile_ = profile; }
+    // The last picture's colours went through that profile.
+    bool cmykProfileApplied() const { return cmykProfileApplied_; }
+
     uint32_t status() const { return input_.status; }
     // The last file was damaged (the library warned): it was decoded as far
     // as its data goes, the missing parts filled.
@@ -42,6 +51,8 @@ class JpegReader : public ReaderEntries<JpegReader> {
     MappedInput input_;
     bool hintEnabled_ = false;
     bool damaged_ = false;
+    bool cmykProfileApplied_ = false;
+    const imaging::ColourTransform* cmykProfile_ = nullptr;
     uint32_t hintWidth_ = 0;
     uint32_t hintHeight_ = 0;
     char16_t messageText_[kJpegMessageCapacity] = {};

@@ -78,6 +78,10 @@ TEST(FailureText, NotesOfConvertedFiles) {
     notes.sizeLimitKiB = 1;
     notes.outputBytes = 1025;  // just above: never printed as equal to the limit
     EXPECT_EQ(conversionNoteTexts(notes), "2 KiB at the lowest quality, above the 1 KiB limit\n");
+    notes = {};
+    notes.ignoredProfile = true;
+    EXPECT_TRUE(notes.any());
+    EXPECT_EQ(conversionNoteTexts(notes), "colour profile ignored (unreadable)\n");
 }
 
 TEST(CodecStatusText, EveryStatusHasItsOwnText) {

@@ -6,7 +6,8 @@ they are decoded. The reference is Pillow's ImageOps.exif_transpose of its
 own decode; a resized output must equal moravel's output for that upright
 reference picture with the same resize, within 2 per channel, at exactly the
 size the resize rule gives for the upright picture. Hostile Exif blocks
-count as orientation 1 and the file converts. The lossless re-write keeps
+count as orientation 1 and the file converts. Embedded colour profiles of
+every container give sRGB as Pillow's ImageCms does. The lossless re-write keeps
 the ICC profile (identical joined payload) and carries the orientation in a
 minimal Exif block, checked with Pillow's own marker parser.
 
@@ -299,9 +300,53 @@ def test_lossless_rewrite_keeps_profile_and_orientation(work):
               f"jpegcopy {stem}: shown differently from the source")
 
 
+def test_embedded_profiles_give_srgb(work):
+    """Every container's embedded profile converts to sRGB as Pillow's
+    ImageCms does (relative colorimetric, black-point compensation); an sRGB
+    profile changes no byte, and a damaged one is ignored with a note."""
+    from PIL import ImageCms
+    data = pathlib.Path(os.environ["MORAVEL_TEST_DATA"]) / "colour"
+    srgb = ImageCms.createProfile("sRGB")
+    flags = ImageCms.FLAGS["BLACKPOINTCOMPENSATION"]
+    src, out = work / "src", work / "out"
+    src.mkdir()
+    picture, grey = scene((48, 32)), scene((48, 32)).convert("L")
+    cases = {}  # stem: (profile name, mode)
+    for profile in ("display-p3", "adobe-rgb"):
+        icc = (data / f"{profile}.icc").read_bytes()
+        for extension, options in (("jpg", {"quality": 95}), ("png", {}), ("tif", {}),
+                                   ("webp", {"lossless": True})):
+            stem = f"{profile}-{extension}"
+            picture.save(src / f"{stem}.{extension}", icc_profile=icc, **options)
+            cases[stem] = (profile, "RGB")
+    grey.save(src / "grey.jpg", quality=95, icc_profile=(data / "grey-gamma18.icc").read_bytes())
+    cases["grey"] = ("grey-gamma18", "L")
+    picture.save(src / "plain.png")
+    picture.save(src / "srgb.png", icc_profile=(data / "srgb-lcms.icc").read_bytes())
+    damaged = bytearray((data / "display-p3.icc").read_bytes())
+    damaged[128:132] = b"\xff\xff\xff\xff"  # an absurd tag count
+    picture.save(src / "damaged.png", icc_profile=bytes(damaged))
+    sources = sorted(src.iterdir())
+    run = moravel(["--format", "bmp"] + sources, out, work / "tmp")
+    check(run.returncode == 0, f"profiles: exit {run.returncode}: {run.stderr}")
+    for stem, (profile, mode) in cases.items():
+        path = next(p for p in sources if p.stem == stem)
+        source = ImageCms.ImageCmsProfile(io.BytesIO((data / f"{profile}.icc").read_bytes()))
+        transform = ImageCms.buildTransform(source, srgb, mode, "RGB", renderingIntent=1,
+                                            flags=flags)
+        want = ImageCms.applyTransform(Image.open(path).convert(mode), transform)
+        compare(f"profile {stem}", out / f"{stem}.bmp", np.asarray(want).astype(int), want.size)
+    plain = (out / "plain.bmp").read_bytes()
+    check((out / "srgb.bmp").read_bytes() == plain, "an sRGB profile changed the picture")
+    check((out / "damaged.bmp").read_bytes() == plain, "a damaged profile changed the picture")
+    check("damaged.png: colour profile ignored" in run.stderr,
+          f"no note for the damaged profile: {run.stderr}")
+
+
 def main():
     tests = [test_every_orientation_and_resize, test_shrink_on_load_uses_the_upright_size,
-             test_hostile_exif_counts_as_upright, test_lossless_rewrite_keeps_profile_and_orientation]
+             test_hostile_exif_counts_as_upright, test_lossless_rewrite_keeps_profile_and_orientation,
+             test_embedded_profiles_give_srgb]
     for test in tests:
         with tempfile.TemporaryDirectory(prefix="moravel-orient-") as folder:
             work = pathlib.Path(folder)

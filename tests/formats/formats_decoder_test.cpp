@@ -144,6 +144,35 @@ TEST(FormatDecoders, EqualTheReferenceDecoders) {
     }
 }
 
+#ifdef MORAVEL_HAVE_HEIF
+// Display P3 and BT.2020 pictures, described by 'nclx' or by an ICC profile,
+// come out in sRGB: within 2 of Pillow's ImageCms on what the reference
+// decoder gives, and clearly apart from the unconverted picture.
+TEST(FormatDecoders, ColourDescriptionsTurnToSrgb) {
+    for (const char* name : {"p3_nclx", "bt2020_nclx", "p3_icc"}) {
+        SCOPED_TRACE(name);
+        const std::string stem = std::string("made/") + name;
+        const std::vector<uint8_t> bytes = fixture(stem + ".avif");
+        const Expected turned = expectedFromPam(fixture(stem + ".srgb.pam"));
+        const Expected decoded = expectedFromPam(fixture(stem + ".pam"));
+        VectorSink sink;
+        ASSERT_EQ(formats::decodeAvif(bytes.data(), bytes.size(), sink), DecodeStatus::ok);
+        ASSERT_EQ(sink.width, turned.width);
+        ASSERT_EQ(sink.height, turned.height);
+        int fromTurned = 0, fromDecoded = 0;
+        for (uint32_t y = 0; y < turned.height; ++y)
+            for (size_t i = 0; i < size_t{turned.width} * 3; ++i) {
+                const int got = sink.rows[size_t{y} * sink.stride + i];
+                const size_t at = size_t{y} * turned.width * 3 + i;
+                fromTurned = std::max(fromTurned, std::abs(got - turned.bgr[at]));
+                fromDecoded = std::max(fromDecoded, std::abs(got - decoded.bgr[at]));
+            }
+        EXPECT_LE(fromTurned, 2);
+        EXPECT_GE(fromDecoded, 10);
+    }
+}
+#endif
+
 TEST(FormatDecoders, RecogniseSignaturesNotNames) {
     struct Case {
         std::string head;

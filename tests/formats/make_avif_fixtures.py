@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 import numpy as np
-from PIL import Image
+from PIL import Image, ImageCms
 
 WIDTH, HEIGHT = 37, 23
 
@@ -35,6 +35,17 @@ PICTURES = {
     # Wider than its neighbours by far: a picture whose 'ispe' can be made
     # much smaller than its coded frame.
     "wide": (["-d", "8", "-y", "420"], ["wide"]),
+}
+
+COLOUR = pathlib.Path(__file__).resolve().parents[1] / "data" / "colour"
+# Pictures in other colour spaces than sRGB: NAME.avif, NAME.pam as decoded,
+# and NAME.srgb.pam, that picture turned to sRGB by Pillow's ImageCms with
+# the equivalent ICC profile (relative colorimetric, black-point
+# compensation), which the decoders must match within 2 per channel.
+COLOUR_PICTURES = {
+    "p3_nclx": (["--cicp", "12/13/1"], "display-p3.icc"),
+    "bt2020_nclx": (["--cicp", "9/14/9"], "bt2020.icc"),
+    "p3_icc": (["--icc", str(COLOUR / "display-p3.icc")], "display-p3.icc"),
 }
 
 
@@ -78,6 +89,14 @@ def write_pam(path, rgba):
     path.write_bytes(header + rgba.astype(np.uint8).tobytes())
 
 
+def read_pam(path):
+    """The RGB_ALPHA rows of a PAM written by write_pam."""
+    data = path.read_bytes()
+    head, body = data.split(b"ENDHDR\n", 1)
+    fields = dict(line.split(" ", 1) for line in head.decode().splitlines()[1:])
+    return np.frombuffer(body, np.uint8).reshape(int(fields["HEIGHT"]), int(fields["WIDTH"]), 4)
+
+
 def make(outdir):
     outdir.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory(prefix="avif-fixtures-") as tmp:
@@ -89,6 +108,20 @@ def make(outdir):
             run("avifenc", "-s", "8", *options, *[str(work / f"{f}.png") for f in frames],
                 "-o", str(avif))
             write_pam(outdir / f"{name}.pam", reference_rgba(avif, work))
+        srgb = ImageCms.createProfile("sRGB")
+        flags = ImageCms.FLAGS["BLACKPOINTCOMPENSATION"]
+        for name, (options, icc) in COLOUR_PICTURES.items():
+            avif = outdir / f"{name}.avif"
+            run("avifenc", "-s", "8", "-d", "8", "-y", "444", *options,
+                str(work / "colours.png"), "-o", str(avif))
+            decoded = reference_rgba(avif, work)
+            write_pam(outdir / f"{name}.pam", decoded)
+            profile = ImageCms.ImageCmsProfile(str(COLOUR / icc))
+            transform = ImageCms.buildTransform(profile, srgb, "RGB", "RGB", renderingIntent=1,
+                                                flags=flags)
+            turned = ImageCms.applyTransform(Image.fromarray(decoded[:, :, :3], "RGB"), transform)
+            write_pam(outdir / f"{name}.srgb.pam",
+                      np.dstack([np.array(turned), decoded[:, :, 3]]))
 
 
 if __name__ == "__main__":
@@ -97,4 +130,4 @@ if __name__ == "__main__":
     target = pathlib.Path(sys.argv[1])
     make(target)
     # The build system's stamp: the set of pictures is complete.
-    (target / "made").write_text("\n".join(PICTURES) + "\n")
+    (target / "made").write_text("\n".join([*PICTURES, *COLOUR_PICTURES]) + "\n")

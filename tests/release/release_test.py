@@ -62,6 +62,7 @@ BASE_FILES = {
     "moravel.exe",
     "licenses/libjpeg-turbo-LICENSE.md",
     "licenses/libjpeg-turbo-README.ijg",
+    "licenses/lcms2-COPYING.txt",
     "licenses/mingw-w64-runtime-copyright.txt",
     "licenses/zlib-copyright.txt",
 }
