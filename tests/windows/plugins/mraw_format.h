@@ -35,6 +35,8 @@ enum MrawFault : uint8_t {
     kCaughtThrow = 4,    // a C++ exception the plug-in catches itself: no fault
     kEscapingThrow = 5,  // a C++ exception that leaves the plug-in
     kStackOverflow = 6,  // recursion without end
+    kChangesSource = 7,  // GetPicture adds a byte to the file it decodes, as
+                         // another program writing it meanwhile would
 };
 
 enum MrawInfoHeader : uint8_t {

@@ -195,6 +195,17 @@ TEST(PluginDriver, AFaultingPluginCostsOneFileAndTheBatchGoesOn) {
     ASSERT_TRUE(probing.run({files[0], files[2], files[4], files[5]}, OutputFormat::Bmp));
     EXPECT_EQ(probing.hooks.outputs.size(), 4u);
 
+    // A file that changes while the plug-in reads it again by its path is
+    // not passed off as the one read: it fails, and the next converts.
+    MrawPicture changing = patternPicture(5, 4, 24);
+    changing.fault = kChangesSource;
+    writeBytes(folder / "changing.mraw", encodeMraw(changing));
+    Batch changed(plugins, out);
+    ASSERT_TRUE(changed.run({folder / "changing.mraw", files.back()}, OutputFormat::Bmp));
+    EXPECT_EQ(changed.hooks.failed, std::vector<std::string>{"changing.mraw"});
+    EXPECT_EQ(changed.hooks.statuses, std::vector<uint32_t>{kStatusSourceChanged});
+    EXPECT_FALSE(fs::exists(out / "changing.bmp"));
+
     // A bits block short of its last row and a half: converted, and said to be damaged.
     MrawPicture cut = patternPicture(6, 4, 8);
     cut.missingBytes = 10;

@@ -188,6 +188,13 @@ __declspec(dllexport) int WINAPI
     if (flag != 0 || !readHeader(path, offset, header)) return 2;
     if (kKind == KIND_OFFSET_128 && offset != 128) return 2;
     if (kKind == KIND_FAULT_PICTURE) fault(header.fault & 15);
+    if (header.fault == kChangesSource) {
+        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        if (file != INVALID_HANDLE_VALUE) WriteFile(file, "!", 1, &written, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
     if (progress && progress(0, 1, data) != 0) return 1;
 
     const uint64_t stride = mrawStride(header.width, header.bitCount);
