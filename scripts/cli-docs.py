@@ -73,7 +73,7 @@ def manual_page(help_text, version):
     out.append(".SH OPTIONS")
     for names, text in options:
         out += [".TP", f".B {roff(names)}"]
-        out.append(roff(text) if text else "Show this help, or the version.")
+        out.append(roff(text))
     out.append(".SH EXIT STATUS")
     for note in exit_notes:
         body = note.removeprefix("Exit status:").strip()
