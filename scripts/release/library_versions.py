@@ -5,6 +5,9 @@
         moravel --version names every library with the build's version,
         including the Debian revision; a source older than the newest one apt
         knows gives a warning line naming both (not a failure).
+    library_versions.py fill READ_ME VERSIONS_TXT
+        replaces the line @LIBRARIES@ of READ_ME with the list of libraries,
+        saying which were built from an older source than Debian's newest.
 """
 import subprocess
 import sys
@@ -59,8 +62,26 @@ def older_source_warnings(versions):
 
 def read_me_lines(versions):
     """The read-me's list: one library a line, with its Debian version."""
-    return [f"  {name} {version} (Debian source package {package})"
-            for name, package, version in versions]
+    lines = []
+    for name, package, version in versions:
+        newest = newest_known(package)
+        line = f"  {name} {version}"
+        if newest and DebianVersion(without_epoch(version)) < DebianVersion(without_epoch(newest)):
+            line += f" (older than Debian's newest, {newest})"
+        lines.append(line)
+    return lines
+
+
+def fill(read_me, versions_path):
+    with open(read_me, encoding="utf-8") as f:
+        text = f.read()
+    if "@LIBRARIES@\n" not in text:
+        print(f"FAIL: {read_me} has no line @LIBRARIES@", file=sys.stderr)
+        return 1
+    listing = "\n".join(read_me_lines(read_versions(versions_path)))
+    with open(read_me, "w", encoding="utf-8") as f:
+        f.write(text.replace("@LIBRARIES@", listing))
+    return 0
 
 
 def check(command, versions_path):
@@ -83,6 +104,8 @@ def check(command, versions_path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 4 or sys.argv[1] != "check":
-        sys.exit(__doc__)
-    sys.exit(check(sys.argv[2:-1], sys.argv[-1]))
+    if len(sys.argv) >= 4 and sys.argv[1] == "check":
+        sys.exit(check(sys.argv[2:-1], sys.argv[-1]))
+    if len(sys.argv) == 4 and sys.argv[1] == "fill":
+        sys.exit(fill(sys.argv[2], sys.argv[3]))
+    sys.exit(__doc__)
