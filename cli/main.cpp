@@ -12,6 +12,7 @@
 #include "cli/settings_options.h"
 #include "cli/source_paths.h"
 #include "driver/batch_driver.h"
+#include "library_versions.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
 #include "version.h"
@@ -151,6 +152,8 @@ int run(const std::vector<std::u16string>& args) {
     }
     if (options.version) {
         std::printf("%s\n", kVersion);
+        for (const LibraryVersion& library : kLibraryVersions)
+            std::printf("%s %s\n", library.name, library.version);
         return 0;
     }
 

@@ -150,6 +150,7 @@ build_webp() {
   local out; out="$(out_of webp)"
   fetch libwebp
   local version; version="$(unpack libwebp "$work/libwebp")"
+  say "building $version for $target"
   cmake_build libwebp "$work/libwebp" "$out" webpdecoder webpdemux -- "${webp_flags[@]}"
   rm -rf "$out" && mkdir -p "$out/lib" "$out/include/webp" "$out/licences"
   cp "$work/build-libwebp/libwebpdecoder.a" "$work/build-libwebp/libwebpdemux.a" "$out/lib/"
@@ -209,6 +210,7 @@ build_heif() {
   v1="$(unpack libde265 "$work/libde265")"
   v2="$(unpack dav1d "$work/dav1d")"
   v3="$(unpack libheif "$work/libheif")"
+  say "building $v1, $v2 and $v3 for $target"
   local stage="$work/stage-heif"
   cmake_build libde265 "$work/libde265" "$stage" de265 -- "${de265_flags[@]}"
   cmake --install "$work/build-libde265" >/dev/null 2>&1 \

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Windows release and packs it as dist/Moravel-<version>-win64.zip:
+# Builds the Windows release and packs it as dist/Moravel-<version>-win64.zip,
+# with the relink folder as dist/Moravel-<version>-win64-relink.zip and the
+# SHA-256 sums of both in dist/SHA256SUMS:
 #
 #   scripts/package.sh [--build-dir DIR] [--out DIR] [--no-build]
 #
@@ -11,10 +13,10 @@
 # the same manual as HTML pages (manual/index.html), a read-me for users, the
 # licences of the libraries linked in and, when they
 # were built, the image plug-ins (plugins/*.sph) with their libraries'
-# licences, and, for the plug-ins that link LGPL libraries, a relink folder.
-# It is reproducible: the same commit gives the same bytes (fixed order, times
-# and permissions, see scripts/release/make_zip.py; no compile time in the
-# manual, see chm_clear_time.py). Entry times are the commit's time, or
+# licences; for the plug-ins that link LGPL libraries, the relink zip holds
+# the relink folder. Both are reproducible: the same commit gives the same
+# bytes (fixed order, times and permissions, see scripts/release/make_zip.py;
+# no compile time in the manual, see chm_clear_time.py). Entry times are the commit's time, or
 # SOURCE_DATE_EPOCH when set.
 set -euo pipefail
 
@@ -87,6 +89,10 @@ need "$build/app/Pirex.chm" "$stage/"
 cp -R "$build/app/manual" "$stage/manual"
 need "$here/release/ReadMe.txt" "$stage/ReadMe.txt"
 sed -i "s/@VERSION@/$version/g" "$stage/ReadMe.txt"
+# The libraries of this build, with their Debian versions.
+[[ -f "$build/library-versions.txt" ]] || fail "missing $build/library-versions.txt (configure $build again)"
+"$python" "$here/release/library_versions.py" fill "$stage/ReadMe.txt" "$build/library-versions.txt" \
+  || fail "cannot list the libraries in the read-me"
 # The help compiler writes its compile time into the manual.
 "$python" "$here/release/chm_clear_time.py" "$stage/Pirex.chm" \
   || fail "cannot clear the compile time in $build/app/Pirex.chm"
@@ -201,6 +207,24 @@ if [[ -z "${SOURCE_DATE_EPOCH:-}" ]] && commit_time="$(git -C "$repo" log -1 --f
   export SOURCE_DATE_EPOCH="$commit_time"
 fi
 mkdir -p "$out" || fail "cannot make the folder $out"
-zip="$out/$top-win64.zip"
-"$python" "$here/release/make_zip.py" "$stage" "$zip" "$top" || fail "packing $zip failed"
-say "$zip ($(stat -c %s "$zip") bytes; Pirex.exe $(stat -c %s "$stage/Pirex.exe") bytes)"
+# The relink folder is a download of its own: few users need it. Unzipped
+# into the same place as the program, it adds the relink folder beside it.
+zips=("$top-win64.zip")
+if [[ -d "$stage/relink" ]]; then
+  kit_stage="$(mktemp -d)"
+  trap 'rm -rf "$stage" "$kit_stage"' EXIT
+  mv "$stage/relink" "$kit_stage/relink"
+  zips+=("$top-win64-relink.zip")
+fi
+rm -f "$out/SHA256SUMS" "$out/$top"-win64*.zip
+"$python" "$here/release/make_zip.py" "$stage" "$out/${zips[0]}" "$top" \
+  || fail "packing $out/${zips[0]} failed"
+if [[ ${#zips[@]} -gt 1 ]]; then
+  "$python" "$here/release/make_zip.py" "$kit_stage" "$out/${zips[1]}" "$top" \
+    || fail "packing $out/${zips[1]} failed"
+fi
+(cd "$out" && sha256sum "${zips[@]}" >SHA256SUMS) || fail "cannot write $out/SHA256SUMS"
+for zip in "${zips[@]}"; do
+  say "$out/$zip ($(stat -c %s "$out/$zip") bytes)"
+done
+say "$out/SHA256SUMS; Pirex.exe $(stat -c %s "$stage/Pirex.exe") bytes"

@@ -53,8 +53,8 @@ packages=(
   python3 python3-pil python3-numpy imagemagick libjpeg-turbo-progs pngcheck
   # the manual: chmcmd compiles it, enum_chmLib lists what it holds
   fp-utils libchm-bin
-  # used by the scripts
-  util-linux ca-certificates
+  # used by the scripts; man-db renders the installed manual page in its test
+  util-linux ca-certificates man-db groff-base
 )
 
 jpeg_targets=(native windows)

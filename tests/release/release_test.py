@@ -4,13 +4,14 @@
     release_test.py --package package.sh --wine-run wine-run.sh
                     --driver sendto_e2e_test.exe --work DIR
 
-1. Packs the build twice (package.sh --no-build): the two zips are the same
-   bytes.
-2. The zip holds exactly the files a release holds, under one top folder, all
+1. Packs the build twice (package.sh --no-build): the program zip, the
+   relink zip and SHA256SUMS are the same bytes each time; the sums are those
+   of the two zips, and the program zip is under 4.5 MB.
+2. The zips hold exactly the files a release holds, under one top folder, all
    with one time stamp; every .exe, .dll and .sph in it imports only DLLs
    every Windows has, and carries no debug sections or symbols. The
-   plug-ins linking LGPL libraries relink from the zip's relink folder alone
-   to the shipped bytes, and its source packages match their .dsc files. The
+   plug-ins linking LGPL libraries relink from the relink zip alone to the
+   shipped bytes, and its source packages match their .dsc files. The
    manual folder holds the manual's pages with working links, and no file
    names a placeholder web address.
 3. Unpacks it into C:\\Moravel of a fresh Wine prefix (profile folders made
@@ -33,6 +34,7 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "scripts", "release"))
 import chm_clear_time  # noqa: E402
+import library_versions  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "help"))
 import check_manual  # noqa: E402
@@ -93,6 +95,9 @@ OBJDUMP = "x86_64-w64-mingw32-objdump"
 # Reserved example domains stand in for addresses that do not exist; a
 # shipped file must not send anybody there. (A file called example.txt, as
 # the libjpeg notice names one, is no address.)
+# What most users download: the relink kit is a download of its own.
+MAIN_ZIP_LIMIT = 4_500_000
+
 PLACEHOLDER_ADDRESS = re.compile(r"example\.(com|net|org|edu)\b|[a-z0-9-]\.example\b", re.I)
 
 
@@ -101,7 +106,20 @@ def package(script, build, out):
                             capture_output=True, text=True)
     if result.returncode != 0:
         sys.exit(f"package.sh failed ({result.returncode}):\n{result.stdout}{result.stderr}")
-    return os.path.join(out, f"{TOP}-win64.zip")
+    return [os.path.join(out, name)
+            for name in (f"{TOP}-win64.zip", f"{TOP}-win64-relink.zip", "SHA256SUMS")]
+
+
+def check_sums(paths):
+    """SHA256SUMS names both zips with their digests, as sha256sum -c reads it."""
+    *zips, sums = paths
+    with open(sums) as f:
+        listed = dict(reversed(line.split()) for line in f if line.strip())
+    actual = {}
+    for path in zips:
+        with open(path, "rb") as f:
+            actual[os.path.basename(path)] = hashlib.sha256(f.read()).hexdigest()
+    check(listed == actual, f"SHA256SUMS lists {listed}, the zips are {actual}")
 
 
 def check_refusals(script, work):
@@ -149,23 +167,34 @@ def expected_files(build, names):
     return {f"{TOP}/{name}" for name in files}
 
 
-def check_zip(path, build):
+def check_zips(main, relink, build):
+    with zipfile.ZipFile(main) as a, zipfile.ZipFile(relink) as b:
+        want = expected_files(build, a.namelist() + b.namelist())
+    kit = f"{TOP}/relink/"
+    check_zip(main, {name for name in want if not name.startswith(kit)})
+    check_zip(relink, {name for name in want if name.startswith(kit)})
+    with zipfile.ZipFile(main) as archive:
+        # The manual carries no compile time (a rebuild would change it).
+        manual = archive.read(f"{TOP}/Pirex.chm")
+        check(chm_clear_time.clear_times(manual) == manual, "Pirex.chm carries its compile time")
+        read_me = archive.read(f"{TOP}/ReadMe.txt")
+        check(read_me.startswith(f"Moravel {VERSION} for".encode()),
+              "ReadMe.txt does not name the version")
+        check(os.path.basename(relink).encode() in read_me.replace(b"\r\n", b" "),
+              "ReadMe.txt does not say where the relink kit is")
+
+
+def check_zip(path, want):
     with zipfile.ZipFile(path) as archive:
         entries = archive.infolist()
         names = [entry.filename for entry in entries]
-        want = expected_files(build, names)
-        check(set(names) == want,
-              f"zip contents: extra {sorted(set(names) - want)}, missing {sorted(want - set(names))}")
+        check(set(names) == want, f"{os.path.basename(path)} contents: extra "
+                                  f"{sorted(set(names) - want)}, missing {sorted(want - set(names))}")
         check(names == sorted(names), "zip entries are not in sorted order")
         check(len({entry.date_time for entry in entries}) == 1, "zip entries differ in time")
         check(all(entry.create_system == 0 and entry.external_attr == 0x20 for entry in entries),
               "zip entries carry host permissions")
         check(archive.testzip() is None, "a zip entry is damaged")
-        # The manual carries no compile time (a rebuild would change it).
-        manual = archive.read(f"{TOP}/Pirex.chm")
-        check(chm_clear_time.clear_times(manual) == manual, "Pirex.chm carries its compile time")
-        check(archive.read(f"{TOP}/ReadMe.txt").startswith(f"Moravel {VERSION} for".encode()),
-              "ReadMe.txt does not name the version")
         for entry in entries:
             data = archive.read(entry)
             for text in (data.decode("latin-1"), data.decode("utf-16-le", "replace"),
@@ -218,10 +247,9 @@ def check_binaries(folder, checkout):
               f"{library} imports code")
 
 
-def check_relink(program, work):
-    """The relink folder of the unpacked zip relinks the LGPL plug-ins to the
-    shipped bytes by itself, and its source packages are complete."""
-    kit = os.path.join(program, "relink")
+def check_relink(kit, program, work):
+    """The relink folder, unpacked from its zip alone, relinks the LGPL
+    plug-ins to the shipped bytes by itself; its source packages are complete."""
     lists = sorted(f[:-len(".relink")] for f in os.listdir(kit) if f.endswith(".relink"))
     shipped = sorted(f[:-4] for f in os.listdir(os.path.join(program, "plugins"))
                      if f[:-4] in RELINKABLE_PLUGINS)
@@ -295,17 +323,25 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
 
-    # 1. Reproducible.
-    first = package(args.package, build, os.path.join(work, "first"))
-    second = package(args.package, build, os.path.join(work, "second"))
-    with open(first, "rb") as a, open(second, "rb") as b:
-        check(a.read() == b.read(), "packing twice gave different zips")
-    print(f"zip: {os.path.getsize(first)} bytes", flush=True)
+    # 1. Reproducible, with the sums of what was packed.
+    outputs = package(args.package, build, os.path.join(work, "first"))
+    again = package(args.package, build, os.path.join(work, "second"))
+    for path, other in zip(outputs, again):
+        with open(path, "rb") as a, open(other, "rb") as b:
+            check(a.read() == b.read(), f"packing twice gave different {os.path.basename(path)}")
+    first, relink_zip, _ = outputs
+    check_sums(outputs)
+    print(f"zips: {os.path.getsize(first)} and {os.path.getsize(relink_zip)} bytes", flush=True)
+    check(os.path.getsize(first) < MAIN_ZIP_LIMIT,
+          f"{os.path.basename(first)} is {os.path.getsize(first)} bytes, not under {MAIN_ZIP_LIMIT}")
+    versions = os.path.join(build, "library-versions.txt")
+    for line in library_versions.older_source_warnings(library_versions.read_versions(versions)):
+        print(line, flush=True)
 
     check_refusals(args.package, os.path.join(work, "refusals"))
 
     # 2. Contents and imports.
-    check_zip(first, build)
+    check_zips(first, relink_zip, build)
     prefix = os.path.join(work, "prefix")
     links = fresh_prefix(args.wine_run, prefix)
     print(f"prefix: {links} profile links replaced by folders", flush=True)
@@ -315,8 +351,10 @@ def main():
     program = os.path.join(install, TOP)
     # The checkout's root: paths below it differ from one machine to the next.
     check_binaries(program, os.path.dirname(os.path.dirname(os.path.abspath(args.package))))
-    if os.path.isdir(os.path.join(program, "relink")):
-        check_relink(program, work)
+    kit_only = os.path.join(work, "relink-only")
+    with zipfile.ZipFile(relink_zip) as archive:
+        archive.extractall(kit_only)
+    check_relink(os.path.join(kit_only, TOP, "relink"), program, work)
     help_sources = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "help")
     for problem in check_manual.check_tree(os.path.join(program, "manual"), help_sources, False):
         check(False, f"manual folder: {problem}")
