@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/control_ids.h"
+#include "app/dpi.h"
 #include "app/instance_handover.h"
 #include "app/progress_window.h"
 #include "app/text.h"
@@ -114,7 +115,8 @@ bool Application::initialize(const StartOptions& options) {
 
 bool Application::startWindows(SettingsFileReader& reader) {
     loadSettings(reader, settings_);
-    font_.create(language_.text(kStringFontFace), settings_.fontHeight);
+    uiDpi_ = dpiOf(nullptr);
+    recreateUiFont();
     if (!Window::registerClass(instance_, ConvertWindow::kClassName) ||
         !Window::registerClass(instance_, SettingsWindow::kClassName) ||
         !Window::registerClass(instance_, ProgressWindow::kClassName) ||
@@ -210,7 +212,17 @@ void Application::dispatchCommand(int id) {
 }
 
 bool Application::recreateUiFont() {
-    return font_.create(language_.text(kStringFontFace), settings_.fontHeight);
+    const UiText face = language_.text(kStringFontFace);
+    designFont_.create(face, settings_.fontHeight);
+    return font_.create(face, settings_.fontHeight, uiDpi_);
+}
+
+void Application::changeDpi(int dpi) {
+    if (dpi == uiDpi_) return;
+    uiDpi_ = dpi;
+    recreateUiFont();
+    convertWindow_.applyDpi();
+    settingsWindow_.applyDpi();
 }
 
 void Application::updateResizeDependents() {

@@ -3,9 +3,12 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "app/about_window.h"
 #include "app/application.h"
 #include "app/control_ids.h"
+#include "app/dpi.h"
 #include "app/folder_chooser.h"
 #include "app/options_dialog.h"
 #include "app/shortcuts.h"
@@ -94,9 +97,18 @@ void SettingsWindow::buildSystemMenu() {
 
 SettingsLayout SettingsWindow::currentLayout() const {
     const LanguageLibrary& language = app_.language();
-    MeasuringContext measuring(hwnd(), app_.uiFont());
-    const HDC dc = measuring.dc();
-    const auto measure = [&](int id) { return textWidth(dc, language.text(id)); };
+    const int dpi = app_.uiDpi();
+    // The layout is designed at 96 DPI and scaled once at the end. A caption
+    // is as wide as the wider of its 96-DPI width and its width in the
+    // scaled font brought back to 96 DPI, so that it fits at either.
+    MeasuringContext design(hwnd(), app_.designFont());
+    MeasuringContext scaled(hwnd(), app_.uiFont());
+    const auto measureText = [&](const wchar_t* text) {
+        const int atDesign = textWidth(design.dc(), text);
+        const int atDpi = textWidth(scaled.dc(), text);
+        return std::max(atDesign, (atDpi * kDesignDpi + dpi - 1) / dpi);
+    };
+    const auto measure = [&](int id) { return measureText(language.text(id)); };
     CaptionWidths widths;
     widths.startModeLabel = measure(1010);
     widths.startModeFirst = measure(kStartModeFirstString);
@@ -112,11 +124,14 @@ SettingsLayout SettingsWindow::currentLayout() const {
     widths.resizeUnit = measure(1046);
     widths.subFolder = measure(1054);
     widths.sendTo = measure(1060);
-    widths.digits3 = textWidth(dc, kDigits3);
-    widths.digits4 = textWidth(dc, kDigits4);
-    widths.ratio = textWidth(dc, kRatio41);
-    widths.kilobytes = textWidth(dc, kKilobytes);
-    return computeSettingsLayout(measureFontQuantities(dc), widths, reapplied_);
+    widths.digits3 = measureText(kDigits3);
+    widths.digits4 = measureText(kDigits4);
+    widths.ratio = measureText(kRatio41);
+    widths.kilobytes = measureText(kKilobytes);
+    SettingsLayout layout =
+        computeSettingsLayout(measureFontQuantities(design.dc()), widths, reapplied_);
+    for (LaidOutControl& place : layout) place.box = scaleForDpi(place.box, dpi);
+    return layout;
 }
 
 HWND SettingsWindow::makeChild(DWORD exStyle, const wchar_t* className, const wchar_t* text,
@@ -359,11 +374,20 @@ void SettingsWindow::reapplyLanguage() {
     EnumChildWindows(hwnd(), setFontOnChild, font);
     for (int id : kCaptionedControls) SetDlgItemTextW(hwnd(), id, language.text(id));
     showOutputFolder();
-
-    // The layout for the new font. The number edits and their up-down
-    // controls are made anew (an up-down sizes itself into its edit only
-    // when attached), keeping their values.
     reapplied_ = true;
+    relayout();
+    if (convert) InvalidateRect(convert, nullptr, TRUE);
+}
+
+void SettingsWindow::applyDpi() {
+    resizeForDpi(kClientWidth, kClientHeight, ConvertWindow::kStyle, ConvertWindow::kExStyle);
+    EnumChildWindows(hwnd(), setFontOnChild, reinterpret_cast<LPARAM>(app_.uiFont()));
+    relayout();
+}
+
+void SettingsWindow::relayout() {
+    // The number edits and their up-down controls are made anew (an up-down
+    // sizes itself into its edit only when attached), keeping their values.
     const int quality = LOWORD(SendMessageW(control(1023), UDM_GETPOS, 0, 0));
     const int limit = LOWORD(SendMessageW(control(1029), UDM_GETPOS, 0, 0));
     for (const LaidOutControl& place : currentLayout()) {
@@ -383,7 +407,6 @@ void SettingsWindow::reapplyLanguage() {
     enableSizeLimitControls();
     fillStartModeList(startModeSelection());
     InvalidateRect(hwnd(), nullptr, TRUE);
-    if (convert) InvalidateRect(convert, nullptr, TRUE);
 }
 
 int SettingsWindow::startModeSelection() const {
@@ -428,6 +451,10 @@ LRESULT SettingsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_CREATE:
             buildSystemMenu();
             buildControls();
+            return 0;
+        case WM_DPICHANGED:
+            app_.changeDpi(HIWORD(wParam));
+            moveToSuggested(lParam);
             return 0;
         case WM_PAINT:
             paintBackground();
