@@ -17,7 +17,8 @@ LOGFONTW uiFontDescription(const wchar_t* face, int32_t height) {
 
 bool UiFont::create(const wchar_t* face, int32_t height, int dpi) {
     release();
-    const LOGFONTW description = uiFontDescription(face, scaleForDpi(height, dpi));
+    // Rounded toward zero: a font never larger than the layout scaled with it.
+    const LOGFONTW description = uiFontDescription(face, height * dpi / kDesignDpi);
     font_ = CreateFontIndirectW(&description);
     return font_ != nullptr;
 }

@@ -1,0 +1,250 @@
+// The program's windows at the display's DPI. run_dpi_test.sh runs this
+// test once at 96 DPI, where it writes every control's rectangle to the
+// reference file, then at 120, 144 and 192 DPI, where every rectangle must be
+// the reference scaled by dpi / 96 (within a pixel) and every caption must
+// fit its control in the control's own font.
+#include <windows.h>
+// After windows.h:
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/text.h"
+#include "core/settings_store.h"
+#include "tests/windows/app/app_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDesignDpi = 96;
+
+// The settings window's controls (a number edit stands for itself and its
+// up-down, which sizes itself inside the edit), then the convert window's.
+constexpr int kSettingsControls[] = {1010, 1011, 1070, 1071, 1020, 1021, 1022, 1024, 1025, 1027,
+                                     1028, 1030, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1050,
+                                     1053, 1051, 1052, 1054, 1055, 1060, 1090, 1091, 1092, 1093};
+// Drop-down lists: their closed height is the one their font gives them.
+constexpr int kLists[] = {1011, 1025};
+constexpr int kConvertControls[] = {1000, 1001, 1002, 1003, 1004, 1005, 1006};
+
+struct Case {
+    const char16_t* language;
+    int fontHeight;
+};
+constexpr Case kCases[] = {
+    {u"English", -12}, {u"English", -14}, {u"Japanese", -12}, {u"Japanese", -14}};
+
+int expectedDpi() {
+    const char* value = std::getenv("MORAVEL_DPI");
+    return value ? std::atoi(value) : 0;
+}
+
+fs::path referenceFile() {
+    return apptest::folderFromEnvironment("MORAVEL_DPI_REFERENCE");
+}
+
+// The process is per-monitor aware, as Pirex.exe's manifest makes it.
+void becomeDpiAware() {
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    const auto set = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (set) set(reinterpret_cast<HANDLE>(-4));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+}
+
+std::wstring textOf(HWND window) {
+    wchar_t text[300] = {};
+    GetWindowTextW(window, text, 300);
+    return text;
+}
+
+int textWidthIn(HWND control, const std::wstring& text) {
+    HDC dc = GetDC(control);
+    HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+RECT placeOf(HWND parent, HWND control) {
+    RECT box = {};
+    GetWindowRect(control, &box);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+    return box;
+}
+
+// A number edit together with the up-down inside its right edge.
+RECT placeWithUpDown(HWND parent, int id) {
+    RECT box = placeOf(parent, GetDlgItem(parent, id));
+    if (id == 1022 || id == 1028) {
+        const RECT upDown = placeOf(parent, GetDlgItem(parent, id + 1));
+        UnionRect(&box, &box, &upDown);
+    }
+    return box;
+}
+
+// "case window id" -> rectangle, with the client areas as id 0.
+using Places = std::map<std::string, RECT>;
+
+class DpiLayoutTest : public ::testing::Test {
+  protected:
+    void start(const Case& c) {
+        Settings settings;
+        settings.language.assign(c.language);
+        settings.fontHeight = c.fontHeight;
+        const fs::path settingsFile = temp / "Pirex.ini";
+        ASSERT_TRUE(saveSettings(app::utf16(settingsFile.c_str()), settings));
+        const fs::path folder = apptest::programFolder();
+        std::wstring commandLine = L"\"" + (folder / "Pirex.exe").wstring() + L"\"";
+        arguments.split(commandLine.c_str());
+        location.programFolder.assign(app::utf16(folder.c_str()));
+        location.settingsFile.assign(app::utf16(settingsFile.c_str()));
+        program = std::make_unique<app::Application>(
+            GetModuleHandleW(nullptr), [](HWND, const wchar_t*, const wchar_t*, UINT) {});
+        app::StartOptions options;
+        options.osClass = 5;
+        options.arguments = &arguments;
+        options.location = &location;
+        options.uiLanguage = 0x0409;
+        ASSERT_TRUE(program->initialize(options));
+    }
+    void TearDown() override {
+        program.reset();
+        apptest::drainMessages();
+    }
+
+    TempFolder temp;
+    app::ArgumentVector arguments;
+    SettingsLocation location;
+    std::unique_ptr<app::Application> program;
+};
+
+// Every control's rectangle, and the client area's, of both windows.
+void collect(HWND window, const std::string& key, const int* ids, size_t count, Places& places) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    places[key + " 0"] = client;
+    for (size_t i = 0; i < count; ++i)
+        places[key + " " + std::to_string(ids[i])] = placeWithUpDown(window, ids[i]);
+}
+
+// No caption wider than its control (a check box's or radio button's with
+// its check mark); edits scroll, lists drop down wider.
+void expectCaptionsFit(HWND window, const int* ids, size_t count, int dpi) {
+    for (size_t i = 0; i < count; ++i) {
+        HWND control = GetDlgItem(window, ids[i]);
+        wchar_t kind[32] = {};
+        GetClassNameW(control, kind, 32);
+        if (_wcsicmp(kind, L"Button") != 0 && _wcsicmp(kind, L"Static") != 0) continue;
+        const LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+        const bool checkable = _wcsicmp(kind, L"Button") == 0 &&
+                               (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON);
+        using MetricsForDpi = int(WINAPI*)(int, UINT);
+        const auto metric = reinterpret_cast<MetricsForDpi>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+        const int check = checkable ? metric(SM_CXMENUCHECK, dpi) : 0;
+        const RECT box = placeOf(window, control);
+        RECT client = {};
+        GetClientRect(window, &client);
+        EXPECT_TRUE(box.right <= client.right && box.bottom <= client.bottom) << ids[i];
+        std::wstring caption = textOf(control);
+        std::erase(caption, L'&');
+        EXPECT_LE(textWidthIn(control, caption) + check, box.right - box.left)
+            << ids[i] << " \"" << std::string(caption.begin(), caption.end()) << "\"";
+    }
+}
+
+TEST_F(DpiLayoutTest, EveryRectangleIsTheDesignScaledAndEveryCaptionFits) {
+    const int dpi = expectedDpi();
+    ASSERT_GT(dpi, 0) << "run through run_dpi_test.sh";
+    becomeDpiAware();
+    Places places;
+    for (const Case& c : kCases) {
+        const std::string name =
+            std::string(c.language, c.language + (c.language[0] == u'E' ? 7 : 8)) +
+            std::to_string(c.fontHeight);
+        SCOPED_TRACE(name);
+        start(c);
+        HWND settings = program->settingsWindow().hwnd();
+        HWND convert = program->convertWindow().hwnd();
+        ASSERT_TRUE(settings && convert);
+        // The display really is at the DPI this run is for.
+        using DpiForWindow = UINT(WINAPI*)(HWND);
+        const auto forWindow = reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+        ASSERT_NE(forWindow, nullptr);
+        EXPECT_EQ(static_cast<int>(forWindow(settings)), dpi);
+        // The font is the stored height made for this DPI.
+        LOGFONTW font = {};
+        GetObjectW(program->uiFont(), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, c.fontHeight * dpi / kDesignDpi);
+
+        collect(settings, name + " settings", kSettingsControls, std::size(kSettingsControls),
+                places);
+        collect(convert, name + " convert", kConvertControls, std::size(kConvertControls), places);
+        expectCaptionsFit(settings, kSettingsControls, std::size(kSettingsControls), dpi);
+        expectCaptionsFit(convert, kConvertControls, std::size(kConvertControls), dpi);
+        program.reset();
+        apptest::drainMessages();
+    }
+
+    if (dpi == kDesignDpi) {
+        std::ofstream out(referenceFile());
+        for (const auto& [key, box] : places)
+            out << key << ' ' << box.left << ' ' << box.top << ' ' << box.right << ' ' << box.bottom
+                << '\n';
+        ASSERT_TRUE(out.good());
+        return;
+    }
+    std::ifstream in(referenceFile());
+    ASSERT_TRUE(in.good()) << "no reference from the 96-DPI run";
+    std::string line;
+    size_t compared = 0;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string language, window, id;
+        RECT designed = {};
+        words >> language >> window >> id >> designed.left >> designed.top >> designed.right >>
+            designed.bottom;
+        const std::string key = language + " " + window + " " + id;
+        ASSERT_EQ(places.count(key), 1u) << key;
+        const RECT& actual = places[key];
+        // Heights and vertical places are the design's scaled. A caption
+        // measured in the scaled font may be a little wider than the 96-DPI
+        // one scaled, and the controls of its row move by as much (the JPEG
+        // row stays centred): horizontal edges lie within 3 % of the
+        // window's width of the scaled design.
+        const bool list = std::find(std::begin(kLists), std::end(kLists), std::atoi(id.c_str())) !=
+                          std::end(kLists);
+        const int slack = MulDiv(places[language + " " + window + " 0"].right, 3, 100);
+        const auto expectX = [&](LONG edge, LONG designedEdge) {
+            const LONG scaled = MulDiv(designedEdge, dpi, kDesignDpi);
+            EXPECT_NEAR(edge, scaled, 1 + slack) << key;
+        };
+        expectX(actual.left, designed.left);
+        expectX(actual.right, designed.right);
+        EXPECT_NEAR(actual.top, MulDiv(designed.top, dpi, kDesignDpi), 1) << key;
+        if (!list) {
+            EXPECT_NEAR(actual.bottom, MulDiv(designed.bottom, dpi, kDesignDpi), 1) << key;
+        }
+        if (id == "0") {  // the client area exactly
+            EXPECT_NEAR(actual.right, MulDiv(designed.right, dpi, kDesignDpi), 1) << key;
+        }
+        ++compared;
+    }
+    EXPECT_EQ(compared, places.size());
+}
+
+}  // namespace
