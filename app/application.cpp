@@ -151,6 +151,10 @@ int Application::runMessageLoop() {
     BOOL result;
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (result == -1) return 0;
+        // Tab, the arrow keys in the radio group and Alt mnemonics in the
+        // settings window. The convert window takes its letters itself.
+        HWND settings = settingsWindow_.hwnd();
+        if (settings && IsWindowVisible(settings) && IsDialogMessageW(settings, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -34,8 +34,12 @@ constexpr int kAboutCaptionString = 20020;
 constexpr int kNoOutputFolderString = 1053;
 
 constexpr DWORD kLabel = SS_CENTERIMAGE | SS_ENDELLIPSIS;
-constexpr DWORD kList = CBS_DROPDOWNLIST | WS_VSCROLL;
-constexpr DWORD kNumberEdit = ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL;
+// Every control the user works is a tab stop; the tab order is the creation
+// order, which follows the layout top to bottom and left to right.
+constexpr DWORD kList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kNumberEdit = ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP;
+constexpr DWORD kCheckBox = BS_AUTOCHECKBOX | WS_TABSTOP;
+constexpr DWORD kPushButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kUpDown = UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS;
 
 // Controls whose caption is the language string of their own id.
@@ -179,8 +183,9 @@ HWND SettingsWindow::createControl(const LaidOutControl& place) {
         case 1054:
         case 1060:
         case 1071:
-            return makeChild(0, L"BUTTON", caption, BS_AUTOCHECKBOX, box, id);
+            return makeChild(0, L"BUTTON", caption, kCheckBox, box, id);
         case 1042:
+            // The checked radio button makes itself the group's tab stop.
             return makeChild(0, L"BUTTON", caption, BS_AUTORADIOBUTTON | WS_GROUP, box, id);
         case 1043:
         case 1044:
@@ -207,25 +212,27 @@ HWND SettingsWindow::createControl(const LaidOutControl& place) {
             createNumberEdit(box, id, 4, 1, 32767, settings.jpegSizeLimitKiB);
             return control(id);
         case 1045: {
-            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", kNumberEdit, box, id);
+            // WS_GROUP ends the radio buttons' group.
+            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", kNumberEdit | WS_GROUP, box, id);
             if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 4, 0);
             SetDlgItemInt(hwnd(), id, static_cast<UINT>(settings.resizeTarget), TRUE);
             return edit;
         }
         case 1053: {
-            HWND edit =
-                makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", ES_READONLY | ES_AUTOHSCROLL, box, id);
+            // A tab stop too: a long path is read by moving through it.
+            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                  ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, box, id);
             if (edit) SendMessageW(edit, EM_SETLIMITTEXT, MAX_PATH, 0);
             return edit;
         }
         case 1055: {
             HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", wide(settings.subFolderName.c_str()),
-                                  ES_AUTOHSCROLL, box, id);
+                                  ES_AUTOHSCROLL | WS_TABSTOP, box, id);
             if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 32, 0);
             return edit;
         }
         default:  // 1051, 1052, 1090-1093
-            return makeChild(0, L"BUTTON", caption, BS_PUSHBUTTON, box, id);
+            return makeChild(0, L"BUTTON", caption, kPushButton, box, id);
     }
 }
 

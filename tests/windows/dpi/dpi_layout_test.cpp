@@ -100,10 +100,13 @@ using Places = std::map<std::string, RECT>;
 
 class DpiLayoutTest : public ::testing::Test {
   protected:
-    void start(const Case& c) {
+    // `everythingEnabled`: the size limit and the resize switch on, so that
+    // no control is disabled.
+    void start(const Case& c, bool everythingEnabled = false) {
         Settings settings;
         settings.language.assign(c.language);
         settings.fontHeight = c.fontHeight;
+        if (everythingEnabled) settings.jpegSizeLimitOn = settings.resizeOn = 1;
         const fs::path settingsFile = temp / "Pirex.ini";
         ASSERT_TRUE(saveSettings(app::utf16(settingsFile.c_str()), settings));
         const fs::path folder = apptest::programFolder();
@@ -245,6 +248,69 @@ TEST_F(DpiLayoutTest, EveryRectangleIsTheDesignScaledAndEveryCaptionFits) {
         ++compared;
     }
     EXPECT_EQ(compared, places.size());
+}
+
+}  // namespace
+
+namespace {
+
+// Tab walks every enabled control the user works, each once, top to bottom
+// and left to right: each stop lies below the one before or in its row to
+// its right.
+TEST_F(DpiLayoutTest, TabWalksTheSettingsWindowInLayoutOrder) {
+    becomeDpiAware();
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(static_cast<int>(c.language[0]) * 100 - c.fontHeight);
+        start(c, /*everythingEnabled=*/true);
+        HWND settings = program->settingsWindow().hwnd();
+        ASSERT_NE(settings, nullptr);
+        std::vector<HWND> stops;
+        EnumChildWindows(
+            settings,
+            [](HWND child, LPARAM out) -> BOOL {
+                // Lists, edits, check boxes, push buttons and a radio
+                // group's checked button (the arrow keys move in the group).
+                const LONG style = GetWindowLongW(child, GWL_STYLE);
+                const LONG type = style & BS_TYPEMASK;
+                wchar_t kind[32] = {};
+                GetClassNameW(child, kind, 32);
+                const bool button = _wcsicmp(kind, L"Button") == 0;
+                const bool worked = _wcsicmp(kind, L"ComboBox") == 0 ||
+                                    _wcsicmp(kind, L"Edit") == 0 ||
+                                    (button && type != BS_GROUPBOX &&
+                                     (type != BS_AUTORADIOBUTTON ||
+                                      SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED));
+                if (worked && IsWindowEnabled(child) && IsWindowVisible(child))
+                    reinterpret_cast<std::vector<HWND>*>(out)->push_back(child);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&stops));
+        HWND first = GetNextDlgTabItem(settings, nullptr, FALSE);
+        HWND current = first;
+        std::vector<HWND> walked;
+        do {
+            walked.push_back(current);
+            current = GetNextDlgTabItem(settings, current, FALSE);
+        } while (current && current != first && walked.size() <= stops.size());
+        EXPECT_EQ(walked.size(), stops.size());
+        for (HWND stop : walked)
+            EXPECT_EQ(std::count(stops.begin(), stops.end(), stop), 1)
+                << "walked to " << GetDlgCtrlID(stop);
+        for (HWND stop : stops)
+            EXPECT_EQ(std::count(walked.begin(), walked.end(), stop), 1) << GetDlgCtrlID(stop);
+        for (size_t i = 1; i < walked.size(); ++i) {
+            const RECT before = placeOf(settings, walked[i - 1]);
+            const RECT after = placeOf(settings, walked[i]);
+            const bool below = after.top >= before.bottom - 2;
+            const bool rightInRow = after.left >= before.right && after.top < before.bottom;
+            EXPECT_TRUE(below || rightInRow)
+                << GetDlgCtrlID(walked[i - 1]) << " then " << GetDlgCtrlID(walked[i]);
+        }
+        // Shift+Tab walks back.
+        EXPECT_EQ(GetNextDlgTabItem(settings, first, TRUE), walked.back());
+        program.reset();
+        apptest::drainMessages();
+    }
 }
 
 }  // namespace
