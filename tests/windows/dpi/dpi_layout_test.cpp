@@ -95,6 +95,17 @@ RECT placeWithUpDown(HWND parent, int id) {
     return box;
 }
 
+// The width of an icon's colour bitmap; 0 when there is none.
+int iconWidth(ULONG_PTR handle) {
+    ICONINFO info = {};
+    if (!handle || !GetIconInfo(reinterpret_cast<HICON>(handle), &info)) return 0;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
 // "case window id" -> rectangle, with the client areas as id 0.
 using Places = std::map<std::string, RECT>;
 
@@ -194,6 +205,15 @@ TEST_F(DpiLayoutTest, EveryRectangleIsTheDesignScaledAndEveryCaptionFits) {
         GetObjectW(program->uiFont(), sizeof font, &font);
         EXPECT_EQ(font.lfHeight, c.fontHeight * dpi / kDesignDpi);
 
+        // The window's icons are the sizes this DPI asks for (the class's
+        // icon loads at the default size, which follows the DPI once the
+        // process is DPI aware; the small one is made from the resource).
+        using MetricsForDpi = int(WINAPI*)(int, UINT);
+        const auto metric = reinterpret_cast<MetricsForDpi>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+        ASSERT_NE(metric, nullptr);
+        EXPECT_EQ(iconWidth(GetClassLongPtrW(convert, GCLP_HICON)), metric(SM_CXICON, dpi));
+        EXPECT_EQ(iconWidth(GetClassLongPtrW(convert, GCLP_HICONSM)), metric(SM_CXSMICON, dpi));
         collect(settings, name + " settings", kSettingsControls, std::size(kSettingsControls),
                 places);
         collect(convert, name + " convert", kConvertControls, std::size(kConvertControls), places);
