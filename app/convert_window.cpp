@@ -56,8 +56,8 @@ void ConvertWindow::createControls() {
 }
 
 void ConvertWindow::applyDpi() {
-    resizeForDpi(kClientWidth, kClientHeight, kStyle, kExStyle);
     const int dpi = app_.uiDpi();
+    resizeForDpi(kClientWidth, kClientHeight, kStyle, kExStyle, dpi);
     for (const ControlPlace& place : kControls) {
         HWND button = GetDlgItem(hwnd(), place.id);
         const RECT box = placeAtDpi(place, dpi);

@@ -387,7 +387,8 @@ void SettingsWindow::reapplyLanguage() {
 }
 
 void SettingsWindow::applyDpi() {
-    resizeForDpi(kClientWidth, kClientHeight, ConvertWindow::kStyle, ConvertWindow::kExStyle);
+    resizeForDpi(kClientWidth, kClientHeight, ConvertWindow::kStyle, ConvertWindow::kExStyle,
+                 app_.uiDpi());
     EnumChildWindows(hwnd(), setFontOnChild, reinterpret_cast<LPARAM>(app_.uiFont()));
     relayout();
 }

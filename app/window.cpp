@@ -48,8 +48,8 @@ bool Window::create(HINSTANCE instance, const wchar_t* className, DWORD exStyle,
                            nullptr, instance, this) != nullptr;
 }
 
-void Window::resizeForDpi(int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle) {
-    const int dpi = dpiOf(hwnd_);
+void Window::resizeForDpi(int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle,
+                          int dpi) {
     const RECT frame =
         windowRectForClient(scaleForDpi(clientWidth, dpi), scaleForDpi(clientHeight, dpi),
                             frameStyle, frameExStyle, dpi);

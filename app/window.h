@@ -32,9 +32,10 @@ class Window {
     LRESULT defaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
         return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
-    // Gives the window the client size (at 96 DPI) scaled for its own DPI,
+    // Gives the window the client size (at 96 DPI) scaled for `dpi`,
     // keeping its top-left corner.
-    void resizeForDpi(int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle);
+    void resizeForDpi(int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle,
+                      int dpi);
     // WM_DPICHANGED's suggested rectangle taken.
     void moveToSuggested(LPARAM suggested);
     // Fills the client area with the button-face colour.

@@ -180,6 +180,31 @@ void expectCaptionsFit(HWND window, const int* ids, size_t count, int dpi) {
     }
 }
 
+// Every rectangle of `actual` is its `design` one scaled for `dpi`. Heights
+// and vertical places are the design's scaled. A caption measured in the
+// scaled font may be a little wider than the 96-DPI one scaled, and the
+// controls of its row move by as much (the JPEG row stays centred):
+// horizontal edges lie within 3 % of the window's width of the scaled design.
+void expectScaled(const Places& design, const Places& actual, int dpi) {
+    for (const auto& [key, designed] : design) {
+        const auto found = actual.find(key);
+        ASSERT_NE(found, actual.end()) << key;
+        const RECT& box = found->second;
+        const std::string window = key.substr(0, key.rfind(' '));
+        const std::string id = key.substr(key.rfind(' ') + 1);
+        const bool list = std::find(std::begin(kLists), std::end(kLists), std::atoi(id.c_str())) !=
+                          std::end(kLists);
+        const int slack = MulDiv(actual.at(window + " 0").right, 3, 100);
+        const auto scaled = [&](LONG edge) { return MulDiv(edge, dpi, kDesignDpi); };
+        EXPECT_NEAR(box.left, scaled(designed.left), 1 + slack) << key;
+        EXPECT_NEAR(box.right, scaled(designed.right), 1 + (id == "0" ? 0 : slack)) << key;
+        EXPECT_NEAR(box.top, scaled(designed.top), 1) << key;
+        if (!list) {
+            EXPECT_NEAR(box.bottom, scaled(designed.bottom), 1) << key;
+        }
+    }
+}
+
 TEST_F(DpiLayoutTest, EveryRectangleIsTheDesignScaledAndEveryCaptionFits) {
     const int dpi = expectedDpi();
     ASSERT_GT(dpi, 0) << "run through run_dpi_test.sh";
@@ -233,41 +258,70 @@ TEST_F(DpiLayoutTest, EveryRectangleIsTheDesignScaledAndEveryCaptionFits) {
     }
     std::ifstream in(referenceFile());
     ASSERT_TRUE(in.good()) << "no reference from the 96-DPI run";
+    Places design;
     std::string line;
-    size_t compared = 0;
     while (std::getline(in, line)) {
         std::istringstream words(line);
         std::string language, window, id;
         RECT designed = {};
         words >> language >> window >> id >> designed.left >> designed.top >> designed.right >>
             designed.bottom;
-        const std::string key = language + " " + window + " " + id;
-        ASSERT_EQ(places.count(key), 1u) << key;
-        const RECT& actual = places[key];
-        // Heights and vertical places are the design's scaled. A caption
-        // measured in the scaled font may be a little wider than the 96-DPI
-        // one scaled, and the controls of its row move by as much (the JPEG
-        // row stays centred): horizontal edges lie within 3 % of the
-        // window's width of the scaled design.
-        const bool list = std::find(std::begin(kLists), std::end(kLists), std::atoi(id.c_str())) !=
-                          std::end(kLists);
-        const int slack = MulDiv(places[language + " " + window + " 0"].right, 3, 100);
-        const auto expectX = [&](LONG edge, LONG designedEdge) {
-            const LONG scaled = MulDiv(designedEdge, dpi, kDesignDpi);
-            EXPECT_NEAR(edge, scaled, 1 + slack) << key;
-        };
-        expectX(actual.left, designed.left);
-        expectX(actual.right, designed.right);
-        EXPECT_NEAR(actual.top, MulDiv(designed.top, dpi, kDesignDpi), 1) << key;
-        if (!list) {
-            EXPECT_NEAR(actual.bottom, MulDiv(designed.bottom, dpi, kDesignDpi), 1) << key;
-        }
-        if (id == "0") {  // the client area exactly
-            EXPECT_NEAR(actual.right, MulDiv(designed.right, dpi, kDesignDpi), 1) << key;
-        }
-        ++compared;
+        design[language + " " + window + " " + id] = designed;
     }
-    EXPECT_EQ(compared, places.size());
+    EXPECT_EQ(design.size(), places.size());
+    expectScaled(design, places, dpi);
+}
+
+// A window moved to a monitor of another DPI: the font and both layouts are
+// made for it, the window takes the suggested rectangle.
+TEST_F(DpiLayoutTest, DpiChangeRebuildsFontAndLayout) {
+    if (expectedDpi() != kDesignDpi) GTEST_SKIP() << "run at 96 DPI only";
+    becomeDpiAware();
+    constexpr int kNewDpi = 144;
+    for (const Case& c : {kCases[0], kCases[3]}) {
+        SCOPED_TRACE(c.fontHeight);
+        start(c);
+        HWND settings = program->settingsWindow().hwnd();
+        HWND convert = program->convertWindow().hwnd();
+        Places design, moved;
+        collect(settings, "s", kSettingsControls, std::size(kSettingsControls), design);
+        collect(convert, "c", kConvertControls, std::size(kConvertControls), design);
+        // The rectangle Windows suggests: the same client area at 144 DPI.
+        RECT client = {};
+        GetClientRect(settings, &client);
+        RECT suggested = {0, 0, MulDiv(client.right, kNewDpi, kDesignDpi),
+                          MulDiv(client.bottom, kNewDpi, kDesignDpi)};
+        using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+        const auto adjust = reinterpret_cast<AdjustForDpi>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+        ASSERT_NE(adjust, nullptr);
+        adjust(&suggested, GetWindowLongW(settings, GWL_STYLE), FALSE,
+               GetWindowLongW(settings, GWL_EXSTYLE), kNewDpi);
+        OffsetRect(&suggested, 40 - suggested.left, 30 - suggested.top);
+        SendMessageW(settings, WM_DPICHANGED, MAKEWPARAM(kNewDpi, kNewDpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT placed = {};
+        GetWindowRect(settings, &placed);
+        EXPECT_TRUE(EqualRect(&placed, &suggested));
+        LOGFONTW font = {};
+        GetObjectW(program->uiFont(), sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, c.fontHeight * kNewDpi / kDesignDpi);
+        EXPECT_EQ(SendMessageW(GetDlgItem(settings, 1090), WM_GETFONT, 0, 0),
+                  reinterpret_cast<LRESULT>(program->uiFont()));
+        EXPECT_EQ(SendMessageW(GetDlgItem(convert, 1000), WM_GETFONT, 0, 0),
+                  reinterpret_cast<LRESULT>(program->uiFont()));
+        collect(settings, "s", kSettingsControls, std::size(kSettingsControls), moved);
+        collect(convert, "c", kConvertControls, std::size(kConvertControls), moved);
+        // A sent message leaves the frames at 96 DPI, so the client areas
+        // are the suggested rectangle less a 96-DPI frame: only the controls
+        // are compared.
+        design.erase("s 0");
+        design.erase("c 0");
+        expectScaled(design, moved, kNewDpi);
+        expectCaptionsFit(settings, kSettingsControls, std::size(kSettingsControls), kNewDpi);
+        program.reset();
+        apptest::drainMessages();
+    }
 }
 
 }  // namespace
