@@ -217,7 +217,10 @@ void Application::dispatchCommand(int id) {
 
 bool Application::recreateUiFont() {
     const UiText face = language_.text(kStringFontFace);
-    designFont_.create(face, settings_.fontHeight);
+    if (uiDpi_ == 96)
+        designFont_.release();
+    else
+        designFont_.create(face, settings_.fontHeight);
     return font_.create(face, settings_.fontHeight, uiDpi_);
 }
 

@@ -89,8 +89,9 @@ class Application {
     const LanguageLibrary& language() const { return language_; }
     LanguageLibrary& language() { return language_; }
     HFONT uiFont() const { return font_.handle(); }
-    // The UI font at 96 DPI, which the layouts are measured with.
-    HFONT designFont() const { return designFont_.handle(); }
+    // The UI font at 96 DPI, which the layouts are measured with: the UI
+    // font itself at 96 DPI, a second font object only at other DPIs.
+    HFONT designFont() const { return uiDpi_ == 96 ? font_.handle() : designFont_.handle(); }
     int uiDpi() const { return uiDpi_; }
     HINSTANCE instance() const { return instance_; }
     ConvertWindow& convertWindow() { return convertWindow_; }
