@@ -407,6 +407,11 @@ void SettingsWindow::relayout() {
                 createNumberEdit(box, 1022, 3, 1, 100, quality);
             else
                 createNumberEdit(box, 1028, 4, 1, 32767, limit);
+            // Back to their places in the tab order: after the control
+            // before them in the layout.
+            constexpr UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+            SetWindowPos(control(place.id), control(place.id - 1), 0, 0, 0, 0, kOrderOnly);
+            SetWindowPos(control(place.id + 1), control(place.id), 0, 0, 0, 0, kOrderOnly);
             continue;
         }
         SetWindowPos(control(place.id), nullptr, box.left, box.top, width(box), height(box),

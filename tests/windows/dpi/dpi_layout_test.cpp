@@ -338,50 +338,56 @@ TEST_F(DpiLayoutTest, TabWalksTheSettingsWindowInLayoutOrder) {
         start(c, /*everythingEnabled=*/true);
         HWND settings = program->settingsWindow().hwnd();
         ASSERT_NE(settings, nullptr);
-        std::vector<HWND> stops;
-        EnumChildWindows(
-            settings,
-            [](HWND child, LPARAM out) -> BOOL {
-                // Lists, edits, check boxes, push buttons and a radio
-                // group's checked button (the arrow keys move in the group).
-                const LONG style = GetWindowLongW(child, GWL_STYLE);
-                const LONG type = style & BS_TYPEMASK;
-                wchar_t kind[32] = {};
-                GetClassNameW(child, kind, 32);
-                const bool button = _wcsicmp(kind, L"Button") == 0;
-                const bool worked = _wcsicmp(kind, L"ComboBox") == 0 ||
-                                    _wcsicmp(kind, L"Edit") == 0 ||
-                                    (button && type != BS_GROUPBOX &&
-                                     (type != BS_AUTORADIOBUTTON ||
-                                      SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED));
-                if (worked && IsWindowEnabled(child) && IsWindowVisible(child))
-                    reinterpret_cast<std::vector<HWND>*>(out)->push_back(child);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&stops));
-        HWND first = GetNextDlgTabItem(settings, nullptr, FALSE);
-        HWND current = first;
-        std::vector<HWND> walked;
-        do {
-            walked.push_back(current);
-            current = GetNextDlgTabItem(settings, current, FALSE);
-        } while (current && current != first && walked.size() <= stops.size());
-        EXPECT_EQ(walked.size(), stops.size());
-        for (HWND stop : walked)
-            EXPECT_EQ(std::count(stops.begin(), stops.end(), stop), 1)
-                << "walked to " << GetDlgCtrlID(stop);
-        for (HWND stop : stops)
-            EXPECT_EQ(std::count(walked.begin(), walked.end(), stop), 1) << GetDlgCtrlID(stop);
-        for (size_t i = 1; i < walked.size(); ++i) {
-            const RECT before = placeOf(settings, walked[i - 1]);
-            const RECT after = placeOf(settings, walked[i]);
-            const bool below = after.top >= before.bottom - 2;
-            const bool rightInRow = after.left >= before.right && after.top < before.bottom;
-            EXPECT_TRUE(below || rightInRow)
-                << GetDlgCtrlID(walked[i - 1]) << " then " << GetDlgCtrlID(walked[i]);
+        // The same before and after a language change, which makes the
+        // number edits anew.
+        for (int pass = 0; pass < 2; ++pass) {
+            SCOPED_TRACE(pass);
+            if (pass == 1) program->settingsWindow().reapplyLanguage();
+            std::vector<HWND> stops;
+            EnumChildWindows(
+                settings,
+                [](HWND child, LPARAM out) -> BOOL {
+                    // Lists, edits, check boxes, push buttons and a radio
+                    // group's checked button (the arrow keys move in the group).
+                    const LONG style = GetWindowLongW(child, GWL_STYLE);
+                    const LONG type = style & BS_TYPEMASK;
+                    wchar_t kind[32] = {};
+                    GetClassNameW(child, kind, 32);
+                    const bool button = _wcsicmp(kind, L"Button") == 0;
+                    const bool worked = _wcsicmp(kind, L"ComboBox") == 0 ||
+                                        _wcsicmp(kind, L"Edit") == 0 ||
+                                        (button && type != BS_GROUPBOX &&
+                                         (type != BS_AUTORADIOBUTTON ||
+                                          SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED));
+                    if (worked && IsWindowEnabled(child) && IsWindowVisible(child))
+                        reinterpret_cast<std::vector<HWND>*>(out)->push_back(child);
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&stops));
+            HWND first = GetNextDlgTabItem(settings, nullptr, FALSE);
+            HWND current = first;
+            std::vector<HWND> walked;
+            do {
+                walked.push_back(current);
+                current = GetNextDlgTabItem(settings, current, FALSE);
+            } while (current && current != first && walked.size() <= stops.size());
+            EXPECT_EQ(walked.size(), stops.size());
+            for (HWND stop : walked)
+                EXPECT_EQ(std::count(stops.begin(), stops.end(), stop), 1)
+                    << "walked to " << GetDlgCtrlID(stop);
+            for (HWND stop : stops)
+                EXPECT_EQ(std::count(walked.begin(), walked.end(), stop), 1) << GetDlgCtrlID(stop);
+            for (size_t i = 1; i < walked.size(); ++i) {
+                const RECT before = placeOf(settings, walked[i - 1]);
+                const RECT after = placeOf(settings, walked[i]);
+                const bool below = after.top >= before.bottom - 2;
+                const bool rightInRow = after.left >= before.right && after.top < before.bottom;
+                EXPECT_TRUE(below || rightInRow)
+                    << GetDlgCtrlID(walked[i - 1]) << " then " << GetDlgCtrlID(walked[i]);
+            }
+            // Shift+Tab walks back.
+            EXPECT_EQ(GetNextDlgTabItem(settings, first, TRUE), walked.back());
         }
-        // Shift+Tab walks back.
-        EXPECT_EQ(GetNextDlgTabItem(settings, first, TRUE), walked.back());
         program.reset();
         apptest::drainMessages();
     }
