@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "app/dpi.h"
 #include "version.h"
 
 namespace app {
@@ -54,6 +55,7 @@ class AboutWindow {
     wchar_t link_[MAX_PATH] = {};  // empty: nothing to open
     HWND frame_ = nullptr;
     bool ownedByFrame_ = false;
+    int dpi_ = 96;  // the owner's, which the frame and its lines are scaled for
 };
 
 bool registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, int cursorId) {
@@ -100,9 +102,11 @@ void AboutWindow::findLinkTarget() {
 HWND AboutWindow::create() {
     // Until the frame exists the caller owns this object; afterwards the
     // frame does and frees it on WM_NCDESTROY.
-    const int width = kClientWidth + 2 * GetSystemMetrics(SM_CYDLGFRAME);
+    dpi_ = dpiOf(args_.owner);
+    const int frameWidth = systemMetricForDpi(SM_CYDLGFRAME, dpi_);
+    const int width = scaleForDpi(kClientWidth, dpi_) + 2 * frameWidth;
     const int height =
-        GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYDLGFRAME) + kClientHeight;
+        systemMetricForDpi(SM_CYCAPTION, dpi_) + 2 * frameWidth + scaleForDpi(kClientHeight, dpi_);
     RECT ownerRect = {};
     GetWindowRect(args_.owner, &ownerRect);
     const int left = (ownerRect.left + ownerRect.right - width) >> 1;
@@ -132,9 +136,11 @@ void AboutWindow::createControls() {
         {kAboutLinkClass, link_, 0, kAboutLinkId, 47},
     };
     for (const Control& control : controls) {
+        const RECT box = scaleForDpi(
+            RECT{kLineLeft, control.top, kLineLeft + kLineWidth, control.top + kLineHeight}, dpi_);
         HWND child = CreateWindowExW(
-            0, control.className, control.text, WS_CHILD | WS_VISIBLE | control.style, kLineLeft,
-            control.top, kLineWidth, kLineHeight, frame_,
+            0, control.className, control.text, WS_CHILD | WS_VISIBLE | control.style, box.left,
+            box.top, box.right - box.left, box.bottom - box.top, frame_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), args_.instance, this);
         if (child != nullptr && args_.font != nullptr)
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(args_.font), FALSE);

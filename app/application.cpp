@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/control_ids.h"
+#include "app/dpi.h"
 #include "app/instance_handover.h"
 #include "app/progress_window.h"
 #include "app/text.h"
@@ -114,7 +115,8 @@ bool Application::initialize(const StartOptions& options) {
 
 bool Application::startWindows(SettingsFileReader& reader) {
     loadSettings(reader, settings_);
-    font_.create(language_.text(kStringFontFace), settings_.fontHeight);
+    uiDpi_ = dpiOf(nullptr);
+    recreateUiFont();
     if (!Window::registerClass(instance_, ConvertWindow::kClassName) ||
         !Window::registerClass(instance_, SettingsWindow::kClassName) ||
         !Window::registerClass(instance_, ProgressWindow::kClassName) ||
@@ -149,6 +151,10 @@ int Application::runMessageLoop() {
     BOOL result;
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (result == -1) return 0;
+        // Tab, the arrow keys in the radio group and Alt mnemonics in the
+        // settings window. The convert window takes its letters itself.
+        HWND settings = settingsWindow_.hwnd();
+        if (settings && IsWindowVisible(settings) && IsDialogMessageW(settings, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -210,7 +216,20 @@ void Application::dispatchCommand(int id) {
 }
 
 bool Application::recreateUiFont() {
-    return font_.create(language_.text(kStringFontFace), settings_.fontHeight);
+    const UiText face = language_.text(kStringFontFace);
+    if (uiDpi_ == 96)
+        designFont_.release();
+    else
+        designFont_.create(face, settings_.fontHeight);
+    return font_.create(face, settings_.fontHeight, uiDpi_);
+}
+
+void Application::changeDpi(int dpi) {
+    if (dpi == uiDpi_) return;
+    uiDpi_ = dpi;
+    recreateUiFont();
+    convertWindow_.applyDpi();
+    settingsWindow_.applyDpi();
 }
 
 void Application::updateResizeDependents() {

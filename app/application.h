@@ -89,16 +89,26 @@ class Application {
     const LanguageLibrary& language() const { return language_; }
     LanguageLibrary& language() { return language_; }
     HFONT uiFont() const { return font_.handle(); }
+    // The UI font at 96 DPI, which the layouts are measured with: the UI
+    // font itself at 96 DPI, a second font object only at other DPIs.
+    HFONT designFont() const { return uiDpi_ == 96 ? font_.handle() : designFont_.handle(); }
+    int uiDpi() const { return uiDpi_; }
     HINSTANCE instance() const { return instance_; }
     ConvertWindow& convertWindow() { return convertWindow_; }
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     const SettingsLocation& location() const { return location_; }
     bool dropPending() const { return pendingDrop_.active(); }
     HtmlHelpEngine& helpEngine() { return help_; }
-    void releaseFont() { font_.release(); }
+    void releaseFont() {
+        font_.release();
+        designFont_.release();
+    }
     // After a language or font change: the UI font made anew from string
     // 20000 and the font height.
     bool recreateUiFont();
+    // A window moved to a monitor of another DPI: the font, then both
+    // windows' layouts, made for `dpi`.
+    void changeDpi(int dpi);
 
   private:
     bool startWindows(SettingsFileReader& reader);
@@ -124,6 +134,8 @@ class Application {
     Settings settings_;
     LanguageLibrary language_{location_.programFolder};
     UiFont font_;
+    UiFont designFont_;
+    int uiDpi_ = 96;
     ConvertWindow convertWindow_{*this};
     SettingsWindow settingsWindow_{*this};
     const ArgumentVector* arguments_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/control_ids.h"
+#include "app/dpi.h"
 
 namespace app {
 
@@ -33,6 +34,10 @@ constexpr KeyCommand kKeys[] = {
     {'G', kIdConvertGif}, {'T', kIdConvertJpegCopy}, {'S', kIdOpenSettings},
 };
 
+RECT placeAtDpi(const ControlPlace& place, int dpi) {
+    return scaleForDpi(RECT{place.x, place.y, place.x + place.width, place.y + place.height}, dpi);
+}
+
 }  // namespace
 
 bool ConvertWindow::create() {
@@ -41,10 +46,26 @@ bool ConvertWindow::create() {
 }
 
 void ConvertWindow::createControls() {
-    for (const ControlPlace& place : kControls)
-        createButton(hwnd(), place.id, place.kind, place.x, place.y, place.width, place.height,
-                     app_.language().text(place.id), app_.uiFont());
+    const int dpi = app_.uiDpi();
+    for (const ControlPlace& place : kControls) {
+        const RECT box = placeAtDpi(place, dpi);
+        createButton(hwnd(), place.id, place.kind, box.left, box.top, box.right - box.left,
+                     box.bottom - box.top, app_.language().text(place.id), app_.uiFont());
+    }
     setResizeChecked(app_.settings().resizeOn != 0);
+}
+
+void ConvertWindow::applyDpi() {
+    const int dpi = app_.uiDpi();
+    resizeForDpi(kClientWidth, kClientHeight, kStyle, kExStyle, dpi);
+    for (const ControlPlace& place : kControls) {
+        HWND button = GetDlgItem(hwnd(), place.id);
+        const RECT box = placeAtDpi(place, dpi);
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(app_.uiFont()), FALSE);
+        SetWindowPos(button, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 bool ConvertWindow::resizeChecked() const {
@@ -91,6 +112,10 @@ LRESULT ConvertWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_KEYDOWN:
             keyDown(wParam);
+            return 0;
+        case WM_DPICHANGED:
+            app_.changeDpi(HIWORD(wParam));
+            moveToSuggested(lParam);
             return 0;
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) app_.dispatchCommand(LOWORD(wParam));

@@ -23,6 +23,8 @@ class ConvertWindow : public Window {
     bool resizeChecked() const;
     void setResizeChecked(bool on);
     void enableJpegCopy(bool enabled);
+    // The font and the button places for the application's new DPI.
+    void applyDpi();
 
   protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

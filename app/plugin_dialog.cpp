@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/dpi.h"
 #include "app/folder_chooser.h"
 #include "app/modal_dialog.h"
 #include "app/text.h"
@@ -66,9 +67,13 @@ class PluginDialog : public ModalDialog<PluginDialog> {
             view, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
         RECT client = {};
         GetClientRect(view, &client);
-        addColumn(0, kColumnFileString, 100);
-        addColumn(1, kColumnTypesString, 135);
-        addColumn(2, kColumnDescriptionString, client.right - 235);
+        // The dialog itself scales with its font; the columns are pixels at
+        // 96 DPI, scaled for the dialog's.
+        const int dpi = dpiOf(dialog_);
+        const int file = scaleForDpi(100, dpi), types = scaleForDpi(135, dpi);
+        addColumn(0, kColumnFileString, file);
+        addColumn(1, kColumnTypesString, types);
+        addColumn(2, kColumnDescriptionString, client.right - file - types);
         fill();
         SetWindowSubclass(view, repaintAfterScroll, kRepaintSubclass, 0);
     }

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/control_ids.h"
+#include "app/dpi.h"
 #include "app/failure_words.h"
 #include "lang/resource_ids.h"
 
@@ -48,7 +49,7 @@ bool ProgressWindow::open(HWND owner, bool ownButton) {
     cancelling_ = false;
     // Room for the two lines, the bar and the button, measured in the UI font.
     if (HDC dc = GetDC(nullptr)) {
-        HGDIOBJ old = SelectObject(dc, app_.uiFont());
+        HGDIOBJ old = SelectObject(dc, app_.designFont());
         TEXTMETRICW metrics = {};
         GetTextMetricsW(dc, &metrics);
         SelectObject(dc, old);
@@ -100,12 +101,18 @@ void ProgressWindow::createControls() {
 }
 
 // Running: count, file, bar, Cancel. Listing: summary, the list, Close.
+// Places are worked out at 96 DPI and scaled for the window's DPI.
 void ProgressWindow::layOut() {
+    const int dpi = app_.uiDpi();
+    const auto move = [&](HWND control, int x, int top, int width, int height) {
+        const RECT box = scaleForDpi(RECT{x, top, x + width, top + height}, dpi);
+        MoveWindow(control, box.left, box.top, box.right - box.left, box.bottom - box.top, FALSE);
+    };
     const int width = kClientWidth - 2 * kMargin;
     const int buttonHeight = lineHeight_ + 2;
     int y = kMargin;
     auto place = [&](int id, int height) {
-        MoveWindow(GetDlgItem(hwnd(), id), kMargin, y, width, height, FALSE);
+        move(GetDlgItem(hwnd(), id), kMargin, y, width, height);
         y += height + 6;
     };
     if (!listing_) {
@@ -118,10 +125,11 @@ void ProgressWindow::layOut() {
     }
     y += 4;
     HWND button = GetDlgItem(hwnd(), listing_ ? IDOK : IDCANCEL);
-    MoveWindow(button, kClientWidth - kMargin - kButtonWidth, y, kButtonWidth, buttonHeight, FALSE);
+    move(button, kClientWidth - kMargin - kButtonWidth, y, kButtonWidth, buttonHeight);
     const int clientHeight = y + buttonHeight + kMargin;
-    RECT frame = {0, 0, kClientWidth, clientHeight};
-    AdjustWindowRectEx(&frame, kStyle, FALSE, GetWindowLongW(hwnd(), GWL_EXSTYLE));
+    const RECT frame =
+        windowRectForClient(scaleForDpi(kClientWidth, dpi), scaleForDpi(clientHeight, dpi), kStyle,
+                            GetWindowLongW(hwnd(), GWL_EXSTYLE), dpi);
     SetWindowPos(hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd(), nullptr, TRUE);

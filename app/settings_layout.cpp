@@ -1,5 +1,7 @@
 #include "app/settings_layout.h"
 
+#include "app/dpi.h"
+
 namespace app {
 
 namespace {
@@ -111,8 +113,8 @@ FontQuantities measureFontQuantities(HDC dc) {
     GetTextMetricsW(dc, &metrics);
     FontQuantities font;
     font.h = metrics.tmHeight;
-    font.sb = GetSystemMetrics(SM_CXVSCROLL);
-    font.ck = GetSystemMetrics(SM_CXMENUCHECK) + 8;
+    font.sb = systemMetricForDpi(SM_CXVSCROLL, kDesignDpi);
+    font.ck = systemMetricForDpi(SM_CXMENUCHECK, kDesignDpi) + 8;
     font.d = metrics.tmInternalLeading < 1 ? 1 : 0;
     return font;
 }

@@ -61,7 +61,8 @@ struct JpegRowStart {
 };
 JpegRowStart jpegRowStart(int total);
 
-// Measures the quantities with `font` selected into a screen-compatible DC.
+// Measures the quantities with `font` selected into a screen-compatible DC;
+// the system metrics are those at 96 DPI.
 FontQuantities measureFontQuantities(HDC dc);
 int textWidth(HDC dc, const wchar_t* text);
 

@@ -3,9 +3,12 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "app/about_window.h"
 #include "app/application.h"
 #include "app/control_ids.h"
+#include "app/dpi.h"
 #include "app/folder_chooser.h"
 #include "app/options_dialog.h"
 #include "app/shortcuts.h"
@@ -31,8 +34,12 @@ constexpr int kAboutCaptionString = 20020;
 constexpr int kNoOutputFolderString = 1053;
 
 constexpr DWORD kLabel = SS_CENTERIMAGE | SS_ENDELLIPSIS;
-constexpr DWORD kList = CBS_DROPDOWNLIST | WS_VSCROLL;
-constexpr DWORD kNumberEdit = ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL;
+// Every control the user works is a tab stop; the tab order is the creation
+// order, which follows the layout top to bottom and left to right.
+constexpr DWORD kList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kNumberEdit = ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP;
+constexpr DWORD kCheckBox = BS_AUTOCHECKBOX | WS_TABSTOP;
+constexpr DWORD kPushButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kUpDown = UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS;
 
 // Controls whose caption is the language string of their own id.
@@ -94,9 +101,18 @@ void SettingsWindow::buildSystemMenu() {
 
 SettingsLayout SettingsWindow::currentLayout() const {
     const LanguageLibrary& language = app_.language();
-    MeasuringContext measuring(hwnd(), app_.uiFont());
-    const HDC dc = measuring.dc();
-    const auto measure = [&](int id) { return textWidth(dc, language.text(id)); };
+    const int dpi = app_.uiDpi();
+    // The layout is designed at 96 DPI and scaled once at the end. A caption
+    // is as wide as the wider of its 96-DPI width and its width in the
+    // scaled font brought back to 96 DPI, so that it fits at either.
+    MeasuringContext design(hwnd(), app_.designFont());
+    MeasuringContext scaled(hwnd(), app_.uiFont());
+    const auto measureText = [&](const wchar_t* text) {
+        const int atDesign = textWidth(design.dc(), text);
+        const int atDpi = textWidth(scaled.dc(), text);
+        return std::max(atDesign, (atDpi * kDesignDpi + dpi - 1) / dpi);
+    };
+    const auto measure = [&](int id) { return measureText(language.text(id)); };
     CaptionWidths widths;
     widths.startModeLabel = measure(1010);
     widths.startModeFirst = measure(kStartModeFirstString);
@@ -112,11 +128,14 @@ SettingsLayout SettingsWindow::currentLayout() const {
     widths.resizeUnit = measure(1046);
     widths.subFolder = measure(1054);
     widths.sendTo = measure(1060);
-    widths.digits3 = textWidth(dc, kDigits3);
-    widths.digits4 = textWidth(dc, kDigits4);
-    widths.ratio = textWidth(dc, kRatio41);
-    widths.kilobytes = textWidth(dc, kKilobytes);
-    return computeSettingsLayout(measureFontQuantities(dc), widths, reapplied_);
+    widths.digits3 = measureText(kDigits3);
+    widths.digits4 = measureText(kDigits4);
+    widths.ratio = measureText(kRatio41);
+    widths.kilobytes = measureText(kKilobytes);
+    SettingsLayout layout =
+        computeSettingsLayout(measureFontQuantities(design.dc()), widths, reapplied_);
+    for (LaidOutControl& place : layout) place.box = scaleForDpi(place.box, dpi);
+    return layout;
 }
 
 HWND SettingsWindow::makeChild(DWORD exStyle, const wchar_t* className, const wchar_t* text,
@@ -164,8 +183,9 @@ HWND SettingsWindow::createControl(const LaidOutControl& place) {
         case 1054:
         case 1060:
         case 1071:
-            return makeChild(0, L"BUTTON", caption, BS_AUTOCHECKBOX, box, id);
+            return makeChild(0, L"BUTTON", caption, kCheckBox, box, id);
         case 1042:
+            // The checked radio button makes itself the group's tab stop.
             return makeChild(0, L"BUTTON", caption, BS_AUTORADIOBUTTON | WS_GROUP, box, id);
         case 1043:
         case 1044:
@@ -192,25 +212,27 @@ HWND SettingsWindow::createControl(const LaidOutControl& place) {
             createNumberEdit(box, id, 4, 1, 32767, settings.jpegSizeLimitKiB);
             return control(id);
         case 1045: {
-            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", kNumberEdit, box, id);
+            // WS_GROUP ends the radio buttons' group.
+            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", kNumberEdit | WS_GROUP, box, id);
             if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 4, 0);
             SetDlgItemInt(hwnd(), id, static_cast<UINT>(settings.resizeTarget), TRUE);
             return edit;
         }
         case 1053: {
-            HWND edit =
-                makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", ES_READONLY | ES_AUTOHSCROLL, box, id);
+            // A tab stop too: a long path is read by moving through it.
+            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                  ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, box, id);
             if (edit) SendMessageW(edit, EM_SETLIMITTEXT, MAX_PATH, 0);
             return edit;
         }
         case 1055: {
             HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", wide(settings.subFolderName.c_str()),
-                                  ES_AUTOHSCROLL, box, id);
+                                  ES_AUTOHSCROLL | WS_TABSTOP, box, id);
             if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 32, 0);
             return edit;
         }
         default:  // 1051, 1052, 1090-1093
-            return makeChild(0, L"BUTTON", caption, BS_PUSHBUTTON, box, id);
+            return makeChild(0, L"BUTTON", caption, kPushButton, box, id);
     }
 }
 
@@ -359,11 +381,21 @@ void SettingsWindow::reapplyLanguage() {
     EnumChildWindows(hwnd(), setFontOnChild, font);
     for (int id : kCaptionedControls) SetDlgItemTextW(hwnd(), id, language.text(id));
     showOutputFolder();
-
-    // The layout for the new font. The number edits and their up-down
-    // controls are made anew (an up-down sizes itself into its edit only
-    // when attached), keeping their values.
     reapplied_ = true;
+    relayout();
+    if (convert) InvalidateRect(convert, nullptr, TRUE);
+}
+
+void SettingsWindow::applyDpi() {
+    resizeForDpi(kClientWidth, kClientHeight, ConvertWindow::kStyle, ConvertWindow::kExStyle,
+                 app_.uiDpi());
+    EnumChildWindows(hwnd(), setFontOnChild, reinterpret_cast<LPARAM>(app_.uiFont()));
+    relayout();
+}
+
+void SettingsWindow::relayout() {
+    // The number edits and their up-down controls are made anew (an up-down
+    // sizes itself into its edit only when attached), keeping their values.
     const int quality = LOWORD(SendMessageW(control(1023), UDM_GETPOS, 0, 0));
     const int limit = LOWORD(SendMessageW(control(1029), UDM_GETPOS, 0, 0));
     for (const LaidOutControl& place : currentLayout()) {
@@ -375,6 +407,11 @@ void SettingsWindow::reapplyLanguage() {
                 createNumberEdit(box, 1022, 3, 1, 100, quality);
             else
                 createNumberEdit(box, 1028, 4, 1, 32767, limit);
+            // Back to their places in the tab order: after the control
+            // before them in the layout.
+            constexpr UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+            SetWindowPos(control(place.id), control(place.id - 1), 0, 0, 0, 0, kOrderOnly);
+            SetWindowPos(control(place.id + 1), control(place.id), 0, 0, 0, 0, kOrderOnly);
             continue;
         }
         SetWindowPos(control(place.id), nullptr, box.left, box.top, width(box), height(box),
@@ -383,7 +420,6 @@ void SettingsWindow::reapplyLanguage() {
     enableSizeLimitControls();
     fillStartModeList(startModeSelection());
     InvalidateRect(hwnd(), nullptr, TRUE);
-    if (convert) InvalidateRect(convert, nullptr, TRUE);
 }
 
 int SettingsWindow::startModeSelection() const {
@@ -428,6 +464,10 @@ LRESULT SettingsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_CREATE:
             buildSystemMenu();
             buildControls();
+            return 0;
+        case WM_DPICHANGED:
+            app_.changeDpi(HIWORD(wParam));
+            moveToSuggested(lParam);
             return 0;
         case WM_PAINT:
             paintBackground();

@@ -49,6 +49,8 @@ class SettingsWindow : public Window {
     // system-menu item, every caption of both windows, the new font on every
     // child, and the layout computed again for that font.
     void reapplyLanguage();
+    // The font and the layout for the application's new DPI.
+    void applyDpi();
     // The layout for the current font and captions, as the controls get it.
     SettingsLayout currentLayout() const;
 
@@ -61,6 +63,8 @@ class SettingsWindow : public Window {
   private:
     void buildSystemMenu();
     void buildControls();
+    // Every control moved to the current layout.
+    void relayout();
     void markAlwaysOnTopItem(HMENU menu);
     HWND control(int id) const { return GetDlgItem(hwnd(), id); }
     bool ticked(int id) const;

@@ -1,5 +1,7 @@
 #include "app/ui_font.h"
 
+#include "app/dpi.h"
+
 namespace app {
 
 LOGFONTW uiFontDescription(const wchar_t* face, int32_t height) {
@@ -13,9 +15,10 @@ LOGFONTW uiFontDescription(const wchar_t* face, int32_t height) {
     return font;
 }
 
-bool UiFont::create(const wchar_t* face, int32_t height) {
+bool UiFont::create(const wchar_t* face, int32_t height, int dpi) {
     release();
-    const LOGFONTW description = uiFontDescription(face, height);
+    // Rounded toward zero: a font never larger than the layout scaled with it.
+    const LOGFONTW description = uiFontDescription(face, height * dpi / kDesignDpi);
     font_ = CreateFontIndirectW(&description);
     return font_ != nullptr;
 }

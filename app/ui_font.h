@@ -19,8 +19,9 @@ class UiFont {
     UiFont(const UiFont&) = delete;
     UiFont& operator=(const UiFont&) = delete;
 
-    // Replaces the current font; false (and no font) when GDI refuses.
-    bool create(const wchar_t* face, int32_t height);
+    // Replaces the current font; false (and no font) when GDI refuses. The
+    // height is the stored one, at 96 DPI; the font is made for `dpi`.
+    bool create(const wchar_t* face, int32_t height, int dpi = 96);
     void release();
     HFONT handle() const { return font_; }
 

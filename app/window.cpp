@@ -1,5 +1,7 @@
 #include "app/window.h"
 
+#include "app/dpi.h"
+
 namespace app {
 
 namespace {
@@ -32,8 +34,10 @@ bool Window::registerClass(HINSTANCE instance, const wchar_t* className) {
 bool Window::create(HINSTANCE instance, const wchar_t* className, DWORD exStyle, DWORD style,
                     int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle,
                     HWND owner) {
-    RECT frame = {0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&frame, frameStyle, FALSE, frameExStyle);
+    const int dpi = dpiOf(nullptr);
+    const RECT frame =
+        windowRectForClient(scaleForDpi(clientWidth, dpi), scaleForDpi(clientHeight, dpi),
+                            frameStyle, frameExStyle, dpi);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     RECT work = {};
@@ -42,6 +46,21 @@ bool Window::create(HINSTANCE instance, const wchar_t* className, DWORD exStyle,
     const int y = (work.top + work.bottom - height) >> 1;
     return CreateWindowExW(exStyle, className, L"Moravel", style, x, y, width, height, owner,
                            nullptr, instance, this) != nullptr;
+}
+
+void Window::resizeForDpi(int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle,
+                          int dpi) {
+    const RECT frame =
+        windowRectForClient(scaleForDpi(clientWidth, dpi), scaleForDpi(clientHeight, dpi),
+                            frameStyle, frameExStyle, dpi);
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::moveToSuggested(LPARAM suggested) {
+    const RECT& place = *reinterpret_cast<const RECT*>(suggested);
+    SetWindowPos(hwnd_, nullptr, place.left, place.top, place.right - place.left,
+                 place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Window::paintBackground() {

@@ -23,7 +23,8 @@ class Window {
 
   protected:
     // Creates the window centred in the desktop work area; the outer size is
-    // the client size plus the frame of `frameStyle`/`frameExStyle`.
+    // the client size (given at 96 DPI, scaled for the system's DPI) plus the
+    // frame of `frameStyle`/`frameExStyle`.
     bool create(HINSTANCE instance, const wchar_t* className, DWORD exStyle, DWORD style,
                 int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle,
                 HWND owner);
@@ -31,6 +32,12 @@ class Window {
     LRESULT defaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
         return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
+    // Gives the window the client size (at 96 DPI) scaled for `dpi`,
+    // keeping its top-left corner.
+    void resizeForDpi(int clientWidth, int clientHeight, DWORD frameStyle, DWORD frameExStyle,
+                      int dpi);
+    // WM_DPICHANGED's suggested rectangle taken.
+    void moveToSuggested(LPARAM suggested);
     // Fills the client area with the button-face colour.
     void paintBackground();
 

@@ -10,7 +10,20 @@
 # builds what it needs there. OUT_DIR: where the PNG files go (default
 # BUILD_DIR/screenshots), named <language>-<scene>-<normal|large>.png.
 # The manual and the README use the English ones from help/images/.
+# MORAVEL_SCREENSHOT_DPI=144 (or 120, 192) sets the display's DPI; the names
+# then end in -<dpi>dpi.
 set -euo pipefail
+
+dpi="${MORAVEL_SCREENSHOT_DPI:-96}"
+[[ "$dpi" =~ ^[0-9]+$ && "$dpi" -ge 96 && "$dpi" -le 480 ]] || {
+  echo "screenshots: MORAVEL_SCREENSHOT_DPI must be 96 to 480" >&2
+  exit 1
+}
+suffix=""
+[[ "$dpi" != 96 ]] && suffix="-${dpi}dpi"
+# The desktop grows with the DPI so that every window fits.
+desktop_width=$((1024 * dpi / 96))
+desktop_height=$((768 * dpi / 96))
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$repo/build/windows}"
@@ -31,7 +44,8 @@ fi
 if [[ -z "${MORAVEL_SCREENSHOT_DISPLAY:-}" ]]; then
   cmake --build "$build" --target Pirex English Japanese screenshot_driver \
     webp_plugin heif_plugin avif_plugin -j2 >/dev/null
-  MORAVEL_SCREENSHOT_DISPLAY=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$out"
+  MORAVEL_SCREENSHOT_DISPLAY=1 xvfb-run -a -s "-screen 0 ${desktop_width}x${desktop_height}x24" \
+    "$0" "$build" "$out"
   exit
 fi
 
@@ -66,6 +80,10 @@ if [[ ! -f "$WINEPREFIX/.screenshots-ready" ]]; then
   done
   touch "$WINEPREFIX/.screenshots-ready"
 fi
+
+# The display's DPI, set on every run so that a run without it is back at 96.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+wineserver -w
 
 winpath() { echo "Z:${1//\//\\}"; }
 
@@ -134,16 +152,16 @@ for language in English Japanese; do
     cp "$repo/tests/data/bmp/rgb24.bmp" "$stage/pictures/photo.bmp"
     write_settings "$stage/Pirex.ini" "$language" "$height" 'C:\Moravel\plugins'
 
-    LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,1024x768 "$(winpath "$driver")" \
+    LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,${desktop_width}x${desktop_height} "$(winpath "$driver")" \
       convert "$(winpath "$stage/Pirex.exe")" "$(winpath "$stage/state")" \
       "$(winpath "$stage/pictures/photo.bmp")" &
-    take "$stage/state" convert "$out/$language-convert-$size.png"
+    take "$stage/state" convert "$out/$language-convert-$size$suffix.png"
     wait $! || true
 
-    LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,1024x768 "$(winpath "$driver")" \
+    LANG=$locale LC_ALL=$locale wine explorer /desktop=shot,${desktop_width}x${desktop_height} "$(winpath "$driver")" \
       settings "$(winpath "$stage/Pirex.exe")" "$(winpath "$stage/state")" &
     for scene in settings options plugins about; do
-      take "$stage/state" "$scene" "$out/$language-$scene-$size.png"
+      take "$stage/state" "$scene" "$out/$language-$scene-$size$suffix.png"
     done
     wait $! || true
   done

@@ -146,12 +146,13 @@ TEST(ProgramResources, ManifestTakesEffect) {
     EXPECT_EQ(reported.dwMajorVersion, actual.dwMajorVersion);
     EXPECT_EQ(reported.dwMinorVersion, actual.dwMinorVersion);
 
-    // The windows are laid out in fixed pixels and rely on the system's DPI
-    // scaling.  Wine treats every process as DPI-aware, so the manifest itself
-    // is checked: it must not claim awareness.
+    // The windows scale their layout for each monitor's DPI: per-monitor
+    // awareness (v2), with system awareness where that is unknown. The
+    // manifest itself is checked rather than what Wine reports.
     std::string manifest = manifestText();
     ASSERT_FALSE(manifest.empty());
-    EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
     EXPECT_NE(manifest.find("asInvoker"), std::string::npos);
 }
 

@@ -142,6 +142,12 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"usage: screenshot_driver convert|settings PIREX STATE [PICTURE]\n");
         return 2;
     }
+    // Per-monitor aware like Pirex.exe, so that the rectangles it reports
+    // are the screen's pixels at any DPI.
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    if (const auto set = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"))))
+        set(reinterpret_cast<HANDLE>(-4));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
     const std::wstring scene = argv[1];
     stateFolder = argv[3];
     if (scene == L"convert" && argc >= 5) return convertScene(argv[2], argv[4]);
