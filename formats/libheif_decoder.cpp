@@ -97,10 +97,12 @@ std::optional<imaging::ColourTransform> colourTransformOf(const heif_image_handl
         return transform;
     }
     heif_color_profile_nclx* raw = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok)
-        return std::nullopt;
+    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &raw);
+    // libheif hands out the profile before it checks its values: freed
+    // even when an error comes with it.
     const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
-    if (!nclx || nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+    if (error.code != heif_error_Ok || !nclx ||
+        nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
         nclx->color_primaries == heif_color_primaries_unspecified)
         return std::nullopt;
     const std::optional<imaging::TransferCurve> transfer =
