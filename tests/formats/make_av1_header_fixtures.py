@@ -379,7 +379,8 @@ VARIANTS = {
     "points_model_display": {
         "timing": {"equal": 0, "model": MODEL},
         "points": [(0x101, 13, 1, True, 3), (0x102, 2, 0, True, None),
-                   (0x103, 20, 0, False, 16), (0, 7, 0, True, 1)]},
+                   (0x103, 20, 0, False, 16), (0, 7, 0, True, 1)],
+        "override": True, "max": (600, 70), "bits": (11, 7)},
     "points_model_equal_bits": {
         "timing": {"equal": 1, "ticks": 300, "model": (32, 32, 32)},
         "points": [(0x101, 8, 1, True, 1), (0, 19, 1, True, None)], "bits": (9, 12)},
