@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -421,6 +422,37 @@ TEST(FormatDecoders, HevcSizesOfEverySubLayerCount) {
             ++files;
         }
     EXPECT_EQ(files, 25);
+}
+
+// AV1 sequence headers with every optional field (timing, decoder model,
+// operating points, display delays, size field widths, frame ids, order
+// hints, screen content tools, superres, colour descriptions, depths and
+// samplings, film grain) and frame headers overriding the size or giving a
+// render size (make_av1_header_fixtures.py): the frame size read is the one
+// decoded, and every file decodes to its original's pixels.
+TEST(FormatDecoders, Av1SizesOfEveryOptionalHeaderField) {
+    const std::vector<uint8_t> list = fixture("made/av1/list");
+    std::istringstream lines(std::string(list.begin(), list.end()));
+    std::string name, original;
+    int files = 0;
+    while (lines >> name >> original) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> avif = fixture("made/av1/" + name + ".avif");
+        formats::HeifBoxes boxes;
+        formats::CodedSizes coded;
+        ASSERT_TRUE(formats::readHeifBoxes(avif.data(), avif.size(), boxes));
+        EXPECT_TRUE(formats::readAv1Sizes(boxes, coded));
+        VectorSink sink, reference;
+        EXPECT_EQ(formats::decodeAvif(avif.data(), avif.size(), sink), DecodeStatus::ok);
+        const std::vector<uint8_t> plain = fixture("made/av1/" + original + ".avif");
+        EXPECT_EQ(formats::decodeAvif(plain.data(), plain.size(), reference), DecodeStatus::ok);
+        EXPECT_GE(coded.headers, 1);
+        EXPECT_EQ(coded.largestWidth, sink.width);
+        EXPECT_EQ(coded.largestHeight, sink.height);
+        EXPECT_EQ(sink.rows, reference.rows);
+        ++files;
+    }
+    EXPECT_GE(files, 40);
 }
 
 // The AVIF's 'ispe' changed: to 65535 x 65535 (more than 4 GiB of rows), and
