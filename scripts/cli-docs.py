@@ -86,9 +86,9 @@ def manual_page(help_text, version):
 def completion(help_text):
     _, _, options, _ = parse_help(help_text)
     names, values = [], {}
-    for spec, _ in options:
-        for part in spec.split(", "):
-            name, _, argument = part.partition(" ")
+    for usage, _ in options:
+        for form in usage.split(", "):
+            name, _, argument = form.partition(" ")
             names.append(name)
             if "|" in argument and ":" not in argument:
                 values[name] = argument.split("|")
