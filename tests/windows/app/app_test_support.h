@@ -11,6 +11,18 @@
 
 namespace apptest {
 
+// The width of `text` in the control's own font.
+inline int textWidthIn(HWND control, const std::wstring& text) {
+    HDC dc = GetDC(control);
+    HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
 // A folder named by an environment variable; a host path (/a/b) becomes the
 // Wine drive path Z:\a\b.
 inline std::filesystem::path folderFromEnvironment(const char* name) {

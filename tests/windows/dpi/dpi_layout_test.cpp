@@ -67,17 +67,6 @@ std::wstring textOf(HWND window) {
     return text;
 }
 
-int textWidthIn(HWND control, const std::wstring& text) {
-    HDC dc = GetDC(control);
-    HGDIOBJ previous =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, previous);
-    ReleaseDC(control, dc);
-    return size.cx;
-}
-
 RECT placeOf(HWND parent, HWND control) {
     RECT box = {};
     GetWindowRect(control, &box);
@@ -175,7 +164,7 @@ void expectCaptionsFit(HWND window, const int* ids, size_t count, int dpi) {
         EXPECT_TRUE(box.right <= client.right && box.bottom <= client.bottom) << ids[i];
         std::wstring caption = textOf(control);
         std::erase(caption, L'&');
-        EXPECT_LE(textWidthIn(control, caption) + check, box.right - box.left)
+        EXPECT_LE(apptest::textWidthIn(control, caption) + check, box.right - box.left)
             << ids[i] << " \"" << std::string(caption.begin(), caption.end()) << "\"";
     }
 }

@@ -98,18 +98,6 @@ bool inside(const RECT& inner, const RECT& outer) {
            inner.bottom <= outer.bottom;
 }
 
-// The width of `text` in the control's own font.
-int textWidthIn(HWND control, const std::wstring& text) {
-    HDC dc = GetDC(control);
-    HGDIOBJ previous =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, previous);
-    ReleaseDC(control, dc);
-    return size.cx;
-}
-
 // The controls in creation order; the up-downs go with their edits.
 constexpr int kLaidOut[] = {1010, 1011, 1070, 1071, 1020, 1021, 1022, 1024, 1025, 1027,
                             1028, 1030, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1050,
@@ -143,14 +131,14 @@ void expectSoundLayout(HWND window, bool jpegRowFits = true) {
         GetClassNameW(control, kind, 32);
         const LONG style = GetWindowLongW(control, GWL_STYLE);
         const LONG type = style & BS_TYPEMASK;
-        int widest = textWidthIn(control, textOf(control));
+        int widest = apptest::textWidthIn(control, textOf(control));
         if (_wcsicmp(kind, L"ComboBox") == 0) {
             widest = 0;
             for (int entry = 0; entry < SendMessageW(control, CB_GETCOUNT, 0, 0); ++entry) {
                 wchar_t text[300] = {};
                 SendMessageW(control, CB_GETLBTEXT, entry, reinterpret_cast<LPARAM>(text));
-                widest =
-                    std::max(widest, textWidthIn(control, text) + GetSystemMetrics(SM_CXVSCROLL));
+                widest = std::max(
+                    widest, apptest::textWidthIn(control, text) + GetSystemMetrics(SM_CXVSCROLL));
             }
         } else if (_wcsicmp(kind, L"Edit") == 0) {
             widest = 0;  // edits scroll their text
@@ -782,10 +770,10 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
 // "m" and two characters that make up the rest.
 std::wstring captionOfWidth(HWND control, int width) {
     std::wstring run = L"Q";
-    while (textWidthIn(control, run + L"m") + 6 <= width) run += L'm';
+    while (apptest::textWidthIn(control, run + L"m") + 6 <= width) run += L'm';
     for (wchar_t a = L' '; a <= L'~'; ++a)
         for (wchar_t b = L' '; b <= L'~'; ++b)
-            if (textWidthIn(control, run + a + b) == width) return run + a + b;
+            if (apptest::textWidthIn(control, run + a + b) == width) return run + a + b;
     return L"";
 }
 
@@ -800,10 +788,12 @@ TEST_F(SettingsWindowTest, JpegRowKeepsItsShapeOnBothSidesOfEveryBoundary) {
     // The row's parts besides the quality caption, in the window's font.
     HWND quality = item(1021);
     const int sb = GetSystemMetrics(SM_CXVSCROLL);
-    const int parts = textWidthIn(quality, L"4:1") + textWidthIn(quality, L"000") +
-                      textWidthIn(quality, textOf(item(1024))) + textWidthIn(quality, L"0000") +
-                      textWidthIn(quality, L"KB") + 2 + textWidthIn(quality, textOf(item(1027))) +
-                      GetSystemMetrics(SM_CXMENUCHECK) + 8 + 3 * sb + 42;
+    const int parts =
+        apptest::textWidthIn(quality, L"4:1") + apptest::textWidthIn(quality, L"000") +
+        apptest::textWidthIn(quality, textOf(item(1024))) + apptest::textWidthIn(quality, L"0000") +
+        apptest::textWidthIn(quality, L"KB") + 2 +
+        apptest::textWidthIn(quality, textOf(item(1027))) + GetSystemMetrics(SM_CXMENUCHECK) + 8 +
+        3 * sb + 42;
     for (const int total : {470, 476, 477, 478, 486, 487, 496, 497, 500, 530}) {
         const std::wstring caption = captionOfWidth(quality, total - parts);
         ASSERT_FALSE(caption.empty()) << total;
