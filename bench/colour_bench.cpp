@@ -4,7 +4,7 @@
 // sRGB profile described apart from the library's (probed, then left
 // alone), and a grey profile on an 8-bit picture (its palette only). The
 // profiles are the test fixtures in tests/data/colour. Compare with the
-// whole conversion of the same photo (farm-bench on moravel) to get the
+// whole conversion of the same photo (moravel, timed as a process) to get the
 // share a profile adds.
 #include <benchmark/benchmark.h>
 
