@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "imaging/color_reducer.h"
-#include "tests/reducer_reference.h"
+#include "tests/imaging/reducer_reference.h"
 
 namespace {
 

@@ -223,7 +223,7 @@ TEST(SaveSettings, ReplacesOnlySettingsFilesAndKeepsTheirPermissions) {
         std::string error;
         EXPECT_FALSE(saveSettingsToFile(u16(path).c_str(), s, error)) << name;
         EXPECT_NE(error.find("not a settings file"), std::string::npos) << error;
-        EXPECT_EQ(readAll(path), bytes) << name << " was changed";
+        EXPECT_EQ(readBytes(path), bytes) << name << " was changed";
     }
     const fs::path good = folder.write("other-version.ini", settingsBytes(2, {{1, 7}, {20, 4}}, 4));
     EXPECT_EQ(inspectSettingsTarget(u16(good).c_str()), SettingsTarget::SettingsFile);

@@ -45,7 +45,7 @@ fs::path writeJpeg(const TempFolder& folder, const std::string& name, int32_t w,
 }
 
 std::vector<uint8_t> firstBytes(const fs::path& path, size_t count) {
-    std::vector<uint8_t> bytes = readAll(path);
+    std::vector<uint8_t> bytes = readBytes(path);
     bytes.resize(count);
     return bytes;
 }
@@ -114,7 +114,7 @@ TEST(JpegStatus, ASizeLimitNotMetAtQualityOneIsReported) {
 TEST(JpegStatus, AReadOnlySourceIsReWrittenAndLeftAsItWas) {
     TempFolder folder;
     const fs::path source = writeJpeg(folder, "protected.jpg", 64, 48);
-    const std::vector<uint8_t> before = readAll(source);
+    const std::vector<uint8_t> before = readBytes(source);
     // Read-only for everybody (on Windows: the read-only attribute).
     fs::permissions(source, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     JpegCopy copy;
@@ -130,8 +130,8 @@ TEST(JpegStatus, AReadOnlySourceIsReWrittenAndLeftAsItWas) {
         << copy.status();
     CloseHandle(viewer);
 #endif
-    EXPECT_EQ(readAll(source), before);
-    EXPECT_EQ(readAll(folder / "a.jpg").size() > 100, true);
+    EXPECT_EQ(readBytes(source), before);
+    EXPECT_EQ(readBytes(folder / "a.jpg").size() > 100, true);
     fs::permissions(source, fs::perms::owner_all);
 }
 

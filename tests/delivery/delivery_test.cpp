@@ -50,17 +50,17 @@ TEST(Delivery, HiddenCopyThenRenameWithoutReplacing) {
 #endif
     ASSERT_TRUE(platform::copyAndCommit(u16(temporary).c_str(), target));
     EXPECT_FALSE(target.isOpen());
-    EXPECT_EQ(readAll(hiddenPath), bytesOf("new bytes"));
+    EXPECT_EQ(readBytes(hiddenPath), bytesOf("new bytes"));
 
     // A taken name is reported as such and left as it was.
     const std::u16string taken = u16(folder / "photo.png");
     EXPECT_EQ(platform::renameNoReplace(hidden, taken.c_str()), platform::RenameOutcome::NameTaken);
-    EXPECT_EQ(readAll(folder / "photo.png"), bytesOf("old photo"));
+    EXPECT_EQ(readBytes(folder / "photo.png"), bytesOf("old photo"));
     EXPECT_TRUE(fs::exists(hiddenPath));
 
     const std::u16string free = u16(folder / "photo+1.png");
     EXPECT_EQ(platform::renameNoReplace(hidden, free.c_str()), platform::RenameOutcome::Renamed);
-    EXPECT_EQ(readAll(folder / "photo+1.png"), bytesOf("new bytes"));
+    EXPECT_EQ(readBytes(folder / "photo+1.png"), bytesOf("new bytes"));
     EXPECT_FALSE(fs::exists(hiddenPath));
 #ifdef _WIN32
     EXPECT_FALSE(GetFileAttributesW((folder / "photo+1.png").c_str()) & FILE_ATTRIBUTE_HIDDEN);

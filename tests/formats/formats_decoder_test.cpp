@@ -46,7 +46,7 @@ std::filesystem::path madeFolder() {
 std::vector<uint8_t> fixture(const std::string& name) {
     const bool made = name.rfind("made/", 0) == 0;
     const std::filesystem::path path = made ? madeFolder() / name.substr(5) : dataFolder() / name;
-    const std::vector<uint8_t> bytes = readAll(path);
+    const std::vector<uint8_t> bytes = readBytes(path);
     EXPECT_FALSE(bytes.empty()) << path.string() << " is missing or empty";
     return bytes;
 }

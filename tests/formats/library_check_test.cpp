@@ -58,7 +58,7 @@ TEST(LibraryChecks, AFailedCheckFailsTheDecodeAndTheProcessGoesOn) {
               DecodeStatus::ok);
     const char* source = std::getenv("MORAVEL_SOURCE_DIR");
     const std::vector<uint8_t> heic =
-        readAll(std::filesystem::path(source ? source : ".") / "tests/formats/data/plain.heic");
+        readBytes(std::filesystem::path(source ? source : ".") / "tests/formats/data/plain.heic");
     ASSERT_FALSE(heic.empty());
     CountingSink sink;
     EXPECT_EQ(formats::decodeHeif(heic.data(), heic.size(), sink), DecodeStatus::ok);

@@ -241,7 +241,7 @@ BatchResult runBatch(uint32_t jobs, OutputFormat format, bool resize, uint32_t c
     BatchResult result;
     result.transcript = hooks.lines;
     for (const auto& entry : std::filesystem::directory_iterator(out))
-        result.files[entry.path().filename().string()] = readAll(entry.path());
+        result.files[entry.path().filename().string()] = readBytes(entry.path());
     return result;
 }
 

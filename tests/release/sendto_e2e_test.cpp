@@ -248,7 +248,7 @@ std::map<std::wstring, std::vector<uint8_t>> filesUnder(const fs::path& folder) 
     // only finished files count.
     for (const auto& entry : fs::recursive_directory_iterator(folder))
         if (entry.path().filename().wstring().rfind(L"~mv", 0) != 0 && entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).wstring()] = readAll(entry.path());
+            files[fs::relative(entry.path(), folder).wstring()] = readBytes(entry.path());
     return files;
 }
 

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
-#include <vector>
+
+#include "tests/support/bytes.h"
 
 class TempFolder {
   public:
@@ -27,11 +27,9 @@ class TempFolder {
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
     // Writes a file with the given bytes and returns its path.
-    std::filesystem::path write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::filesystem::path write(const std::string& name, const Bytes& bytes) const {
         std::filesystem::path file = path_ / name;
-        std::ofstream out(file, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
+        writeBytes(file, bytes);
         return file;
     }
 
@@ -41,10 +39,4 @@ class TempFolder {
 
 inline std::u16string u16(const std::filesystem::path& path) {
     return path.u16string();
-}
-
-inline std::vector<uint8_t> readAll(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
 }

@@ -173,7 +173,7 @@ std::map<std::string, std::vector<uint8_t>> filesIn(const fs::path& folder) {
     std::map<std::string, std::vector<uint8_t>> files;
     for (const auto& entry : fs::directory_iterator(folder))
         if (entry.is_regular_file())
-            files[entry.path().filename().string()] = readAll(entry.path());
+            files[entry.path().filename().string()] = readBytes(entry.path());
     return files;
 }
 
@@ -381,7 +381,7 @@ TEST_F(PirexTest, BatchesGiveTheSameFilesAsTheCommandLineProgram) {
         settings.startMode = format.startMode;
         settings.outputFolder.assign(app::utf16(byMode.c_str()));
         writeSettings(settings);
-        const std::vector<uint8_t> settingsBefore = readAll(program / "Pirex.ini");
+        const std::vector<uint8_t> settingsBefore = readBytes(program / "Pirex.ini");
         {
             ChildProcess pirex;
             ASSERT_TRUE(pirex.start(program / "Pirex.exe", sourceArguments()));
@@ -398,7 +398,7 @@ TEST_F(PirexTest, BatchesGiveTheSameFilesAsTheCommandLineProgram) {
             ASSERT_TRUE(pirex.waitForExit(kBatchTimeout, &exitCode));
             EXPECT_EQ(exitCode, 0u);
         }
-        EXPECT_EQ(readAll(program / "Pirex.ini"), settingsBefore);
+        EXPECT_EQ(readBytes(program / "Pirex.ini"), settingsBefore);
 
         // Every picture converts; the lossless re-write takes only the JPEG.
         const auto want = filesIn(expected);
@@ -551,7 +551,7 @@ TEST_F(PirexTest, HostileSourcesAreSkippedWithoutLeavingTemporaryFiles) {
     fs::create_directories(tmp);
     copyInto(sources / "a.bmp", work);
     std::ofstream(work / "empty.png").close();
-    const auto png = readAll(sources / "c.png");
+    const auto png = readBytes(sources / "c.png");
     std::ofstream(work / "truncated.png", std::ios::binary)
         .write(reinterpret_cast<const char*>(png.data()), 60);
     std::ofstream(work / "text.jpg") << "not a picture at all";

@@ -409,7 +409,7 @@ TEST_F(ProgramWindowsTest, EscapeEndsTheProgramAndSavesWithoutConverting) {
     Settings settings;
     settings.jpegQuality = 33;
     writeSettings(settings);
-    const auto before = readAll(settingsFile);
+    const auto before = readBytes(settingsFile);
     ASSERT_TRUE(start({sources / "a.bmp"}));
     // The settings window (key S) and back: the files still wait.
     press('S');
@@ -420,7 +420,7 @@ TEST_F(ProgramWindowsTest, EscapeEndsTheProgramAndSavesWithoutConverting) {
     press(VK_ESCAPE);
     expectEnded();
     EXPECT_EQ(savedNumber(kSlotJpegQuality), 33);
-    EXPECT_NE(readAll(settingsFile), before);  // the language is now stored
+    EXPECT_NE(readBytes(settingsFile), before);  // the language is now stored
     EXPECT_EQ(std::distance(fs::directory_iterator(sources), fs::directory_iterator()), 3);
 }
 
@@ -446,14 +446,14 @@ TEST_F(ProgramWindowsTest, StartModesConvertAtOnceAndLeaveTheSettingsFile) {
         Settings settings;
         settings.startMode = c.mode;
         writeSettings(settings);
-        const auto before = readAll(settingsFile);
+        const auto before = readBytes(settingsFile);
         ASSERT_TRUE(start({folder / "c.jpg", folder / "missing.gif"})) << c.mode;
         finishBatches();
         EXPECT_TRUE(fs::exists(folder / c.output)) << c.mode;
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2)
             << c.mode;
         expectEnded();
-        EXPECT_EQ(readAll(settingsFile), before) << c.mode;
+        EXPECT_EQ(readBytes(settingsFile), before) << c.mode;
         program.reset();
     }
     EXPECT_TRUE(shown.empty());

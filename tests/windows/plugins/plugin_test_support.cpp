@@ -30,17 +30,6 @@ void installPlugin(const fs::path& folder, const char* target, const std::u16str
     fs::copy_file(testPlugin(target), destination);
 }
 
-std::vector<uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 uint8_t patternValue(uint32_t x, uint32_t y, uint16_t bitCount, int c) {
     if (bitCount == 24) return static_cast<uint8_t>(x * 31 + y * 17 + c * 89 + 5);
     return static_cast<uint8_t>((x * 7 + y * 3 + 1) & ((1u << bitCount) - 1));

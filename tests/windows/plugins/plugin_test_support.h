@@ -13,6 +13,7 @@
 #include "core/settings.h"
 #include "mraw_format.h"
 #include "plugins/plugin_host.h"
+#include "tests/support/bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -23,8 +24,6 @@ fs::path freshFolder(const std::string& name);
 // Copies test plug-in `target` into `folder` as `fileName`.
 void installPlugin(const fs::path& folder, const char* target, const std::u16string& fileName);
 
-std::vector<uint8_t> readBytes(const fs::path& path);
-void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes);
 
 // A picture in the made-up format, rows packed as in a bottom-up DIB.
 struct MrawPicture {

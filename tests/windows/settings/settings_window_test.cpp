@@ -588,7 +588,7 @@ TEST_F(SettingsWindowTest, ConfirmingStoresEveryControlAsTheFileBuiltByteByByte)
         expected.number(14, 4);
         expected.number(15, 1);  // the Send To migration ran
         expected.number(16, 1);
-        EXPECT_EQ(readAll(settingsFile), expected.bytes());
+        EXPECT_EQ(readBytes(settingsFile), expected.bytes());
         program.reset();
     }
 }
@@ -634,7 +634,7 @@ TEST_F(SettingsWindowTest, DropsConvertAtOnceWithTheWindowsValues) {
     EXPECT_FALSE(IsWindowVisible(convert()));
     EXPECT_EQ(program->settings().startMode, 3);
     for (const char* name : {"a.jpg", "b.jpg", "c+1.jpg"}) {
-        const std::vector<uint8_t> bytes = readAll(sources / name);
+        const std::vector<uint8_t> bytes = readBytes(sources / name);
         ASSERT_GE(bytes.size(), 2u) << name;
         EXPECT_EQ(bytes[0], 0xFF);
         EXPECT_EQ(bytes[1], 0xD8);
@@ -644,10 +644,10 @@ TEST_F(SettingsWindowTest, DropsConvertAtOnceWithTheWindowsValues) {
     setText(1022, L"75");
     drop({sources / "a.bmp"});
     EXPECT_EQ(program->settings().jpegQuality, 75);
-    EXPECT_EQ(readAll(sources / "a+1.jpg"), readAll(sources / "a.jpg"));
+    EXPECT_EQ(readBytes(sources / "a+1.jpg"), readBytes(sources / "a.jpg"));
     setText(1022, L"10");
     drop({sources / "a.bmp"});
-    EXPECT_NE(readAll(sources / "a+2.jpg"), readAll(sources / "a.jpg"));
+    EXPECT_NE(readBytes(sources / "a+2.jpg"), readBytes(sources / "a.jpg"));
 
     // Start mode 2 is PNG.
     select(1011, 2);
@@ -869,7 +869,7 @@ TEST_F(SettingsWindowTest, PluginDialogStoresUntickedPluginsOnOkOnly) {
                  click.iItem = row;
                  SendMessageW(dialog, WM_NOTIFY, 2140, reinterpret_cast<LPARAM>(&click));
              }
-             configuredBy = readAll(plugins / "x2.spi.configured");
+             configuredBy = readBytes(plugins / "x2.spi.configured");
              pluginDialog = dialog;
              // Untick a and x2; tick x10 again.
              ListView_SetCheckState(list, 0, FALSE);
