@@ -15,8 +15,8 @@
 #include "codecs/jpeg/jpeg_source.h"
 #include "codecs/png/png_reader.h"
 #include "codecs/tiff/tiff_reader.h"
-#include "tests/codecs/jpeg/jpeg_test_support.h"
 #include "platform/platform.h"
+#include "tests/codecs/jpeg/jpeg_test_support.h"
 
 namespace {
 

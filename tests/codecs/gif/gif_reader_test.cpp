@@ -9,8 +9,8 @@
 #include <fstream>
 #include <functional>
 
-#include "tests/codecs/gif/gif_test_support.h"
 #include "platform/platform.h"
+#include "tests/codecs/gif/gif_test_support.h"
 
 using giftest::CodePacker;
 using giftest::GifParts;

@@ -9,8 +9,8 @@
 #include <random>
 
 #include "codecs/gif/gif_reader.h"
-#include "tests/codecs/gif/gif_test_support.h"
 #include "imaging/color_reducer.h"
+#include "tests/codecs/gif/gif_test_support.h"
 
 using giftest::indexAt;
 

@@ -5,8 +5,8 @@
 #include "codecs/jpeg/jpeg_reader.h"
 #include "codecs/jpeg/jpeg_scan_limit.h"
 #include "codecs/jpeg/jpeg_source.h"
-#include "tests/codecs/jpeg/jpeg_test_support.h"
 #include "platform/platform.h"
+#include "tests/codecs/jpeg/jpeg_test_support.h"
 
 using namespace jpegtest;
 

@@ -24,7 +24,6 @@ fs::path freshFolder(const std::string& name);
 // Copies test plug-in `target` into `folder` as `fileName`.
 void installPlugin(const fs::path& folder, const char* target, const std::u16string& fileName);
 
-
 // A picture in the made-up format, rows packed as in a bottom-up DIB.
 struct MrawPicture {
     uint32_t width = 0;
