@@ -11,43 +11,11 @@
 #include "codecs/gif/gif_reader.h"
 #include "imaging/color_reducer.h"
 #include "tests/codecs/gif/gif_test_support.h"
+#include "tests/support/test_picture.h"
 
 using giftest::indexAt;
 
 namespace {
-
-// A bottom-up DIB picture owned by the test.
-struct TestPicture {
-    int32_t width = 0, height = 0;
-    int bits = 24;
-    std::vector<uint8_t> pixels;
-    std::vector<RgbQuad> palette = std::vector<RgbQuad>(256, RgbQuad{0, 0, 0, 0});
-
-    TestPicture(int32_t w, int32_t h, int b) : width(w), height(h), bits(b) {
-        pixels.assign(size_t(rowStride(w, b)) * size_t(h) + 4, 0);
-    }
-    // Pixel (x, y) with y counted from the top.
-    uint8_t* at(int x, int y) {
-        return pixels.data() + size_t(height - 1 - y) * rowStride(width, bits) +
-               size_t(x) * size_t(bits / 8);
-    }
-    void setRgb(int x, int y, uint8_t r, uint8_t g, uint8_t b) {
-        uint8_t* p = at(x, y);
-        p[0] = b;
-        p[1] = g;
-        p[2] = r;
-    }
-    PictureToWrite view() const {
-        PictureToWrite p;
-        p.width = width;
-        p.height = height;
-        p.currentBitCount = static_cast<uint32_t>(bits);
-        p.loadedBitCount = static_cast<uint16_t>(bits);
-        p.palette = palette.data();
-        p.pixels = pixels.data();
-        return p;
-    }
-};
 
 // What the reducer makes of a picture: palette and indices, top row first.
 struct Reduced {

@@ -12,55 +12,22 @@
 #include "codecs/png/filter_chooser.h"
 #include "codecs/png/png_reader.h"
 #include "tests/codecs/png/png_test_support.h"
+#include "tests/support/test_picture.h"
 
 using namespace pngtest;
 
 namespace {
 
-// A bottom-up picture in 8 or 24 bits with its own storage.
-struct Picture {
-    int32_t width = 0, height = 0;
-    int bits = 24;
-    Bytes pixels;
-    RgbQuad palette[256] = {};
-
-    Picture(int32_t w, int32_t h, int b) : width(w), height(h), bits(b) {
-        pixels.assign(static_cast<size_t>(rowStride(w, b)) * static_cast<size_t>(h) + 4, 0);
-    }
-    uint32_t stride() const { return rowStride(width, bits); }
-    // Sets a pixel by picture row (0 = top).
-    void set(int x, int y, uint8_t r, uint8_t g, uint8_t b) {
-        uint8_t* p =
-            &pixels[static_cast<size_t>(height - 1 - y) * stride() + 3 * static_cast<size_t>(x)];
-        p[0] = b;
-        p[1] = g;
-        p[2] = r;
-    }
-    void setIndex(int x, int y, uint8_t index) {
-        pixels[static_cast<size_t>(height - 1 - y) * stride() + static_cast<size_t>(x)] = index;
-    }
-    PictureToWrite view(int outputBits) const {
-        PictureToWrite p;
-        p.width = width;
-        p.height = height;
-        p.currentBitCount = static_cast<uint32_t>(bits);
-        p.loadedBitCount = static_cast<uint16_t>(outputBits);
-        p.palette = palette;
-        p.pixels = pixels.data();
-        return p;
-    }
-};
-
-Picture randomPicture(int32_t w, int32_t h, uint32_t seed) {
-    Picture p(w, h, 24);
+TestPicture randomPicture(int32_t w, int32_t h, uint32_t seed) {
+    TestPicture p(w, h, 24);
     std::mt19937 rng(seed);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             // Smooth areas and noise, so that every filter gets chosen somewhere.
             uint8_t base = static_cast<uint8_t>(x * 3 + y * 5);
             uint8_t noise = static_cast<uint8_t>(rng() % ((y % 3) * 40 + 1));
-            p.set(x, y, static_cast<uint8_t>(base + noise), static_cast<uint8_t>(base * 2),
-                  static_cast<uint8_t>(255 - base + noise));
+            p.setRgb(x, y, static_cast<uint8_t>(base + noise), static_cast<uint8_t>(base * 2),
+                     static_cast<uint8_t>(255 - base + noise));
         }
     return p;
 }
@@ -189,8 +156,8 @@ TEST(PngFilterChooser, TieRules) {
 // ---- File layout.
 
 TEST(PngWriter, OneByOneTruecolour) {
-    Picture p(1, 1, 24);
-    p.set(0, 0, 10, 20, 30);
+    TestPicture p(1, 1, 24);
+    p.setRgb(0, 0, 10, 20, 30);
     PngWriter writer;
     Bytes file = writeToBytes(writer, p.view(24));
     ASSERT_GE(file.size(), 8u);
@@ -214,7 +181,7 @@ TEST(PngWriter, OneByOneTruecolour) {
 TEST(PngWriter, CompressionSettings) {
     // Level 9, window 15, memory level 9, filtered strategy: the same bytes as
     // zlib gives for those settings over the same filtered rows.
-    Picture p = randomPicture(40, 30, 3);
+    TestPicture p = randomPicture(40, 30, 3);
     PngWriter writer;
     auto chunks = parseChunks(writeToBytes(writer, p.view(24)));
     const Chunk* idat = find(chunks, "IDAT");
@@ -234,9 +201,9 @@ TEST(PngWriter, CompressionSettings) {
 }
 
 TEST(PngWriter, FirstRowOfOneColourUsesSubAndRowsMatchTheReference) {
-    Picture p(5, 3, 24);
+    TestPicture p(5, 3, 24);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) p.set(x, y, 200, 100, 50);
+        for (int x = 0; x < 5; ++x) p.setRgb(x, y, 200, 100, 50);
     PngWriter writer;
     auto chunks = parseChunks(writeToBytes(writer, p.view(24)));
     Bytes rows = inflateAll(find(chunks, "IDAT")->data);
@@ -247,7 +214,7 @@ TEST(PngWriter, FirstRowOfOneColourUsesSubAndRowsMatchTheReference) {
     for (int i = 17; i < 32; ++i) EXPECT_EQ(rows[i], 0);
 
     // A photo-like picture: every row is the reference choice.
-    Picture q = randomPicture(33, 20, 5);
+    TestPicture q = randomPicture(33, 20, 5);
     auto qchunks = parseChunks(writeToBytes(writer, q.view(24)));
     Bytes qrows = inflateAll(find(qchunks, "IDAT")->data);
     const size_t length = 3 * 33 + 1;
@@ -274,7 +241,7 @@ TEST(PngWriter, FirstRowOfOneColourUsesSubAndRowsMatchTheReference) {
 }
 
 TEST(PngWriter, ResolutionOnlyWithBothValues) {
-    Picture p(2, 2, 24);
+    TestPicture p(2, 2, 24);
     PngWriter writer;
     PictureToWrite v = p.view(24);
     v.horizontalResolution = 3780;
@@ -290,8 +257,8 @@ TEST(PngWriter, ResolutionOnlyWithBothValues) {
 }
 
 TEST(PngWriter, TruecolourTransparency) {
-    Picture p(3, 2, 24);
-    p.set(1, 1, 7, 8, 9);
+    TestPicture p(3, 2, 24);
+    p.setRgb(1, 1, 7, 8, 9);
     const uint8_t rgb[3] = {7, 8, 9};
     PictureToWrite v = p.view(24);
     v.transparent = true;
@@ -308,12 +275,12 @@ TEST(PngWriter, TruecolourTransparency) {
 }
 
 TEST(PngWriter, PaletteOfThreeColoursGainsBlack) {
-    Picture p(4, 2, 24);
+    TestPicture p(4, 2, 24);
     for (int x = 0; x < 4; ++x) {
-        p.set(x, 0, 200, 10, 10);
-        p.set(x, 1, x % 2 ? 10 : 20, 200, 10);
+        p.setRgb(x, 0, 200, 10, 10);
+        p.setRgb(x, 1, x % 2 ? 10 : 20, 200, 10);
     }
-    p.set(3, 1, 1, 2, 250);
+    p.setRgb(3, 1, 1, 2, 250);
     PngWriter writer;
     auto chunks = parseChunks(writeToBytes(writer, p.view(8)));
     ASSERT_EQ(types(chunks), (std::vector<std::string>{"IHDR", "PLTE", "IDAT", "IEND"}));
@@ -327,20 +294,20 @@ TEST(PngWriter, PaletteOfThreeColoursGainsBlack) {
     EXPECT_EQ(rows[0], 0);
     EXPECT_EQ(rows[5], 0);
 
-    Picture q(3, 1, 24);
-    q.set(0, 0, 200, 10, 10);
-    q.set(1, 0, 10, 200, 10);
-    q.set(2, 0, 10, 10, 200);
+    TestPicture q(3, 1, 24);
+    q.setRgb(0, 0, 200, 10, 10);
+    q.setRgb(1, 0, 10, 200, 10);
+    q.setRgb(2, 0, 10, 10, 200);
     auto qchunks = parseChunks(writeToBytes(writer, q.view(8)));
     EXPECT_EQ(find(qchunks, "PLTE")->data.size(), 12u);
-    q.set(2, 0, 0, 0, 0);
+    q.setRgb(2, 0, 0, 0, 0);
     qchunks = parseChunks(writeToBytes(writer, q.view(8)));
     // Black sorts first and its swap moves the second colour forward.
     EXPECT_EQ(find(qchunks, "PLTE")->data, (Bytes{0, 0, 0, 10, 200, 10, 200, 10, 10}));
 }
 
 TEST(PngWriter, PaletteCompactionMergesRepeatedEntries) {
-    Picture p(4, 1, 8);
+    TestPicture p(4, 1, 8);
     p.palette[0] = RgbQuad{1, 2, 3, 0};
     p.palette[1] = RgbQuad{9, 9, 9, 0};
     p.palette[2] = RgbQuad{1, 2, 3, 0};  // repeats entry 0
@@ -355,7 +322,7 @@ TEST(PngWriter, PaletteCompactionMergesRepeatedEntries) {
 }
 
 TEST(PngWriter, PaletteTransparency) {
-    Picture p(2, 1, 8);
+    TestPicture p(2, 1, 8);
     p.palette[0] = RgbQuad{0, 0, 250, 0};  // red
     p.palette[1] = RgbQuad{0, 250, 0, 0};  // green
     p.palette[2] = RgbQuad{250, 0, 0, 0};  // blue
@@ -394,7 +361,7 @@ TEST(PngWriter, PaletteTransparency) {
 }
 
 TEST(PngWriter, SmallDepthsPackIndices) {
-    Picture p(5, 2, 8);
+    TestPicture p(5, 2, 8);
     p.palette[0] = RgbQuad{0, 0, 0, 0};
     p.palette[1] = RgbQuad{255, 255, 255, 0};
     p.palette[2] = RgbQuad{0, 0, 255, 0};
@@ -423,7 +390,7 @@ TEST(PngWriter, SmallDepthsPackIndices) {
 
 TEST(PngWriter, Refusals) {
     PngWriter writer;
-    Picture p(2, 2, 24);
+    TestPicture p(2, 2, 24);
     TempFile temp("out.png");
 
     PictureToWrite wide = p.view(24);
@@ -466,14 +433,14 @@ TEST(PngWriter, Refusals) {
 TEST(PngWriter, RoundTripsThroughTheReader) {
     PngWriter writer;
     PngReader reader;
-    Picture photo = randomPicture(31, 17, 9);
-    Picture few(9, 7, 24);
+    TestPicture photo = randomPicture(31, 17, 9);
+    TestPicture few(9, 7, 24);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 9; ++x)
-            few.set(x, y, static_cast<uint8_t>((x % 3) * 90), static_cast<uint8_t>(y * 30), 77);
+            few.setRgb(x, y, static_cast<uint8_t>((x % 3) * 90), static_cast<uint8_t>(y * 30), 77);
 
     struct Case {
-        const Picture* picture;
+        const TestPicture* picture;
         int outputBits;
     } cases[] = {{&photo, 24}, {&few, 8}, {&few, 24}};
     for (const Case& c : cases) {
@@ -531,12 +498,12 @@ TEST(PngWriterNative, PassesPngcheckAndDecodesInPil) {
     if (!haveTool("/usr/bin/python3") || !haveTool("/usr/bin/pngcheck"))
         GTEST_SKIP() << "no python3/pngcheck";
     PngWriter writer;
-    Picture photo = randomPicture(57, 41, 21);
-    Picture few(13, 6, 24);
+    TestPicture photo = randomPicture(57, 41, 21);
+    TestPicture few(13, 6, 24);
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 13; ++x)
-            few.set(x, y, static_cast<uint8_t>(x * 19), static_cast<uint8_t>(y * 40), 3);
-    Picture indexed(10, 4, 8);
+            few.setRgb(x, y, static_cast<uint8_t>(x * 19), static_cast<uint8_t>(y * 40), 3);
+    TestPicture indexed(10, 4, 8);
     for (int i = 0; i < 256; ++i)
         indexed.palette[i] = RgbQuad{static_cast<uint8_t>(i), 40, static_cast<uint8_t>(255 - i), 0};
     for (int y = 0; y < 4; ++y)
@@ -544,7 +511,7 @@ TEST(PngWriterNative, PassesPngcheckAndDecodesInPil) {
     const uint8_t transparent[3] = {0, 80, 3};
 
     struct Case {
-        const Picture* picture;
+        const TestPicture* picture;
         int outputBits;
         bool transparent;
     } cases[] = {{&photo, 24, false}, {&photo, 24, true},  {&photo, 8, false},
@@ -589,7 +556,7 @@ TEST(PngWriter, RoundTripsEverySmallSizeAndDepth) {
         for (int height : {1, 2, 5}) {
             for (int depth : {1, 2, 4, 8, 24}) {
                 // An indexed picture whose indices fit the depth, with distinct colours.
-                Picture p(width, height, 8);
+                TestPicture p(width, height, 8);
                 for (int i = 0; i < 256; ++i)
                     p.palette[i] = RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
                                            static_cast<uint8_t>(i * 7), 0};
