@@ -24,6 +24,7 @@
 #include "app/text.h"
 #include "core/settings_file_reader.h"
 #include "core/settings_store.h"
+#include "lang/resource_ids.h"
 #include "tests/windows/app/app_test_support.h"
 
 namespace {
@@ -565,7 +566,7 @@ TEST_F(SettingsWindowTest, ConfirmingStoresEveryControlAsTheFileBuiltByteByByte)
         if (bySystemMenu)
             SendMessageW(window(), WM_SYSCOMMAND, SC_CLOSE, 0);
         else
-            click(app::kIdSettingsConfirm);
+            click(IDS_SAVE_AND_CLOSE);
         EXPECT_FALSE(program->settingsWindow().exists());  // started without files: ended
         EXPECT_TRUE(drainMessages());
 
@@ -747,7 +748,7 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
         SendMessageW(item(1011), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(entry));
         EXPECT_EQ(std::wstring(entry), apptest::libraryString(japanese, 21000));
         wchar_t menuItem[100] = {};
-        GetMenuStringW(GetSystemMenu(window(), FALSE), app::kIdAlwaysOnTop, menuItem, 100,
+        GetMenuStringW(GetSystemMenu(window(), FALSE), IDS_ALWAYS_ON_TOP, menuItem, 100,
                        MF_BYCOMMAND);
         EXPECT_EQ(std::wstring(menuItem), apptest::libraryString(japanese, 5000));
         EXPECT_EQ(SendMessageW(item(1011), CB_GETCURSEL, 0, 0), 5);
@@ -1007,7 +1008,7 @@ TEST_F(SettingsWindowTest, ShortcutCheckBoxesCreateAndRemoveTheLinks) {
     }});
     EXPECT_TRUE(fs::exists(desktop));
     click(1060);
-    click(app::kIdSettingsConfirm);
+    click(IDS_SAVE_AND_CLOSE);
     EXPECT_TRUE(fs::exists(sendTo));
     program.reset();
     drainMessages();
