@@ -34,6 +34,26 @@ int checkWidth(R r, int id) {
     return r.captionWidth(id) + r.ck();
 }
 
+// A push button is as wide as designed, or wider when its caption and the
+// button's border need more room; it grows away from the edge it is aligned
+// to, `right` (or the left edge 15 for the first of the bottom row).
+constexpr int kButtonBorder = 8;
+int buttonWidth(R r, int id, int designed) {
+    return std::max(designed, r.captionWidth(id) + kButtonBorder);
+}
+RECT buttonLeftOf(R r, int id, int right, int top, int designed) {
+    const int width = buttonWidth(r, id, designed);
+    return box(right - width, top, width, r.bh());
+}
+// The folder row's two buttons end at the group's inner edge; the folder
+// field takes the room left of them.
+RECT clearFolderButton(R r) {
+    return buttonLeftOf(r, IDS_OUTPUT_CLEAR_FOLDER, 491, 183, 54);
+}
+RECT chooseFolderButton(R r) {
+    return buttonLeftOf(r, IDS_OUTPUT_CHOOSE_FOLDER, clearFolderButton(r).left, 183, 54);
+}
+
 // The JPEG row is laid out from its parts: centred while it fits, its spare
 // room between the quality and subsampling parts and before the size limit.
 JpegRowStart jpegRow(R r) {
@@ -149,10 +169,11 @@ constexpr SettingsControl kControls[] = {
 
     // Output folder and sub-folder.
     {IDS_OUTPUT_GROUP, K::Group, [](R) { return box(5, 164, 496, 75); }},
-    {IDC_OUTPUT_FOLDER_EDIT, K::FolderEdit, [](R r) { return box(15, 184, 368, r.ch()); },
+    {IDC_OUTPUT_FOLDER_EDIT, K::FolderEdit,
+     [](R r) { return box(15, 184, chooseFolderButton(r).left - 15, r.ch()); },
      {}, E::Always, {MAX_PATH, 0, 0}},
-    {IDS_OUTPUT_CHOOSE_FOLDER, K::PushButton, [](R r) { return box(383, 183, 54, r.bh()); }},
-    {IDS_OUTPUT_CLEAR_FOLDER, K::PushButton, [](R r) { return box(437, 183, 54, r.bh()); }},
+    {IDS_OUTPUT_CHOOSE_FOLDER, K::PushButton, chooseFolderButton},
+    {IDS_OUTPUT_CLEAR_FOLDER, K::PushButton, clearFolderButton},
     {IDS_OUTPUT_SUB_FOLDER, K::CheckBox,
      [](R r) { return box(15, 211, checkWidth(r, IDS_OUTPUT_SUB_FOLDER), r.ch()); },
      bind(&Settings::subFolderOn)},
@@ -166,10 +187,14 @@ constexpr SettingsControl kControls[] = {
     // Send To, and the window's buttons.
     {IDS_SEND_TO_SHORTCUT, K::CheckBox,
      [](R r) { return box(15, 248 - r.d(), checkWidth(r, IDS_SEND_TO_SHORTCUT), r.ch()); }},
-    {IDS_OPTIONS_BUTTON, K::PushButton, [](R r) { return box(15, 280, 120, r.bh()); }},
-    {IDS_SAVE_AND_CLOSE, K::PushButton, [](R r) { return box(236, 280, 120, r.bh()); }},
-    {IDS_HELP_BUTTON, K::PushButton, [](R r) { return box(366, 280, 70, r.bh()); }},
-    {IDS_ABOUT_BUTTON, K::PushButton, [](R r) { return box(446, 280, 50, r.bh()); }},
+    {IDS_OPTIONS_BUTTON, K::PushButton,
+     [](R r) { return box(15, 280, buttonWidth(r, IDS_OPTIONS_BUTTON, 120), r.bh()); }},
+    {IDS_SAVE_AND_CLOSE, K::PushButton,
+     [](R r) { return buttonLeftOf(r, IDS_SAVE_AND_CLOSE, 356, 280, 120); }},
+    {IDS_HELP_BUTTON, K::PushButton,
+     [](R r) { return buttonLeftOf(r, IDS_HELP_BUTTON, 436, 280, 70); }},
+    {IDS_ABOUT_BUTTON, K::PushButton,
+     [](R r) { return buttonLeftOf(r, IDS_ABOUT_BUTTON, 496, 280, 50); }},
 };
 // clang-format on
 
