@@ -477,8 +477,13 @@ LRESULT SettingsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_NEXTDLGCTL:
             // The dialog manager's request on Alt + a label's mnemonic (and
             // on Tab): the control it names, or the next or previous tab stop.
-            focusControl(lParam ? reinterpret_cast<HWND>(wParam)
-                                : GetNextDlgTabItem(hwnd(), GetFocus(), wParam != 0));
+            if (lParam) {
+                focusControl(reinterpret_cast<HWND>(wParam));
+            } else {
+                // From the window itself (after a click on it): the first stop.
+                HWND from = IsChild(hwnd(), GetFocus()) ? GetFocus() : nullptr;
+                focusControl(GetNextDlgTabItem(hwnd(), from, wParam != 0));
+            }
             return 0;
         case WM_SYSCOMMAND:
             if (wParam == static_cast<WPARAM>(IDS_ALWAYS_ON_TOP)) {

@@ -214,7 +214,16 @@ void expectLayoutProperties(HWND window, int dpi) {
     // stop below the one before it or in its row to its right.
     const std::vector<HWND> stops = tabStops(window);
     ASSERT_FALSE(stops.empty());
-    SetFocus(stops.front());
+    // From the window itself (a click on it takes the focus) to the first.
+    SetFocus(window);
+    pressKey(window, WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), stops.front());
+    // Enter and Esc do nothing here: the window stays, the focus too.
+    for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        pressKey(window, WM_KEYDOWN, key);
+        EXPECT_TRUE(IsWindowVisible(window));
+        EXPECT_EQ(GetFocus(), stops.front());
+    }
     std::vector<HWND> walked = {GetFocus()};
     for (size_t i = 1; i < stops.size(); ++i) {
         pressKey(window, WM_KEYDOWN, VK_TAB);
