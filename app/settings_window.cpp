@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <iterator>
 
 #include "app/about_window.h"
 #include "app/dpi.h"
