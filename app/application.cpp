@@ -6,10 +6,12 @@
 #include "app/control_ids.h"
 #include "app/dpi.h"
 #include "app/instance_handover.h"
+#include "app/options_dialog.h"
 #include "app/progress_window.h"
 #include "app/text.h"
 #include "core/crc32.h"
 #include "core/settings_store.h"
+#include "lang/resource_ids.h"
 #include "platform/platform.h"
 
 namespace app {
@@ -178,45 +180,62 @@ void Application::dispatchCommand(int id) {
         case kIdConvertJpegCopy:
             runBatch(OutputFormat::JpegCopy);
             break;
-        case kIdResizeSwitch:
-            settingsWindow_.setResizeSwitch(convertWindow_.resizeChecked());
-            updateResizeDependents();
+        case kIdResizeSwitch: {
+            const bool on = convertWindow_.resizeChecked();
+            settingsWindow_.setResizeSwitch(on);
+            convertWindow_.enableJpegCopy(!on);
             SetFocus(convertWindow_.hwnd());
             break;
-        case kIdSettingsResizeSwitch:
-            convertWindow_.setResizeChecked(settingsWindow_.resizeSwitch());
-            updateResizeDependents();
-            break;
+        }
         case kIdOpenSettings:
             pendingDrop_.clear();
             ShowWindow(settingsWindow_.hwnd(), SW_RESTORE);
             ShowWindow(convertWindow_.hwnd(), SW_HIDE);
-            break;
-        case kIdSettingsConfirm:
-            takeWindowValues();
-            settingsWindow_.applySendToShortcut();
-            if (!startedWithFiles_) {
-                SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
-            } else {
-                ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
-                ShowWindow(settingsWindow_.hwnd(), SW_HIDE);
-            }
-            break;
-        case 1027:
-        case 1051:
-        case 1052:
-        case 1090:
-        case 1092:
-        case 1093:
-            settingsWindow_.command(id);
             break;
         default:
             break;
     }
 }
 
+void Application::settingsConfirmed() {
+    takeWindowValues();
+    settingsWindow_.applySendToShortcut();
+    if (!startedWithFiles_) {
+        SendMessageW(convertWindow_.hwnd(), WM_CLOSE, 0, 0);
+    } else {
+        ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
+        ShowWindow(settingsWindow_.hwnd(), SW_HIDE);
+    }
+}
+
+void Application::resizeSwitchChanged(bool on) {
+    convertWindow_.setResizeChecked(on);
+    convertWindow_.enableJpegCopy(!on);
+}
+
+void Application::openOptions(HWND owner) {
+    runOptionsDialog(*this, owner);
+}
+
+void Application::languageReapplied() {
+    // The new font on every child of the convert window, its captions
+    // reloaded.
+    HWND convert = convertWindow_.hwnd();
+    if (!convert) return;
+    EnumChildWindows(
+        convert,
+        [](HWND child, LPARAM font) -> BOOL {
+            SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(uiFont()));
+    for (int id = IDS_CONVERT_BMP; id <= IDS_CONVERT_SETTINGS; ++id)
+        SetDlgItemTextW(convert, id, language_.text(id));
+    InvalidateRect(convert, nullptr, TRUE);
+}
+
 bool Application::recreateUiFont() {
-    const UiText face = language_.text(kStringFontFace);
+    const UiText face = language_.text(IDS_UI_FONT_FACE);
     if (uiDpi_ == 96)
         designFont_.release();
     else
@@ -235,7 +254,7 @@ void Application::changeDpi(int dpi) {
 void Application::updateResizeDependents() {
     const bool on = convertWindow_.resizeChecked();
     convertWindow_.enableJpegCopy(!on);
-    settingsWindow_.enableResizeControls(on);
+    settingsWindow_.setResizeSwitch(on);
 }
 
 void Application::takeWindowValues() {
@@ -244,7 +263,7 @@ void Application::takeWindowValues() {
 }
 
 void Application::showError(UINT id, HWND owner) {
-    const UiText title = language_.text(kStringErrorTitle);
+    const UiText title = language_.text(IDS_ERROR_TITLE);
     const UiText text = language_.text(id);
     showMessage_(owner, text, title, MB_ICONERROR | MB_SETFOREGROUND);
 }
@@ -311,7 +330,7 @@ bool Application::receiveFiles(const COPYDATASTRUCT& data) {
     return session_.enqueue(std::move(files));
 }
 
-void Application::dropFiles(HDROP drop) {
+void Application::filesDropped(HDROP drop) {
     // A drop while a batch runs joins the queue behind it, by the same rules.
     if (session_.busy()) {
         const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);

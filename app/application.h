@@ -27,6 +27,7 @@
 #include "app/language_library.h"
 #include "app/process_setup.h"
 #include "app/settings_window.h"
+#include "app/shell.h"
 #include "app/source_list.h"
 #include "app/ui_font.h"
 #include "core/settings.h"
@@ -51,7 +52,10 @@ struct StartOptions {
     LANGID uiLanguage = 0;
 };
 
-class Application {
+// The Shell of the program's windows. The settings window sees only the
+// Shell; the convert window, the dialogs and the batch session still take the
+// Application itself.
+class Application final : public Shell {
   public:
     explicit Application(HINSTANCE instance, ShowMessageFn showMessage = showMessageBox);
     ~Application();
@@ -66,10 +70,9 @@ class Application {
     // Until WM_QUIT; returns its exit code.
     int runMessageLoop();
 
-    // The command dispatcher shared by both windows.
+    // The convert window's commands: format buttons, its resize switch and
+    // the settings button.
     void dispatchCommand(int id);
-    // Files dropped on the settings window.
-    void dropFiles(HDROP drop);
     // Files a second start of the program handed over (WM_COPYDATA to the
     // convert window): queued when a batch runs, else refused (false).
     bool receiveFiles(const COPYDATASTRUCT& data);
@@ -82,23 +85,31 @@ class Application {
     // Brings the Settings up to date with the windows' controls (at the start
     // of every batch).
     void takeWindowValues();
-    // A batch-level error box: title 30000, text `id`.
-    void showError(UINT id, HWND owner);
 
-    Settings& settings() { return settings_; }
-    const LanguageLibrary& language() const { return language_; }
+    // The Shell.
+    HINSTANCE instance() const override { return instance_; }
+    Settings& settings() override { return settings_; }
+    const LanguageLibrary& language() const override { return language_; }
     LanguageLibrary& language() { return language_; }
-    HFONT uiFont() const { return font_.handle(); }
-    // The UI font at 96 DPI, which the layouts are measured with: the UI
-    // font itself at 96 DPI, a second font object only at other DPIs.
-    HFONT designFont() const { return uiDpi_ == 96 ? font_.handle() : designFont_.handle(); }
-    int uiDpi() const { return uiDpi_; }
-    HINSTANCE instance() const { return instance_; }
+    HFONT uiFont() const override { return font_.handle(); }
+    // The UI font itself at 96 DPI, a second font object only at other DPIs.
+    HFONT designFont() const override {
+        return uiDpi_ == 96 ? font_.handle() : designFont_.handle();
+    }
+    int uiDpi() const override { return uiDpi_; }
+    HtmlHelpEngine& helpEngine() override { return help_; }
+    void showError(UINT id, HWND owner) override;
+    void settingsConfirmed() override;
+    void resizeSwitchChanged(bool on) override;
+    void filesDropped(HDROP drop) override;
+    void dpiChanged(int dpi) override { changeDpi(dpi); }
+    void openOptions(HWND owner) override;
+    void languageReapplied() override;
+
     ConvertWindow& convertWindow() { return convertWindow_; }
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     const SettingsLocation& location() const { return location_; }
     bool dropPending() const { return pendingDrop_.active(); }
-    HtmlHelpEngine& helpEngine() { return help_; }
     void releaseFont() {
         font_.release();
         designFont_.release();

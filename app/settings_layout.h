@@ -1,13 +1,16 @@
-// Where the settings window's controls go. Positions and sizes follow from a
-// few quantities of the UI font, so that every caption fits whatever the font
-// and the language: h (character height), sb (scroll-bar width), ck (room for
-// a check mark), d (check boxes sit one pixel higher when the font has no
-// internal leading) and the widths of the captions.
+// How the settings window's layout rules measure. Positions and sizes follow
+// from a few quantities of the UI font, so that every caption fits whatever
+// the font and the language: h (character height), sb (scroll-bar width), ck
+// (room for a check mark), d (check boxes sit one pixel higher when the font
+// has no internal leading) and the widths of the captions. Everything here is
+// at 96 DPI; the window scales the finished layout once.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace app {
 
@@ -20,38 +23,52 @@ struct FontQuantities {
     int bh() const { return h + 9; }  // push buttons
 };
 
-// Text widths (GetTextExtentPoint32W) of the captions the layout depends on.
-struct CaptionWidths {
-    int startModeLabel = 0;                           // 1010
-    int startModeFirst = 0, startModeLast = 0;        // 21000, 21005
-    int keepTransparency = 0;                         // 1071
-    int quality = 0;                                  // 1021
-    int subsampling = 0;                              // 1024
-    int sizeLimit = 0;                                // 1027
-    int resizeSwitch = 0;                             // 1041
-    int byWidth = 0, byHeight = 0, byLongerSide = 0;  // 1042-1044
-    int resizeUnit = 0;                               // 1046
-    int subFolder = 0;                                // 1054
-    int sendTo = 0;                                   // 1060
-    int digits3 = 0, digits4 = 0;                     // "000", "0000"
-    int ratio = 0;                                    // "4:1"
-    int kilobytes = 0;                                // "KB"
-};
-
 struct LaidOutControl {
     int id = 0;
     RECT box = {};  // left, top, right, bottom in client coordinates
 };
+using SettingsLayout = std::vector<LaidOutControl>;
 
-// The controls of the settings window in creation order (the up-down
-// controls are placed by their buddies and are not listed).
-inline constexpr int kSettingsLayoutCount = 30;
-using SettingsLayout = std::array<LaidOutControl, kSettingsLayoutCount>;
+// What a layout rule may ask: the font's quantities, the width of a text
+// as it is shown, and the place of every control laid out before it.
+class LayoutRuler {
+  public:
+    // The shown width of a text (its mnemonic marker not counted).
+    using MeasureFn = std::function<int(const wchar_t* text)>;
+    // The language library's string `id`.
+    using StringFn = std::function<std::wstring(int id)>;
 
-// `reapplied`: after a language or font change the sub-folder edit is 150
-// pixels wide instead of 200.
-SettingsLayout computeSettingsLayout(const FontQuantities& font, const CaptionWidths& widths,
-                                     bool reapplied);
+    LayoutRuler(const FontQuantities& font, MeasureFn measure, StringFn string, bool reapplied)
+        : font_(font),
+          measure_(std::move(measure)),
+          string_(std::move(string)),
+          reapplied_(reapplied) {}
+
+    int ch() const { return font_.ch(); }
+    int bh() const { return font_.bh(); }
+    int sb() const { return font_.sb; }
+    int ck() const { return font_.ck; }
+    int d() const { return font_.d; }
+    // After a language or font change (the sub-folder edit is narrower then).
+    bool reapplied() const { return reapplied_; }
+    int textWidth(const wchar_t* text) const { return measure_(text); }
+    int captionWidth(int stringId) const { return measure_(string_(stringId).c_str()); }
+    // A control laid out before the one asking; empty when there is none.
+    RECT placeOf(int id) const;
+
+    static RECT box(int x, int y, int width, int height) {
+        return RECT{x, y, x + width, y + height};
+    }
+    void record(int id, const RECT& box) { placed_.push_back({id, box}); }
+    const SettingsLayout& placed() const { return placed_; }
+
+  private:
+    FontQuantities font_;
+    MeasureFn measure_;
+    StringFn string_;
+    bool reapplied_;
+    SettingsLayout placed_;
+};
 
 // The JPEG row's spare gap D (never negative) and start x for its total
 // width T.
@@ -60,6 +77,10 @@ struct JpegRowStart {
     int gap = 0;
 };
 JpegRowStart jpegRowStart(int total);
+
+// A caption as the control shows it: "&" marks the next character as the
+// mnemonic and is not drawn; "&&" draws one "&".
+std::wstring shownCaption(const wchar_t* caption);
 
 // Measures the quantities with `font` selected into a screen-compatible DC;
 // the system metrics are those at 96 DPI.

@@ -1,57 +1,47 @@
 #include "app/settings_window.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 
 #include "app/about_window.h"
-#include "app/application.h"
-#include "app/control_ids.h"
 #include "app/dpi.h"
 #include "app/folder_chooser.h"
-#include "app/options_dialog.h"
+#include "app/html_help.h"
+#include "app/language_library.h"
+#include "app/settings_controls.h"
 #include "app/shortcuts.h"
 #include "app/text.h"
+#include "lang/resource_ids.h"
 #include "platform/platform.h"
 
 namespace app {
 
 namespace {
 
-// Texts the program names itself: the subsampling entries and the unit of
-// the size limit; the digits only measure the number edits.
-constexpr wchar_t kRatio41[] = L"4:1";
-constexpr wchar_t kRatio11[] = L"1:1";
-constexpr wchar_t kKilobytes[] = L"KB";
-constexpr wchar_t kDigits3[] = L"000";
-constexpr wchar_t kDigits4[] = L"0000";
-
-constexpr int kStartModeFirstString = 21000;
-constexpr int kStartModeCount = 6;
-constexpr int kChooserTitleString = 20010;
-constexpr int kAboutCaptionString = 20020;
-constexpr int kNoOutputFolderString = 1053;
-
-constexpr DWORD kLabel = SS_CENTERIMAGE | SS_ENDELLIPSIS;
-// Every control the user works is a tab stop; the tab order is the creation
-// order, which follows the layout top to bottom and left to right.
-constexpr DWORD kList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-constexpr DWORD kNumberEdit = ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL | WS_TABSTOP;
-constexpr DWORD kCheckBox = BS_AUTOCHECKBOX | WS_TABSTOP;
-constexpr DWORD kPushButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kUpDown = UDS_ALIGNRIGHT | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS;
-
-// Controls whose caption is the language string of their own id.
-constexpr int kCaptionedControls[] = {1010, 1020, 1021, 1024, 1027, 1040, 1041, 1042,
-                                      1043, 1044, 1046, 1050, 1051, 1052, 1054, 1060,
-                                      1070, 1071, 1090, 1091, 1092, 1093};
 
 int width(const RECT& box) {
     return box.right - box.left;
 }
 int height(const RECT& box) {
     return box.bottom - box.top;
+}
+
+bool isRadio(ControlKind kind) {
+    return kind == ControlKind::FirstRadio || kind == ControlKind::Radio;
+}
+
+// The radio buttons of a setting: ticked is the one whose value it holds,
+// the group's last for any other value.
+int radioToTick(const SettingBinding& binding, const Settings& settings) {
+    int last = 0;
+    for (const SettingsControl& control : settingsControls()) {
+        if (!isRadio(control.kind) || control.binding.field != binding.field) continue;
+        if (settings.*binding.field == control.binding.value) return control.id;
+        last = control.id;
+    }
+    return last;
 }
 
 // Selects `font` into the window's DC for measuring; restored on scope exit.
@@ -83,8 +73,8 @@ BOOL CALLBACK setFontOnChild(HWND child, LPARAM font) {
 }  // namespace
 
 bool SettingsWindow::create(HWND owner) {
-    return Window::create(app_.instance(), kClassName, kExStyle, kStyle, kClientWidth,
-                          kClientHeight, ConvertWindow::kStyle, ConvertWindow::kExStyle, owner);
+    return Window::create(shell_.instance(), kClassName, kExStyle, kStyle, kClientWidth,
+                          kClientHeight, kFrameStyle, kFrameExStyle, owner);
 }
 
 void SettingsWindow::buildSystemMenu() {
@@ -94,175 +84,133 @@ void SettingsWindow::buildSystemMenu() {
     // position 2 still names the same item.
     DeleteMenu(menu, 4, MF_BYPOSITION);
     DeleteMenu(menu, 2, MF_BYPOSITION);
-    const UiText caption = app_.language().text(kIdAlwaysOnTop);
-    InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, kIdAlwaysOnTop, caption);
-    InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, kIdAlwaysOnTopSeparator, nullptr);
+    const UiText caption = shell_.language().text(IDS_ALWAYS_ON_TOP);
+    InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, IDS_ALWAYS_ON_TOP, caption);
+    InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, IDM_ALWAYS_ON_TOP_SEPARATOR, nullptr);
 }
 
 SettingsLayout SettingsWindow::currentLayout() const {
-    const LanguageLibrary& language = app_.language();
-    const int dpi = app_.uiDpi();
+    const LanguageLibrary& language = shell_.language();
+    const int dpi = shell_.uiDpi();
     // The layout is designed at 96 DPI and scaled once at the end. A caption
     // is as wide as the wider of its 96-DPI width and its width in the
     // scaled font brought back to 96 DPI, so that it fits at either.
-    MeasuringContext design(hwnd(), app_.designFont());
-    MeasuringContext scaled(hwnd(), app_.uiFont());
-    const auto measureText = [&](const wchar_t* text) {
-        const int atDesign = textWidth(design.dc(), text);
-        const int atDpi = textWidth(scaled.dc(), text);
+    MeasuringContext design(hwnd(), shell_.designFont());
+    MeasuringContext scaled(hwnd(), shell_.uiFont());
+    const auto measure = [&](const wchar_t* text) {
+        const std::wstring shown = shownCaption(text);
+        const int atDesign = textWidth(design.dc(), shown.c_str());
+        const int atDpi = textWidth(scaled.dc(), shown.c_str());
         return std::max(atDesign, (atDpi * kDesignDpi + dpi - 1) / dpi);
     };
-    const auto measure = [&](int id) { return measureText(language.text(id)); };
-    CaptionWidths widths;
-    widths.startModeLabel = measure(1010);
-    widths.startModeFirst = measure(kStartModeFirstString);
-    widths.startModeLast = measure(kStartModeFirstString + kStartModeCount - 1);
-    widths.keepTransparency = measure(1071);
-    widths.quality = measure(1021);
-    widths.subsampling = measure(1024);
-    widths.sizeLimit = measure(1027);
-    widths.resizeSwitch = measure(1041);
-    widths.byWidth = measure(1042);
-    widths.byHeight = measure(1043);
-    widths.byLongerSide = measure(1044);
-    widths.resizeUnit = measure(1046);
-    widths.subFolder = measure(1054);
-    widths.sendTo = measure(1060);
-    widths.digits3 = measureText(kDigits3);
-    widths.digits4 = measureText(kDigits4);
-    widths.ratio = measureText(kRatio41);
-    widths.kilobytes = measureText(kKilobytes);
-    SettingsLayout layout =
-        computeSettingsLayout(measureFontQuantities(design.dc()), widths, reapplied_);
+    const auto string = [&](int id) { return std::wstring(language.text(id)); };
+    LayoutRuler ruler(measureFontQuantities(design.dc()), measure, string, reapplied_);
+    SettingsLayout layout = layOutSettingsControls(ruler);
     for (LaidOutControl& place : layout) place.box = scaleForDpi(place.box, dpi);
     return layout;
 }
 
-HWND SettingsWindow::makeChild(DWORD exStyle, const wchar_t* className, const wchar_t* text,
-                               DWORD style, const RECT& box, int id) {
-    HWND child = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, box.left,
-                                 box.top, width(box), height(box), hwnd(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.instance(),
-                                 nullptr);
-    if (child && app_.uiFont())
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(app_.uiFont()), FALSE);
+HWND SettingsWindow::makeChild(const SettingsControl& control, const wchar_t* text,
+                               const RECT& box) {
+    const ControlClass kind = controlClassOf(control.kind);
+    HWND child = CreateWindowExW(
+        kind.exStyle, kind.className, text, WS_CHILD | WS_VISIBLE | kind.style, box.left, box.top,
+        width(box), height(box), hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+        shell_.instance(), nullptr);
+    if (!child) return nullptr;
+    if (shell_.uiFont())
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(shell_.uiFont()), FALSE);
+    if (control.limits.characters > 0)
+        SendMessageW(child, EM_SETLIMITTEXT, control.limits.characters, 0);
     return child;
 }
 
-void SettingsWindow::createNumberEdit(const RECT& box, int editId, int characters, int lowest,
-                                      int highest, int value) {
-    HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", kNumberEdit, box, editId);
-    if (!edit) return;
-    SendMessageW(edit, EM_SETLIMITTEXT, characters, 0);
+void SettingsWindow::attachUpDown(const SettingsControl& control, int value) {
     // Attached to the edit before it, inside its right edge; it writes the
     // position into the edit.
-    CreateUpDownControl(WS_CHILD | WS_VISIBLE | kUpDown, 0, 0, 0, 0, hwnd(), editId + 1,
-                        app_.instance(), edit, highest, lowest, value);
+    CreateUpDownControl(WS_CHILD | WS_VISIBLE | kUpDown, 0, 0, 0, 0, hwnd(), control.id + 1,
+                        shell_.instance(), GetDlgItem(hwnd(), control.id), control.limits.highest,
+                        control.limits.lowest, value);
 }
 
-HWND SettingsWindow::createControl(const LaidOutControl& place) {
-    const Settings& settings = app_.settings();
-    const RECT& box = place.box;
-    const int id = place.id;
-    const UiText caption = app_.language().text(id);
-    switch (id) {
-        case 1010:
-        case 1021:
-        case 1024:
-        case 1046:
-            return makeChild(0, L"STATIC", caption, kLabel, box, id);
-        case 1030:
-            return makeChild(0, L"STATIC", kKilobytes, kLabel, box, id);
-        case 1020:
-        case 1040:
-        case 1050:
-        case 1070:
-            return makeChild(WS_EX_TRANSPARENT, L"BUTTON", caption, BS_GROUPBOX, box, id);
-        case 1027:
-        case 1041:
-        case 1054:
-        case 1060:
-        case 1071:
-            return makeChild(0, L"BUTTON", caption, kCheckBox, box, id);
-        case 1042:
-            // The checked radio button makes itself the group's tab stop.
-            return makeChild(0, L"BUTTON", caption, BS_AUTORADIOBUTTON | WS_GROUP, box, id);
-        case 1043:
-        case 1044:
-            return makeChild(0, L"BUTTON", caption, BS_AUTORADIOBUTTON, box, id);
-        case 1011: {
-            HWND list = makeChild(0, L"COMBOBOX", L"", kList, box, id);
-            if (list) SendMessageW(list, CB_SETEXTENDEDUI, TRUE, 0);
-            return list;
-        }
-        case 1025: {
-            HWND list = makeChild(0, L"COMBOBOX", L"", kList, box, id);
-            if (!list) return nullptr;
-            SendMessageW(list, CB_SETEXTENDEDUI, TRUE, 0);
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kRatio41));
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kRatio11));
-            // Only 2 shows as "1:1"; any other value as "4:1".
-            SendMessageW(list, CB_SETCURSEL, settings.jpegSubsampling == 2 ? 1 : 0, 0);
-            return list;
-        }
-        case 1022:
-            createNumberEdit(box, id, 3, 1, 100, settings.jpegQuality);
-            return control(id);
-        case 1028:
-            createNumberEdit(box, id, 4, 1, 32767, settings.jpegSizeLimitKiB);
-            return control(id);
-        case 1045: {
-            // WS_GROUP ends the radio buttons' group.
-            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"", kNumberEdit | WS_GROUP, box, id);
-            if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 4, 0);
-            SetDlgItemInt(hwnd(), id, static_cast<UINT>(settings.resizeTarget), TRUE);
-            return edit;
-        }
-        case 1053: {
-            // A tab stop too: a long path is read by moving through it.
-            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                  ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, box, id);
-            if (edit) SendMessageW(edit, EM_SETLIMITTEXT, MAX_PATH, 0);
-            return edit;
-        }
-        case 1055: {
-            HWND edit = makeChild(WS_EX_CLIENTEDGE, L"EDIT", wide(settings.subFolderName.c_str()),
-                                  ES_AUTOHSCROLL | WS_TABSTOP, box, id);
-            if (edit) SendMessageW(edit, EM_SETLIMITTEXT, 32, 0);
-            return edit;
-        }
-        default:  // 1051, 1052, 1090-1093
-            return makeChild(0, L"BUTTON", caption, kPushButton, box, id);
+void SettingsWindow::createControl(const SettingsControl& control, const RECT& box) {
+    const UiText caption = shell_.language().text(control.id);
+    const bool captioned = controlClassOf(control.kind).captioned;
+    const wchar_t* text = captioned ? caption.text : L"";
+    if (control.kind == ControlKind::UnitLabel) text = kKilobytes;
+    HWND child = makeChild(control, text, box);
+    if (!child) return;
+    switch (control.kind) {
+        case ControlKind::StartModeList:
+            SendMessageW(child, CB_SETEXTENDEDUI, TRUE, 0);
+            break;
+        case ControlKind::RatioList:
+            SendMessageW(child, CB_SETEXTENDEDUI, TRUE, 0);
+            SendMessageW(child, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kRatio41));
+            SendMessageW(child, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kRatio11));
+            break;
+        case ControlKind::NumberEdit:
+            attachUpDown(control, shell_.settings().*control.binding.field);
+            break;
+        default:
+            break;
     }
 }
 
 void SettingsWindow::buildControls() {
-    Settings& settings = app_.settings();
-    for (const LaidOutControl& place : currentLayout()) createControl(place);
-    fillStartModeList(settings.startMode);
-    showOutputFolder();
-    CheckDlgButton(hwnd(), 1071, settings.keepTransparency ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(hwnd(), 1027, settings.jpegSizeLimitOn ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(hwnd(), kIdSettingsResizeSwitch,
-                   settings.resizeOn ? BST_CHECKED : BST_UNCHECKED);
-    const int mode = settings.resizeMode == kResizeByWidth    ? 1042
-                     : settings.resizeMode == kResizeByHeight ? 1043
-                                                              : 1044;
-    CheckDlgButton(hwnd(), mode, BST_CHECKED);
-    CheckDlgButton(hwnd(), 1054, settings.subFolderOn ? BST_CHECKED : BST_UNCHECKED);
+    const SettingsLayout layout = currentLayout();
+    const auto controls = settingsControls();
+    for (size_t i = 0; i < controls.size(); ++i) createControl(controls[i], layout[i].box);
+    Settings& settings = shell_.settings();
+    showValues(settings);
     // Replaces shortcuts older versions left in Send To, once.
     const bool sendTo = migrateOldSendToShortcuts(settings);
-    CheckDlgButton(hwnd(), 1060, sendTo ? BST_CHECKED : BST_UNCHECKED);
-    enableSizeLimitControls();
-    enableResizeControls(settings.resizeOn != 0);
+    CheckDlgButton(hwnd(), IDS_SEND_TO_SHORTCUT, sendTo ? BST_CHECKED : BST_UNCHECKED);
+    applyEnableRules();
+    // Focus rectangles and mnemonic underlines show from the start.
+    SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL),
+                 0);
+}
+
+void SettingsWindow::showValues(const Settings& settings) {
+    for (const SettingsControl& control : settingsControls()) {
+        const SettingBinding& binding = control.binding;
+        if (!binding.field) continue;
+        const int32_t value = settings.*binding.field;
+        switch (control.kind) {
+            case ControlKind::CheckBox:
+                CheckDlgButton(hwnd(), control.id, value ? BST_CHECKED : BST_UNCHECKED);
+                break;
+            case ControlKind::FirstRadio:
+            case ControlKind::Radio:
+                CheckDlgButton(
+                    hwnd(), control.id,
+                    radioToTick(binding, settings) == control.id ? BST_CHECKED : BST_UNCHECKED);
+                break;
+            case ControlKind::StartModeList:
+                fillStartModeList(value);
+                break;
+            case ControlKind::RatioList:
+                // Only 2 shows as "1:1"; any other value as "4:1".
+                SendDlgItemMessageW(hwnd(), control.id, CB_SETCURSEL, value == 2 ? 1 : 0, 0);
+                break;
+            case ControlKind::SignedEdit:
+                SetDlgItemInt(hwnd(), control.id, static_cast<UINT>(value), TRUE);
+                break;
+            default:  // number edits: their up-down holds the value
+                break;
+        }
+    }
+    SetDlgItemTextW(hwnd(), IDC_SUB_FOLDER_EDIT, wide(settings.subFolderName.c_str()));
+    showOutputFolder();
 }
 
 void SettingsWindow::fillStartModeList(int selection) {
-    HWND list = control(kIdStartModeList);
+    HWND list = control(IDC_START_MODE_LIST);
     if (!list) return;
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (int i = 0; i < kStartModeCount; ++i) {
-        const UiText entry = app_.language().text(kStartModeFirstString + i);
+        const UiText entry = shell_.language().text(IDS_START_MODE_ASK + i);
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.text));
     }
     // A mode out of range selects nothing.
@@ -270,176 +218,222 @@ void SettingsWindow::fillStartModeList(int selection) {
 }
 
 void SettingsWindow::showOutputFolder() {
-    const HeapString& folder = app_.settings().outputFolder;
+    const HeapString& folder = shell_.settings().outputFolder;
     if (folder.empty())
-        SetDlgItemTextW(hwnd(), 1053, app_.language().text(kNoOutputFolderString));
+        SetDlgItemTextW(hwnd(), IDC_OUTPUT_FOLDER_EDIT,
+                        shell_.language().text(IDS_OUTPUT_NO_FOLDER));
     else
-        SetDlgItemTextW(hwnd(), 1053, wide(folder.c_str()));
+        SetDlgItemTextW(hwnd(), IDC_OUTPUT_FOLDER_EDIT, wide(folder.c_str()));
 }
 
 bool SettingsWindow::ticked(int id) const {
     return IsDlgButtonChecked(hwnd(), id) == BST_CHECKED;
 }
 
-void SettingsWindow::enableSizeLimitControls() {
-    const bool on = ticked(1027);
-    for (int id : {1028, 1029, 1030})
-        if (HWND child = control(id)) EnableWindow(child, on);
+int32_t SettingsWindow::tickedRadioValue(const SettingBinding& binding) const {
+    // The group's last button stands for "none ticked".
+    int32_t value = 0;
+    for (const SettingsControl& control : settingsControls()) {
+        if (!isRadio(control.kind) || control.binding.field != binding.field) continue;
+        value = control.binding.value;
+        if (ticked(control.id)) break;
+    }
+    return value;
+}
+
+void SettingsWindow::applyEnableRules() {
+    for (const SettingsControl& control : settingsControls()) {
+        bool enabled = true;
+        if (control.enable == EnableRule::WhileSizeLimited) enabled = ticked(IDS_JPEG_SIZE_LIMIT);
+        if (control.enable == EnableRule::WhileResizing) enabled = ticked(IDS_RESIZE_SWITCH);
+        if (control.enable == EnableRule::Always) continue;
+        if (HWND child = this->control(control.id)) EnableWindow(child, enabled);
+        if (control.kind == ControlKind::NumberEdit)
+            if (HWND upDown = this->control(control.id + 1)) EnableWindow(upDown, enabled);
+    }
 }
 
 void SettingsWindow::takeValues(Settings& settings) {
     // Nothing to take while the option controls do not exist.
-    if (!control(kIdSettingsConfirm)) return;
-    settings.keepTransparency = ticked(1071) ? 1 : 0;
-    settings.jpegSizeLimitOn = ticked(1027) ? 1 : 0;
-    settings.resizeOn = ticked(kIdSettingsResizeSwitch) ? 1 : 0;
-    settings.subFolderOn = ticked(1054) ? 1 : 0;
-    // As the up-down reports it: a text it cannot read sets the high word,
-    // giving a value of 65536 or more (the JPEG writer then uses 75).
-    settings.jpegQuality = static_cast<int32_t>(SendMessageW(control(1023), UDM_GETPOS, 0, 0));
-    settings.jpegSizeLimitKiB = static_cast<int32_t>(SendMessageW(control(1029), UDM_GETPOS, 0, 0));
-    settings.jpegSubsampling = SendMessageW(control(1025), CB_GETCURSEL, 0, 0) == 1 ? 2 : 0;
-    settings.resizeMode = ticked(1042)   ? kResizeByWidth
-                          : ticked(1043) ? kResizeByHeight
-                                         : kResizeByLongerSide;
-    settings.resizeTarget = static_cast<int32_t>(GetDlgItemInt(hwnd(), 1045, nullptr, TRUE));
+    if (!control(IDS_SAVE_AND_CLOSE)) return;
+    for (const SettingsControl& control : settingsControls()) {
+        const SettingBinding& binding = control.binding;
+        if (!binding.field) continue;
+        int32_t& value = settings.*binding.field;
+        switch (control.kind) {
+            case ControlKind::CheckBox:
+                value = ticked(control.id) ? 1 : 0;
+                break;
+            case ControlKind::FirstRadio:
+                value = tickedRadioValue(binding);
+                break;
+            case ControlKind::StartModeList:
+                value = startModeSelection();
+                break;
+            case ControlKind::RatioList:
+                value = SendMessageW(this->control(control.id), CB_GETCURSEL, 0, 0) == 1 ? 2 : 0;
+                break;
+            case ControlKind::NumberEdit:
+                // As the up-down reports it: a text it cannot read sets the
+                // high word, giving a value of 65536 or more (the JPEG writer
+                // then uses 75).
+                value = static_cast<int32_t>(
+                    SendMessageW(this->control(control.id + 1), UDM_GETPOS, 0, 0));
+                break;
+            case ControlKind::SignedEdit:
+                value = static_cast<int32_t>(GetDlgItemInt(hwnd(), control.id, nullptr, TRUE));
+                break;
+            default:
+                break;
+        }
+    }
     // A folder that has gone away falls back to the source folder.
     if (!settings.outputFolder.empty() && !platform::isDirectory(settings.outputFolder.c_str())) {
         settings.outputFolder.clear();
         showOutputFolder();
     }
     wchar_t name[32] = {};  // at most 31 characters
-    GetDlgItemTextW(hwnd(), 1055, name, 32);
+    GetDlgItemTextW(hwnd(), IDC_SUB_FOLDER_EDIT, name, 32);
     settings.subFolderName.assign(utf16(name));
-    settings.startMode = startModeSelection();
 }
 
 void SettingsWindow::command(int id) {
     switch (id) {
-        case 1027:
-            enableSizeLimitControls();
+        case IDS_JPEG_SIZE_LIMIT:
+            applyEnableRules();
             break;
-        case 1051:
+        case IDS_RESIZE_SWITCH:
+            applyEnableRules();
+            shell_.resizeSwitchChanged(resizeSwitch());
+            break;
+        case IDS_OUTPUT_CHOOSE_FOLDER:
             chooseOutputFolder();
             break;
-        case 1052:
+        case IDS_OUTPUT_CLEAR_FOLDER:
             clearOutputFolder();
             break;
-        case 1090:
-            runOptionsDialog(app_, hwnd());
+        case IDS_OPTIONS_BUTTON:
+            shell_.openOptions(hwnd());
             break;
-        case 1092:
-            showHelp(app_.helpEngine());
+        case IDS_SAVE_AND_CLOSE:
+            confirm();
             break;
-        case 1093:
+        case IDS_HELP_BUTTON:
+            showHelp(shell_.helpEngine());
+            break;
+        case IDS_ABOUT_BUTTON:
             showAbout();
             break;
     }
 }
 
+void SettingsWindow::confirm() {
+    shell_.settingsConfirmed();
+}
+
 void SettingsWindow::chooseOutputFolder() {
     HeapString chosen;
-    const UiText title = app_.language().text(kChooserTitleString);
-    if (!chooseFolder(hwnd(), title, app_.settings().outputFolder, chosen)) return;
-    app_.settings().outputFolder = std::move(chosen);
+    const UiText title = shell_.language().text(IDS_FOLDER_CHOOSER_TITLE);
+    if (!chooseFolder(hwnd(), title, shell_.settings().outputFolder, chosen)) return;
+    shell_.settings().outputFolder = std::move(chosen);
     showOutputFolder();
 }
 
 void SettingsWindow::clearOutputFolder() {
-    app_.settings().outputFolder.clear();
+    shell_.settings().outputFolder.clear();
     showOutputFolder();
 }
 
 void SettingsWindow::showAbout() {
-    const UiText caption = app_.language().text(kAboutCaptionString);
+    const UiText caption = shell_.language().text(IDS_ABOUT_CAPTION);
     AboutWindowArgs args;
-    args.instance = app_.instance();
+    args.instance = shell_.instance();
     args.owner = hwnd();
     args.caption = caption;
-    args.font = app_.uiFont();
-    if (!showAboutWindow(args)) app_.showError(kErrorNoMemory, hwnd());
+    args.font = shell_.uiFont();
+    if (!showAboutWindow(args)) shell_.showError(IDS_ERROR_OUT_OF_MEMORY, hwnd());
 }
 
 void SettingsWindow::applySendToShortcut() {
-    if (control(1060)) applyShortcut(ShortcutPlace::SendTo, ticked(1060));
+    if (control(IDS_SEND_TO_SHORTCUT))
+        applyShortcut(ShortcutPlace::SendTo, ticked(IDS_SEND_TO_SHORTCUT));
 }
 
 void SettingsWindow::reapplyLanguage() {
-    const LanguageLibrary& language = app_.language();
+    const LanguageLibrary& language = shell_.language();
     if (HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
-        const UiText item = language.text(kIdAlwaysOnTop);
-        ModifyMenuW(menu, kIdAlwaysOnTop, MF_BYCOMMAND | MF_STRING, kIdAlwaysOnTop, item);
+        const UiText item = language.text(IDS_ALWAYS_ON_TOP);
+        ModifyMenuW(menu, IDS_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_STRING, IDS_ALWAYS_ON_TOP, item);
     }
-    // The new font on every child of both windows, the captions reloaded.
-    const LPARAM font = reinterpret_cast<LPARAM>(app_.uiFont());
-    HWND convert = app_.convertWindow().hwnd();
-    if (convert) {
-        EnumChildWindows(convert, setFontOnChild, font);
-        for (int id = kIdConvertBmp; id <= kIdOpenSettings; ++id)
-            SetDlgItemTextW(convert, id, language.text(id));
-    }
-    EnumChildWindows(hwnd(), setFontOnChild, font);
-    for (int id : kCaptionedControls) SetDlgItemTextW(hwnd(), id, language.text(id));
+    // The new font on every child, the captions reloaded.
+    EnumChildWindows(hwnd(), setFontOnChild, reinterpret_cast<LPARAM>(shell_.uiFont()));
+    for (const SettingsControl& control : settingsControls())
+        if (controlClassOf(control.kind).captioned)
+            SetDlgItemTextW(hwnd(), control.id, language.text(control.id));
     showOutputFolder();
     reapplied_ = true;
     relayout();
-    if (convert) InvalidateRect(convert, nullptr, TRUE);
+    shell_.languageReapplied();
 }
 
 void SettingsWindow::applyDpi() {
-    resizeForDpi(kClientWidth, kClientHeight, ConvertWindow::kStyle, ConvertWindow::kExStyle,
-                 app_.uiDpi());
-    EnumChildWindows(hwnd(), setFontOnChild, reinterpret_cast<LPARAM>(app_.uiFont()));
+    resizeForDpi(kClientWidth, kClientHeight, kFrameStyle, kFrameExStyle, shell_.uiDpi());
+    EnumChildWindows(hwnd(), setFontOnChild, reinterpret_cast<LPARAM>(shell_.uiFont()));
     relayout();
 }
 
 void SettingsWindow::relayout() {
-    // The number edits and their up-down controls are made anew (an up-down
-    // sizes itself into its edit only when attached), keeping their values.
-    const int quality = LOWORD(SendMessageW(control(1023), UDM_GETPOS, 0, 0));
-    const int limit = LOWORD(SendMessageW(control(1029), UDM_GETPOS, 0, 0));
-    for (const LaidOutControl& place : currentLayout()) {
-        const RECT& box = place.box;
-        if (place.id == 1022 || place.id == 1028) {
-            DestroyWindow(control(place.id + 1));
-            DestroyWindow(control(place.id));
-            if (place.id == 1022)
-                createNumberEdit(box, 1022, 3, 1, 100, quality);
-            else
-                createNumberEdit(box, 1028, 4, 1, 32767, limit);
-            // Back to their places in the tab order: after the control
-            // before them in the layout.
+    const SettingsLayout layout = currentLayout();
+    const auto controls = settingsControls();
+    HWND previous = nullptr;
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const SettingsControl& entry = controls[i];
+        const RECT& box = layout[i].box;
+        if (entry.kind == ControlKind::NumberEdit) {
+            // Made anew with its up-down (an up-down sizes itself into its
+            // edit only when attached), keeping its value, and put back in
+            // its place in the tab order: after the control before it.
+            const int value = LOWORD(SendMessageW(control(entry.id + 1), UDM_GETPOS, 0, 0));
+            DestroyWindow(control(entry.id + 1));
+            DestroyWindow(control(entry.id));
+            makeChild(entry, L"", box);
+            attachUpDown(entry, value);
             constexpr UINT kOrderOnly = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
-            SetWindowPos(control(place.id), control(place.id - 1), 0, 0, 0, 0, kOrderOnly);
-            SetWindowPos(control(place.id + 1), control(place.id), 0, 0, 0, 0, kOrderOnly);
-            continue;
+            SetWindowPos(control(entry.id), previous, 0, 0, 0, 0, kOrderOnly);
+            SetWindowPos(control(entry.id + 1), control(entry.id), 0, 0, 0, 0, kOrderOnly);
+        } else {
+            SetWindowPos(control(entry.id), nullptr, box.left, box.top, width(box), height(box),
+                         SWP_NOZORDER | SWP_NOACTIVATE);
         }
-        SetWindowPos(control(place.id), nullptr, box.left, box.top, width(box), height(box),
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        previous = control(entry.id);
     }
-    enableSizeLimitControls();
+    applyEnableRules();
     fillStartModeList(startModeSelection());
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
+void SettingsWindow::focusControl(HWND child) {
+    if (!child) return;
+    SetFocus(child);
+    // An edit reached from the keyboard has its text selected, as in a dialog.
+    if (SendMessageW(child, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        SendMessageW(child, EM_SETSEL, 0, -1);
+}
+
 int SettingsWindow::startModeSelection() const {
-    HWND list = GetDlgItem(hwnd(), kIdStartModeList);
-    if (!list) return app_.settings().startMode;
+    HWND list = control(IDC_START_MODE_LIST);
+    if (!list) return shell_.settings().startMode;
     return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0));
 }
 
 void SettingsWindow::setResizeSwitch(bool on) {
-    if (HWND box = GetDlgItem(hwnd(), kIdSettingsResizeSwitch))
+    if (HWND box = control(IDS_RESIZE_SWITCH))
         SendMessageW(box, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    applyEnableRules();
 }
 
 bool SettingsWindow::resizeSwitch() const {
-    return IsDlgButtonChecked(hwnd(), kIdSettingsResizeSwitch) == BST_CHECKED;
-}
-
-void SettingsWindow::enableResizeControls(bool on) {
-    for (int id = 1042; id <= 1046; ++id)
-        if (HWND control = GetDlgItem(hwnd(), id)) EnableWindow(control, on);
+    return ticked(IDS_RESIZE_SWITCH);
 }
 
 bool SettingsWindow::alwaysOnTop() const {
@@ -456,7 +450,7 @@ void SettingsWindow::markAlwaysOnTopItem(HMENU menu) {
     item.cbSize = sizeof item;
     item.fMask = MIIM_STATE;
     item.fState = alwaysOnTop() ? MFS_CHECKED : 0;
-    SetMenuItemInfoW(menu, kIdAlwaysOnTop, FALSE, &item);
+    SetMenuItemInfoW(menu, IDS_ALWAYS_ON_TOP, FALSE, &item);
 }
 
 LRESULT SettingsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -466,21 +460,32 @@ LRESULT SettingsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
             buildControls();
             return 0;
         case WM_DPICHANGED:
-            app_.changeDpi(HIWORD(wParam));
+            shell_.dpiChanged(HIWORD(wParam));
             moveToSuggested(lParam);
             return 0;
         case WM_PAINT:
             paintBackground();
             return 0;
         case WM_CLOSE:
-            app_.dispatchCommand(kIdSettingsConfirm);
+            confirm();
             return 0;
         case WM_COMMAND:
             // Buttons only: list and edit notifications change nothing.
-            if (HIWORD(wParam) == BN_CLICKED) app_.dispatchCommand(LOWORD(wParam));
+            if (HIWORD(wParam) == BN_CLICKED) command(LOWORD(wParam));
+            return 0;
+        case WM_NEXTDLGCTL:
+            // The dialog manager's request on Alt + a label's mnemonic (and
+            // on Tab): the control it names, or the next or previous tab stop.
+            if (lParam) {
+                focusControl(reinterpret_cast<HWND>(wParam));
+            } else {
+                // From the window itself (after a click on it): the first stop.
+                HWND from = IsChild(hwnd(), GetFocus()) ? GetFocus() : nullptr;
+                focusControl(GetNextDlgTabItem(hwnd(), from, wParam != 0));
+            }
             return 0;
         case WM_SYSCOMMAND:
-            if (wParam == static_cast<WPARAM>(kIdAlwaysOnTop)) {
+            if (wParam == static_cast<WPARAM>(IDS_ALWAYS_ON_TOP)) {
                 toggleAlwaysOnTop();
                 return 0;
             }
@@ -500,7 +505,7 @@ LRESULT SettingsWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
             SetFocus(hwnd());
             break;
         case WM_DROPFILES:
-            app_.dropFiles(reinterpret_cast<HDROP>(wParam));
+            shell_.filesDropped(reinterpret_cast<HDROP>(wParam));
             return 0;
     }
     return defaultHandling(message, wParam, lParam);

@@ -43,8 +43,22 @@
 #define IDS_HELP_BUTTON 1092
 #define IDS_ABOUT_BUTTON 1093
 
-// System menu item of the settings window.
+// Settings window controls without a caption of their own. A number edit's
+// up-down control has the number after the edit's.
+#define IDC_START_MODE_LIST 1011
+#define IDC_JPEG_QUALITY_EDIT 1022
+#define IDC_JPEG_QUALITY_UPDOWN 1023
+#define IDC_JPEG_SUBSAMPLING_LIST 1025
+#define IDC_JPEG_SIZE_LIMIT_EDIT 1028
+#define IDC_JPEG_SIZE_LIMIT_UPDOWN 1029
+#define IDC_JPEG_SIZE_LIMIT_UNIT 1030
+#define IDC_RESIZE_TARGET_EDIT 1045
+#define IDC_OUTPUT_FOLDER_EDIT IDS_OUTPUT_NO_FOLDER
+#define IDC_SUB_FOLDER_EDIT 1055
+
+// System menu item of the settings window, and the separator under it.
 #define IDS_ALWAYS_ON_TOP 5000
+#define IDM_ALWAYS_ON_TOP_SEPARATOR 6000
 
 #define IDS_UI_FONT_FACE 20000
 #define IDS_FOLDER_CHOOSER_TITLE 20010
@@ -73,6 +87,11 @@
 #define IDS_PROGRESS_FAILURES 22005
 #define IDS_PROGRESS_DONE_CAPTION 22006
 #define IDS_PROGRESS_FAILED_LINE 22007
+// Its controls.
+#define IDC_PROGRESS_COUNT 2201
+#define IDC_PROGRESS_FILE 2202
+#define IDC_PROGRESS_BAR 2203
+#define IDC_PROGRESS_FAILURES 2204
 
 // Why a file was not converted (the command line gives the same reasons).
 #define IDS_FAILURE_NOT_A_PICTURE 22010

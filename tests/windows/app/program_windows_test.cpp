@@ -14,6 +14,7 @@
 #include "app/text.h"
 #include "core/settings_file_reader.h"
 #include "core/settings_store.h"
+#include "lang/resource_ids.h"
 #include "tests/windows/app/app_test_support.h"
 
 namespace {
@@ -322,7 +323,7 @@ TEST_F(ProgramWindowsTest, DropsStartBatchesOrWaitForAFormat) {
     EXPECT_TRUE(program->convertWindow().exists());
 
     // Start mode 2 converts to PNG at once, into the first file's folder.
-    SendMessageW(GetDlgItem(settingsWindow(), app::kIdStartModeList), CB_SETCURSEL, 2, 0);
+    SendMessageW(GetDlgItem(settingsWindow(), IDC_START_MODE_LIST), CB_SETCURSEL, 2, 0);
     drop({other / "d.gif", sources / "c.jpg"});
     finishBatches();
     EXPECT_TRUE(fs::exists(other / "d.png"));
@@ -340,7 +341,7 @@ TEST_F(ProgramWindowsTest, DropsStartBatchesOrWaitForAFormat) {
     EXPECT_EQ(shown[0].caption, englishString(30000));
     EXPECT_EQ(shown[0].flags, static_cast<UINT>(MB_ICONERROR | MB_SETFOREGROUND));
 
-    click(settingsWindow(), app::kIdSettingsConfirm);
+    click(settingsWindow(), IDS_SAVE_AND_CLOSE);
     expectEnded();
     EXPECT_EQ(savedNumber(kSlotStartMode), 2);
 }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,9 +22,11 @@
 
 #include "app/application.h"
 #include "app/control_ids.h"
+#include "app/dpi.h"
 #include "app/text.h"
 #include "core/settings_file_reader.h"
 #include "core/settings_store.h"
+#include "lang/resource_ids.h"
 #include "tests/windows/app/app_test_support.h"
 
 namespace {
@@ -77,14 +80,18 @@ class SettingsFileBuilder {
 };
 
 // ---------------------------------------------------------------------------
-// The layout as properties that hold whatever the font and the captions.
+// The layout as properties that hold whatever the language, the font and the
+// DPI: every control inside the window and its group, no two over each
+// other, every caption as wide as its control at most, Tab walking the
+// controls in layout order and every Alt mnemonic unique and reaching its
+// control.
 
 // A control's rectangle in its parent's client coordinates; a number edit
 // together with the up-down inside its right edge.
 RECT placeOf(HWND parent, int id) {
     RECT box = {};
     GetWindowRect(GetDlgItem(parent, id), &box);
-    if (id == 1022 || id == 1028) {
+    if (id == IDC_JPEG_QUALITY_EDIT || id == IDC_JPEG_SIZE_LIMIT_EDIT) {
         RECT upDown = {};
         GetWindowRect(GetDlgItem(parent, id + 1), &upDown);
         UnionRect(&box, &box, &upDown);
@@ -102,52 +109,96 @@ bool inside(const RECT& inner, const RECT& outer) {
 constexpr int kLaidOut[] = {1010, 1011, 1070, 1071, 1020, 1021, 1022, 1024, 1025, 1027,
                             1028, 1030, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1050,
                             1053, 1051, 1052, 1054, 1055, 1060, 1090, 1091, 1092, 1093};
-constexpr int kJpegRow[] = {1021, 1022, 1024, 1025, 1027, 1028, 1030};
+constexpr int kJpegRow[] = {IDS_JPEG_QUALITY,        IDC_JPEG_QUALITY_EDIT,
+                            IDS_JPEG_SUBSAMPLING,    IDC_JPEG_SUBSAMPLING_LIST,
+                            IDS_JPEG_SIZE_LIMIT,     IDC_JPEG_SIZE_LIMIT_EDIT,
+                            IDC_JPEG_SIZE_LIMIT_UNIT};
 const std::pair<int, std::vector<int>> kGroups[] = {
-    {1070, {1071}},
-    {1020, {std::begin(kJpegRow), std::end(kJpegRow)}},
-    {1040, {1041, 1042, 1043, 1044, 1045, 1046}},
-    {1050, {1053, 1051, 1052, 1054, 1055}},
+    {IDS_TRANSPARENCY_GROUP, {IDS_KEEP_TRANSPARENCY}},
+    {IDS_JPEG_GROUP, {std::begin(kJpegRow), std::end(kJpegRow)}},
+    {IDS_RESIZE_GROUP,
+     {IDS_RESIZE_SWITCH, IDS_RESIZE_BY_WIDTH, IDS_RESIZE_BY_HEIGHT, IDS_RESIZE_BY_LONGER_SIDE,
+      IDC_RESIZE_TARGET_EDIT, IDS_RESIZE_UNIT}},
+    {IDS_OUTPUT_GROUP,
+     {IDC_OUTPUT_FOLDER_EDIT, IDS_OUTPUT_CHOOSE_FOLDER, IDS_OUTPUT_CLEAR_FOLDER,
+      IDS_OUTPUT_SUB_FOLDER, IDC_SUB_FOLDER_EDIT}},
 };
 
-// Every control inside the window and its group, no two over each other,
-// every caption and list entry as wide as its control at most. The JPEG
-// row may stick out of its group only when it cannot fit.
-void expectSoundLayout(HWND window, bool jpegRowFits = true) {
+std::wstring classOf(HWND control) {
+    wchar_t kind[32] = {};
+    GetClassNameW(control, kind, 32);
+    return kind;
+}
+bool isClass(HWND control, const wchar_t* name) {
+    return _wcsicmp(classOf(control).c_str(), name) == 0;
+}
+LONG buttonType(HWND control) {
+    return GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+}
+bool checkable(HWND control) {
+    return isClass(control, L"Button") &&
+           (buttonType(control) == BS_AUTOCHECKBOX || buttonType(control) == BS_AUTORADIOBUTTON);
+}
+
+// A caption as drawn, and its mnemonic letter (0 when it has none).
+std::wstring shownText(HWND control, wchar_t* mnemonic = nullptr) {
+    std::wstring text = textOf(control);
+    const size_t mark = text.find(L'&');
+    if (mnemonic) *mnemonic = mark != std::wstring::npos ? towlower(text[mark + 1]) : 0;
+    if (mark != std::wstring::npos) text.erase(mark, 1);
+    return text;
+}
+
+// The controls the user works, in creation order: lists, edits, check boxes,
+// push buttons and a radio group's checked button.
+std::vector<HWND> tabStops(HWND window) {
+    std::vector<HWND> stops;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const bool button = isClass(child, L"Button");
+        const bool worked = isClass(child, L"ComboBox") || isClass(child, L"Edit") ||
+                            (button && buttonType(child) != BS_GROUPBOX &&
+                             (buttonType(child) != BS_AUTORADIOBUTTON ||
+                              SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED));
+        if (worked && IsWindowEnabled(child) && IsWindowVisible(child)) stops.push_back(child);
+    }
+    return stops;
+}
+
+// A key as the message loop hands it to the window's dialog manager.
+void pressKey(HWND window, UINT message, WPARAM key, LPARAM flags = 0) {
+    MSG msg = {GetFocus() ? GetFocus() : window, message, key, flags, 0, {}};
+    IsDialogMessageW(window, &msg);
+}
+
+void expectLayoutProperties(HWND window, int dpi) {
+    SCOPED_TRACE("at " + std::to_string(dpi) + " DPI");
     RECT client = {};
     GetClientRect(window, &client);
+    const int checkMark = app::systemMetricForDpi(SM_CXMENUCHECK, dpi);
     std::vector<std::pair<int, RECT>> placed;
     for (const int id : kLaidOut) {
         SCOPED_TRACE(id);
         HWND control = GetDlgItem(window, id);
         ASSERT_NE(control, nullptr);
         const RECT box = placeOf(window, id);
-        const bool inRow =
-            std::find(std::begin(kJpegRow), std::end(kJpegRow), id) != std::end(kJpegRow);
-        if (jpegRowFits || !inRow) {
-            EXPECT_TRUE(inside(box, client));
-        }
-        wchar_t kind[32] = {};
-        GetClassNameW(control, kind, 32);
-        const LONG style = GetWindowLongW(control, GWL_STYLE);
-        const LONG type = style & BS_TYPEMASK;
-        int widest = apptest::textWidthIn(control, textOf(control));
-        if (_wcsicmp(kind, L"ComboBox") == 0) {
+        EXPECT_TRUE(inside(box, client));
+        // Captions fit; a list's widest entry with its arrow; edits scroll.
+        int widest = apptest::textWidthIn(control, shownText(control));
+        if (isClass(control, L"ComboBox")) {
             widest = 0;
             for (int entry = 0; entry < SendMessageW(control, CB_GETCOUNT, 0, 0); ++entry) {
                 wchar_t text[300] = {};
                 SendMessageW(control, CB_GETLBTEXT, entry, reinterpret_cast<LPARAM>(text));
-                widest = std::max(
-                    widest, apptest::textWidthIn(control, text) + GetSystemMetrics(SM_CXVSCROLL));
+                widest = std::max(widest, apptest::textWidthIn(control, text) +
+                                              app::systemMetricForDpi(SM_CXVSCROLL, dpi));
             }
-        } else if (_wcsicmp(kind, L"Edit") == 0) {
-            widest = 0;  // edits scroll their text
-        } else if (_wcsicmp(kind, L"Button") == 0 &&
-                   (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON)) {
-            widest += GetSystemMetrics(SM_CXMENUCHECK);
+        } else if (isClass(control, L"Edit")) {
+            widest = 0;
+        } else if (checkable(control)) {
+            widest += checkMark;
         }
         EXPECT_LE(widest, box.right - box.left) << textOf(control);
-        if (_wcsicmp(kind, L"Button") == 0 && type == BS_GROUPBOX) continue;
+        if (isClass(control, L"Button") && buttonType(control) == BS_GROUPBOX) continue;
         for (const auto& [other, otherBox] : placed) {
             RECT overlap = {};
             EXPECT_FALSE(IntersectRect(&overlap, &box, &otherBox)) << "over " << other;
@@ -156,37 +207,91 @@ void expectSoundLayout(HWND window, bool jpegRowFits = true) {
     }
     for (const auto& [group, members] : kGroups) {
         const RECT frame = placeOf(window, group);
-        for (const int id : members) {
-            if (group != 1020 || jpegRowFits) {
-                EXPECT_TRUE(inside(placeOf(window, id), frame)) << id;
-            }
+        for (const int id : members) EXPECT_TRUE(inside(placeOf(window, id), frame)) << id;
+    }
+
+    // Tab walks every control the user works once, in layout order: each
+    // stop below the one before it or in its row to its right.
+    const std::vector<HWND> stops = tabStops(window);
+    ASSERT_FALSE(stops.empty());
+    // From the window itself (a click on it takes the focus) to the first.
+    SetFocus(window);
+    pressKey(window, WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), stops.front());
+    // Enter and Esc do nothing here: the window stays, the focus too.
+    for (const WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        pressKey(window, WM_KEYDOWN, key);
+        EXPECT_TRUE(IsWindowVisible(window));
+        EXPECT_EQ(GetFocus(), stops.front());
+    }
+    std::vector<HWND> walked = {GetFocus()};
+    for (size_t i = 1; i < stops.size(); ++i) {
+        pressKey(window, WM_KEYDOWN, VK_TAB);
+        walked.push_back(GetFocus());
+    }
+    EXPECT_EQ(walked, stops);
+    for (size_t i = 1; i < walked.size(); ++i) {
+        const RECT before = placeOf(window, GetDlgCtrlID(walked[i - 1]));
+        const RECT after = placeOf(window, GetDlgCtrlID(walked[i]));
+        const bool below = after.top >= before.bottom - 2;
+        const bool rightInRow = after.left >= before.right && after.top < before.bottom;
+        EXPECT_TRUE(below || rightInRow)
+            << GetDlgCtrlID(walked[i - 1]) << " then " << GetDlgCtrlID(walked[i]);
+    }
+    pressKey(window, WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), stops.front()) << "Tab goes round";
+
+    // Alt and a caption's letter: a check box or radio button takes the
+    // focus (and is clicked, so a check box is pressed twice), a label hands
+    // it to the control after it. Push buttons would act; their letters are
+    // only checked to be unique.
+    std::map<wchar_t, int> letters;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t letter = 0;
+        shownText(child, &letter);
+        if (!letter) continue;
+        const int id = GetDlgCtrlID(child);
+        EXPECT_TRUE(letters.emplace(letter, id).second)
+            << "letter " << static_cast<char>(letter) << " of " << id << " is " << letters[letter]
+            << "'s too";
+        const bool label = isClass(child, L"Static");
+        // A disabled control takes no mnemonic.
+        if (!label && !checkable(child)) continue;
+        HWND target = label ? GetWindow(child, GW_HWNDNEXT) : child;
+        if (!IsWindowEnabled(child) || !IsWindowEnabled(target)) continue;
+        const int presses = checkable(child) && buttonType(child) == BS_AUTOCHECKBOX ? 2 : 1;
+        for (int press = 0; press < presses; ++press) {
+            SetFocus(GetDlgItem(window, IDS_SAVE_AND_CLOSE));
+            pressKey(window, WM_SYSCHAR, letter, 1 << 29);
+            EXPECT_EQ(GetFocus(), target) << "Alt+" << static_cast<char>(letter) << " for " << id;
+        }
+    }
+    // Every control that has a caption and is worked by the user has a letter.
+    for (HWND stop : stops) {
+        if (isClass(stop, L"Button")) {
+            EXPECT_NE(textOf(stop).find(L'&'), std::wstring::npos) << GetDlgCtrlID(stop);
         }
     }
 }
 
-// The JPEG row for the total width `total` of its parts: its spare gaps
-// (before the subsampling caption and before the size-limit switch) never
-// negative, the first no narrower than the second (the quality edit's
-// up-down sits inside the edit's border); centred with a 10-pixel margin
-// while it fits with one, its spare room shared by the gaps and the margin
-// while it barely fits, from the group's edge without gaps when it does not.
-void expectJpegRowShape(HWND window, int total) {
-    SCOPED_TRACE("JPEG row of " + std::to_string(total));
-    const RECT group = placeOf(window, 1020);
-    std::vector<RECT> row;
-    for (const int id : kJpegRow) row.push_back(placeOf(window, id));
-    const int gap = row[4].left - row[3].right;
-    EXPECT_GE(gap, 0);
-    EXPECT_GE(row[2].left - row[1].right, gap);
-    if (total <= 486) {
-        EXPECT_EQ(row[0].left, group.left + 10);
-    } else if (total <= 496) {
-        EXPECT_EQ(row[0].left - group.left, gap);
-    } else {
-        EXPECT_EQ(row[0].left, group.left);
-        EXPECT_EQ(gap, 0);
+// The JPEG row, whatever its captions: inside its group, or, when it cannot
+// fit, packed from the group's left edge; its controls left to right, never
+// over each other.
+void expectJpegRowFitsOrStartsAtTheEdge(HWND window) {
+    const RECT group = placeOf(window, IDS_JPEG_GROUP);
+    RECT previous = {};
+    bool fits = true;
+    for (const int id : kJpegRow) {
+        const RECT box = placeOf(window, id);
+        if (id != kJpegRow[0]) {
+            EXPECT_GE(box.left, previous.right) << id;
+        }
+        fits = fits && inside(box, group);
+        previous = box;
     }
-    expectSoundLayout(window, total <= 498);
+    if (!fits) {
+        EXPECT_EQ(placeOf(window, kJpegRow[0]).left, group.left) << "a row too long";
+    }
 }
 
 // Where every control lies with today's libraries and fonts, as the
@@ -565,7 +670,7 @@ TEST_F(SettingsWindowTest, ConfirmingStoresEveryControlAsTheFileBuiltByteByByte)
         if (bySystemMenu)
             SendMessageW(window(), WM_SYSCOMMAND, SC_CLOSE, 0);
         else
-            click(app::kIdSettingsConfirm);
+            click(IDS_SAVE_AND_CLOSE);
         EXPECT_FALSE(program->settingsWindow().exists());  // started without files: ended
         EXPECT_TRUE(drainMessages());
 
@@ -672,7 +777,8 @@ TEST_F(SettingsWindowTest, ResizeTargetZeroMakesEveryPictureFail) {
 }
 
 // Today's libraries and fonts: English at creation, the others after a
-// change (the sub-folder edit is then 150 wide).
+// change (the sub-folder edit is then 150 wide). The Japanese captions end in
+// their mnemonic, "(&X)", which their controls make room for.
 const wchar_t kEnglish12[] =
     L"1010:15,18,78,21 1011:94,17,113,22 1070:243,5,258,48 1071:253,25,205,21 "
     L"1020:5,58,496,48 1021:15,78,43,21 1022:59,78,46,21 1024:157,78,77,21 "
@@ -692,28 +798,26 @@ const wchar_t kEnglish14[] =
     L"1055:151,211,150,23 1060:15,248,237,23 1090:15,280,120,25 1091:236,280,120,25 "
     L"1092:366,280,70,25 1093:446,280,50,25";
 const wchar_t kJapanese12[] =
-    L"1010:15,18,21,21 1011:37,17,78,22 1070:243,5,258,48 1071:253,25,108,21 "
-    L"1020:5,58,496,48 1021:15,78,13,21 1022:29,78,46,21 1024:188,78,29,21 "
-    L"1025:218,77,44,22 1027:373,78,39,21 1028:413,78,53,21 1030:471,78,18,21 "
-    L"1040:5,111,496,48 1041:15,131,35,21 1042:66,131,23,21 1043:93,131,27,21 "
-    L"1044:124,131,27,21 1045:159,131,43,21 1046:205,131,18,21 1050:5,164,496,75 "
-    L"1053:15,184,368,21 1051:383,183,54,23 1052:437,183,54,23 1054:15,211,62,21 "
-    L"1055:80,211,150,21 1060:15,248,125,21 1090:15,280,120,23 1091:236,280,120,23 "
-    L"1092:366,280,70,23 1093:446,280,50,23";
+    L"1010:15,18,36,21 1011:52,17,78,22 1070:243,5,258,48 1071:253,25,124,21 1020:5,58,496,48 "
+    L"1021:15,78,30,21 1022:46,78,46,21 1024:180,78,46,21 1025:227,77,44,22 1027:357,78,54,21 "
+    L"1028:412,78,53,21 1030:470,78,18,21 1040:5,111,496,48 1041:15,131,52,21 1042:83,131,42,21 "
+    L"1043:129,131,43,21 1044:176,131,44,21 1045:228,131,43,21 1046:274,131,18,21 "
+    L"1050:5,164,496,75 1053:15,184,368,21 1051:383,183,54,23 1052:437,183,54,23 "
+    L"1054:15,211,78,21 1055:96,211,150,21 1060:15,248,143,21 1090:15,280,120,23 "
+    L"1091:236,280,120,23 1092:366,280,70,23 1093:446,280,50,23";
 const wchar_t kJapanese14[] =
-    L"1010:15,18,26,23 1011:42,17,88,24 1070:243,5,258,48 1071:253,25,128,23 "
-    L"1020:5,58,496,48 1021:15,78,16,23 1022:32,78,49,23 1024:180,78,36,23 "
-    L"1025:217,77,47,24 1027:361,78,44,23 1028:406,78,57,23 1030:468,78,20,23 "
-    L"1040:5,111,496,48 1041:15,131,39,23 1042:70,131,24,23 1043:98,131,29,23 "
-    L"1044:131,131,29,23 1045:168,131,47,23 1046:218,131,22,23 1050:5,164,496,75 "
-    L"1053:15,184,368,23 1051:383,183,54,25 1052:437,183,54,25 1054:15,211,73,23 "
-    L"1055:91,211,150,23 1060:15,248,148,23 1090:15,280,120,25 1091:236,280,120,25 "
-    L"1092:366,280,70,25 1093:446,280,50,25";
+    L"1010:15,18,45,23 1011:61,17,88,24 1070:243,5,258,48 1071:253,25,147,23 1020:5,58,496,48 "
+    L"1021:15,78,37,23 1022:53,78,49,23 1024:172,78,56,23 1025:229,77,47,24 1027:344,78,62,23 "
+    L"1028:407,78,57,23 1030:469,78,20,23 1040:5,111,496,48 1041:15,131,59,23 1042:90,131,47,23 "
+    L"1043:141,131,48,23 1044:193,131,49,23 1045:250,131,47,23 1046:300,131,22,23 "
+    L"1050:5,164,496,75 1053:15,184,368,23 1051:383,183,54,25 1052:437,183,54,25 "
+    L"1054:15,211,92,23 1055:110,211,150,23 1060:15,248,170,23 1090:15,280,120,25 "
+    L"1091:236,280,120,25 1092:366,280,70,25 1093:446,280,50,25";
 
 TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
     start();
     expectPlaces(window(), kEnglish12);
-    expectSoundLayout(window());
+    expectLayoutProperties(window(), 96);
 
     // Values that a re-layout must keep.
     setText(1022, L"42");
@@ -724,7 +828,7 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
     withOptionsDialog({closeOptions(nullptr, true)});
     EXPECT_EQ(program->settings().fontHeight, -14);
     expectPlaces(window(), kEnglish14);
-    expectSoundLayout(window());
+    expectLayoutProperties(window(), 96);
     EXPECT_EQ(textOf(item(1022)), L"42");
     EXPECT_EQ(textOf(item(1028)), L"777");
     EXPECT_TRUE(IsWindowEnabled(item(1029)));
@@ -739,7 +843,7 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
         withOptionsDialog({closeOptions(L"Japanese", height == -14)});
         EXPECT_EQ(std::u16string(program->settings().language.c_str()), u"Japanese");
         expectPlaces(window(), height == -14 ? kJapanese14 : kJapanese12);
-        expectSoundLayout(window());
+        expectLayoutProperties(window(), 96);
         const fs::path japanese = libraryFile(L"Japanese");
         EXPECT_EQ(textOf(item(1091)), apptest::libraryString(japanese, 1091));
         EXPECT_EQ(textOf(GetDlgItem(convert(), 1006)), apptest::libraryString(japanese, 1006));
@@ -747,7 +851,7 @@ TEST_F(SettingsWindowTest, LayoutFollowsTheFontThroughLanguageAndFontChanges) {
         SendMessageW(item(1011), CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(entry));
         EXPECT_EQ(std::wstring(entry), apptest::libraryString(japanese, 21000));
         wchar_t menuItem[100] = {};
-        GetMenuStringW(GetSystemMenu(window(), FALSE), app::kIdAlwaysOnTop, menuItem, 100,
+        GetMenuStringW(GetSystemMenu(window(), FALSE), IDS_ALWAYS_ON_TOP, menuItem, 100,
                        MF_BYCOMMAND);
         EXPECT_EQ(std::wstring(menuItem), apptest::libraryString(japanese, 5000));
         EXPECT_EQ(SendMessageW(item(1011), CB_GETCURSEL, 0, 0), 5);
@@ -777,32 +881,53 @@ std::wstring captionOfWidth(HWND control, int width) {
     return L"";
 }
 
-// Quality captions of chosen widths take the JPEG row's total width across
-// each of its layout's boundaries, in languages made for the test.
-TEST_F(SettingsWindowTest, JpegRowKeepsItsShapeOnBothSidesOfEveryBoundary) {
+// Quality captions from narrow to far too wide, in languages made for the
+// test, take the JPEG row through every way it is laid out.
+TEST_F(SettingsWindowTest, JpegRowFitsItsGroupOrStartsAtItsEdgeWhateverItsCaptions) {
     const fs::path folder = temp / "program";
     fs::create_directories(folder);
     ASSERT_TRUE(
         CopyFileW(libraryFile(L"English").c_str(), (folder / "English.dll").c_str(), FALSE));
     start(folder);
-    // The row's parts besides the quality caption, in the window's font.
-    HWND quality = item(1021);
-    const int sb = GetSystemMetrics(SM_CXVSCROLL);
-    const int parts =
-        apptest::textWidthIn(quality, L"4:1") + apptest::textWidthIn(quality, L"000") +
-        apptest::textWidthIn(quality, textOf(item(1024))) + apptest::textWidthIn(quality, L"0000") +
-        apptest::textWidthIn(quality, L"KB") + 2 +
-        apptest::textWidthIn(quality, textOf(item(1027))) + GetSystemMetrics(SM_CXMENUCHECK) + 8 +
-        3 * sb + 42;
-    for (const int total : {470, 476, 477, 478, 486, 487, 496, 497, 500, 530}) {
-        const std::wstring caption = captionOfWidth(quality, total - parts);
-        ASSERT_FALSE(caption.empty()) << total;
-        const std::wstring name = L"Row" + std::to_wstring(total);
+    bool sawTooLong = false;
+    for (int width = 30; width <= 190; width += 5) {
+        SCOPED_TRACE("quality caption " + std::to_string(width) + " wide");
+        const std::wstring caption = captionOfWidth(item(IDS_JPEG_QUALITY), width);
+        ASSERT_FALSE(caption.empty());
+        const std::wstring name = L"Row" + std::to_wstring(width);
         ASSERT_TRUE(writeLanguageWithQualityCaption(libraryFile(L"English"),
                                                     folder / (name + L".dll"), caption));
         withOptionsDialog({closeOptions(name.c_str(), false)});
-        ASSERT_EQ(textOf(item(1021)), caption);
-        expectJpegRowShape(window(), total);
+        ASSERT_EQ(textOf(item(IDS_JPEG_QUALITY)), caption);
+        expectJpegRowFitsOrStartsAtTheEdge(window());
+        sawTooLong = sawTooLong || placeOf(window(), IDC_JPEG_SIZE_LIMIT_UNIT).right >
+                                       placeOf(window(), IDS_JPEG_GROUP).right;
+    }
+    EXPECT_TRUE(sawTooLong) << "the widest captions make a row too long for its group";
+}
+
+// One table: both languages at both font sizes, laid out at four DPIs.
+TEST_F(SettingsWindowTest, LayoutPropertiesHoldInEveryLanguageFontAndDpi) {
+    struct Case {
+        const char16_t* language;
+        int32_t fontHeight;
+    };
+    for (const Case& c : {Case{u"English", -12}, Case{u"English", -14}, Case{u"Japanese", -12},
+                          Case{u"Japanese", -14}}) {
+        SCOPED_TRACE(std::string(c.language, c.language + 2) + std::to_string(c.fontHeight));
+        Settings settings;
+        settings.language.assign(c.language);
+        settings.fontHeight = c.fontHeight;
+        // Every control enabled, so that every one is a tab stop.
+        settings.jpegSizeLimitOn = settings.resizeOn = 1;
+        writeSettings(settings);
+        start();
+        for (const int dpi : {96, 120, 144, 192}) {
+            program->changeDpi(dpi);
+            expectLayoutProperties(window(), dpi);
+        }
+        program.reset();
+        drainMessages();
     }
 }
 
@@ -1007,7 +1132,7 @@ TEST_F(SettingsWindowTest, ShortcutCheckBoxesCreateAndRemoveTheLinks) {
     }});
     EXPECT_TRUE(fs::exists(desktop));
     click(1060);
-    click(app::kIdSettingsConfirm);
+    click(IDS_SAVE_AND_CLOSE);
     EXPECT_TRUE(fs::exists(sendTo));
     program.reset();
     drainMessages();
