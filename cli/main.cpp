@@ -147,7 +147,7 @@ int run(const std::vector<std::u16string>& args) {
     std::string error;
     if (!parseCliOptions(args, options, error)) return usageError(error);
     if (options.help) {
-        std::printf("%s", kUsageText);
+        std::printf("%s", usageText().c_str());
         return 0;
     }
     if (options.version) {
@@ -237,6 +237,7 @@ int run(const std::vector<std::u16string>& args) {
     job.sources = sources.data();
     job.count = static_cast<uint32_t>(sources.size());
     job.format = options.format;
+    job.switches = options.switches;
     // Ctrl+C or SIGTERM mid-batch removes the batch's temporary files and a
     // sub-folder it made that is still empty, then exits with this status.
     constexpr int kExitInterrupted = 130;

@@ -8,13 +8,15 @@
 #include <cstdint>
 
 #include "core/heap_string.h"
-#include "core/image_record.h"
 #include "core/settings.h"
 
 struct ConvertJob {
     const HeapString* sources = nullptr;
     uint32_t count = 0;
     OutputFormat format = OutputFormat::Bmp;
+    // Options given as switches for this batch only (FormatOption bits of
+    // driver/format_table.h: kOptionLossless).
+    uint32_t switches = 0;
 };
 
 // Batch-level errors; their texts are strings 30001-30004 of the language library.
@@ -75,12 +77,10 @@ class BatchHooks {
                             uint32_t systemError = 0) {}
 };
 
-class CodecContexts;
-struct SourceMetadata;
-namespace imaging {
-class ColourTransform;
-}
 class FallbackReader;
+class FileConverter;
+struct FormatEntry;
+struct FileConversion;
 
 class BatchDriver {
   public:
@@ -112,51 +112,35 @@ class BatchDriver {
     uint32_t producedCount() const { return produced_; }
     // The operating system's code behind the last batch-level error (0: none).
     uint32_t batchSystemError() const { return batchSystemError_; }
-    const WorkingPicture& workingPicture() const { return picture_; }
 
   private:
-    struct QueuedFile;
-    // Converts and delivers every source with several workers (parallel_batch.cpp);
-    // false, with nothing done, when fewer than two workers can be had.
-    bool convertInParallel(const ConvertJob& job, OutputFormat format, const char16_t* tempFolder,
-                           const char16_t* outputFolder, const char16_t* extension);
-    // Registers (null: forgets) the temporary file for removal on interrupt.
-    void registerTempFile(const char16_t* path);
-
-    bool convertOne(const char16_t* tempFolder, const char16_t* source, OutputFormat format,
-                    HeapString& tempFile);
-    bool decodeAndEncode(const char16_t* tempFolder, const char16_t* source, OutputFormat format,
-                         HeapString& tempFile);
-    bool copyJpeg(const char16_t* tempFolder, const char16_t* source, HeapString& tempFile);
-    bool load(const char16_t* source);
-    // Turns a freshly decoded picture into what viewers show of the source:
-    // upright by its orientation. False (status set, pixels released) when
-    // memory runs out.
-    bool showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata,
-                         const imaging::ColourTransform& colour);
+    // Where and how the files of one batch are converted and delivered.
+    struct Batch {
+        const ConvertJob& job;
+        const FormatEntry& format;
+        const char16_t* tempFolder;
+        const char16_t* outputFolder;
+        const char16_t* extension;
+    };
+    // Converts every source on the calling thread.
+    void convertInSequence(const Batch& batch, FileConverter& converter);
+    // Converts with several workers (parallel_batch.cpp); false, with
+    // nothing done, when fewer than two workers can be had.
+    bool convertInParallel(const Batch& batch);
+    // Reports a converted file's failure or notes and delivers its temporary
+    // file, which is removed and forgotten by the clean-up slot afterwards:
+    // the one path every converted file takes, in source order.
+    void finishFile(const Batch& batch, const char16_t* source, FileConversion& file,
+                    int cleanupSlot);
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
-    bool createTempFile(const char16_t* tempFolder, HeapString& tempFile);
     bool deliver(const char16_t* tempFile, const char16_t* source, const char16_t* outputFolder,
                  const char16_t* extension);
 
     Settings& settings_;
     BatchHooks& hooks_;
-    CodecContexts* codecs_ = nullptr;
     FallbackReader* fallback_ = nullptr;
-    WorkingPicture picture_{};
-    TransparentColor transparent_{};
     uint32_t produced_ = 0;
-    FileFailure lastFailure_ = FileFailure::Unreadable;
-    uint32_t lastStatus_ = 0;
     uint32_t batchSystemError_ = 0;
-    ConversionNotes notes_{};
     uint32_t jobs_ = 1;
     const std::atomic<bool>* cancel_ = nullptr;
-    // A worker of a parallel batch registers its temporary file in this
-    // queued-file slot (negative: the one temporary-file slot of a batch
-    // converted on one thread).
-    int queuedSlot_ = -1;
 };
-
-// ".bmp", ".png", ".jpg", ".gif" or ".jpg" for the lossless re-write.
-const char16_t* extensionFor(OutputFormat format);
