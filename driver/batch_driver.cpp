@@ -18,8 +18,6 @@ constexpr int kRenameAttempts = 10000;
 BatchDriver::BatchDriver(Settings& settings, BatchHooks& hooks)
     : settings_(settings), hooks_(hooks) {}
 
-BatchDriver::~BatchDriver() = default;
-
 bool BatchDriver::executeJob(const ConvertJob& job) {
     produced_ = 0;
     batchSystemError_ = 0;
@@ -75,9 +73,12 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     char16_t tempFolder[kTempFolderCapacity] = {};
     if (platform::tempFolder(tempFolder, kTempFolderCapacity) == 0) tempFolder[0] = 0;
 
-    const Batch batch{job, format, tempFolder, outputFolder.c_str(), format.extension};
-    const bool parallel = jobs_ > 1 && job.count > 1 && convertInParallel(batch);
-    if (!parallel) convertInSequence(batch, *converter);
+    outputFolder_ = outputFolder.c_str();
+    extension_ = format.extension;
+    const BatchFiles files{job.sources, job.count, format, job.switches, tempFolder, cancel_};
+    const bool parallel =
+        jobs_ > 1 && job.count > 1 && convertInParallel(files, jobs_, settings_, fallback_, *this);
+    if (!parallel) convertInSequence(files, *converter, *this);
     converter.reset();
 
     if (produced_ > 0) {
@@ -90,25 +91,14 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     return false;
 }
 
-void BatchDriver::convertInSequence(const Batch& batch, FileConverter& converter) {
-    FileConversion file;
-    for (uint32_t i = 0; i < batch.job.count && !cancelled(); ++i) {
-        const char16_t* source = batch.job.sources[i].c_str();
-        converter.convert(batch.tempFolder, source, batch.format, batch.job.switches,
-                          kSingleTempSlot, file);
-        finishFile(batch, source, file, kSingleTempSlot);
-    }
-}
-
-void BatchDriver::finishFile(const Batch& batch, const char16_t* source, FileConversion& file,
-                             int cleanupSlot) {
+void BatchDriver::finish(const char16_t* source, FileConversion& file, int cleanupSlot) {
     if (!file.converted) {
         registerTempFile(cleanupSlot, nullptr);
         hooks_.fileFailed(source, file.failure, file.status);
         return;
     }
     if (file.notes.any()) hooks_.fileNotes(source, file.notes);
-    deliver(file.tempFile.c_str(), source, batch.outputFolder, batch.extension);
+    deliver(file.tempFile.c_str(), source, outputFolder_, extension_);
     platform::deleteFile(file.tempFile.c_str());
     registerTempFile(cleanupSlot, nullptr);
 }

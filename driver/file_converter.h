@@ -10,7 +10,7 @@
 #include "core/heap_string.h"
 #include "core/image_record.h"
 #include "core/settings.h"
-#include "driver/batch_driver.h"
+#include "driver/batch_reports.h"
 #include "driver/format_dispatch.h"
 
 struct SourceMetadata;

@@ -1,8 +1,5 @@
-// The batch driver's loop over the sources with several workers: each
-// worker has a converter of its own (its own codec contexts and working
-// picture) that decodes, resizes and encodes into a temporary file; this
-// thread takes the finished files back in source order and finishes them
-// as the one-thread loop does, so names, bytes and reports stay the same.
+#include "driver/parallel_batch.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -12,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "driver/batch_driver.h"
 #include "driver/fallback_reader.h"
 #include "driver/file_converter.h"
 #include "driver/ordered_pipeline.h"
@@ -60,15 +56,27 @@ class ShuffleDelay {
 
 }  // namespace
 
-bool BatchDriver::convertInParallel(const Batch& batch) {
-    const uint32_t wanted = std::min(jobs_, batch.job.count);
+void convertInSequence(const BatchFiles& files, FileConverter& converter, FileFinisher& finisher) {
+    FileConversion file;
+    for (uint32_t i = 0; i < files.count; ++i) {
+        if (files.cancel && files.cancel->load(std::memory_order_relaxed)) break;
+        const char16_t* source = files.sources[i].c_str();
+        converter.convert(files.tempFolder, source, files.format, files.switches, kSingleTempSlot,
+                          file);
+        finisher.finish(source, file, kSingleTempSlot);
+    }
+}
+
+bool convertInParallel(const BatchFiles& files, uint32_t jobs, const Settings& settings,
+                       FallbackReader* fallbackReader, FileFinisher& finisher) {
+    const uint32_t wanted = std::min(jobs, files.count);
     std::optional<SerializedFallback> fallback;
-    if (fallback_) fallback.emplace(*fallback_);
+    if (fallbackReader) fallback.emplace(*fallbackReader);
 
     // A worker whose converter cannot be had only means fewer workers.
     std::vector<std::unique_ptr<FileConverter>> workers;
     for (uint32_t i = 0; i < wanted; ++i) {
-        auto worker = FileConverter::create(settings_, fallback ? &*fallback : nullptr);
+        auto worker = FileConverter::create(settings, fallback ? &*fallback : nullptr);
         if (!worker) break;
         workers.push_back(std::move(worker));
     }
@@ -85,15 +93,15 @@ bool BatchDriver::convertInParallel(const Batch& batch) {
     auto work = [&](uint32_t index, uint32_t workerIndex) {
         shuffle.before(index);
         const int slot = static_cast<int>(index % shape.window);
-        workers[workerIndex]->convert(batch.tempFolder, batch.job.sources[index].c_str(),
-                                      batch.format, batch.job.switches, slot, queue[slot]);
+        workers[workerIndex]->convert(files.tempFolder, files.sources[index].c_str(), files.format,
+                                      files.switches, slot, queue[slot]);
     };
     auto take = [&](uint32_t index) {
         const int slot = static_cast<int>(index % shape.window);
-        finishFile(batch, batch.job.sources[index].c_str(), queue[slot], slot);
+        finisher.finish(files.sources[index].c_str(), queue[slot], slot);
     };
 
     // An interrupt may reach any thread: the clean-up waits for a worker
     // between creating its temporary file and registering it.
-    return runOrderedPipeline(batch.job.count, shape, work, take, cancel_) > 0;
+    return runOrderedPipeline(files.count, shape, work, take, files.cancel) > 0;
 }
