@@ -22,7 +22,8 @@ best_of() {
   local best="" t
   for _ in $(seq "$repeat"); do
     rm -rf "$work/out" && mkdir -p "$work/out"
-    t=$( { /usr/bin/time -f "%e" "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n1)
+    /usr/bin/time -f "%e" -o "$work/time" "$@" >/dev/null 2>&1
+    t=$(tail -n1 "$work/time")
     if [[ -z "$best" ]] || awk "BEGIN{exit !($t < $best)}"; then best="$t"; fi
   done
   echo "$best"

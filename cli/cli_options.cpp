@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/format_table.h"
+#include "driver/library_formats.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -48,7 +48,7 @@ std::string optionLines(const std::string& option, const std::string& text) {
 // "bmp|png|jpeg|gif|jpegcopy|webp": the names of the written formats.
 std::string formatNames(const char* separator) {
     std::string names;
-    for (const FormatEntry& entry : formatTable()) {
+    for (const FormatEntry& entry : everyFormat()) {
         if (!entry.writes() || !entry.name) continue;
         if (!names.empty()) names += separator;
         names += entry.name;
@@ -58,7 +58,7 @@ std::string formatNames(const char* separator) {
 
 std::string formatOptionLines() {
     std::string notes;
-    for (const FormatEntry& entry : formatTable()) {
+    for (const FormatEntry& entry : everyFormat()) {
         if (!entry.writes() || !entry.usageNote) continue;
         notes += notes.empty() ? " (" : "; ";
         notes += entry.usageNote;
@@ -69,7 +69,7 @@ std::string formatOptionLines() {
 
 std::string switchLines() {
     std::string lines;
-    for (const FormatSwitch& option : formatSwitches())
+    for (const FormatSwitch& option : everyFormatSwitch())
         lines += optionLines(option.flag, option.help);
     return lines;
 }
@@ -156,14 +156,14 @@ std::u16string asciiLower(std::u16string text) {
 }
 
 bool parseFormat(const std::u16string& text, OutputFormat& format) {
-    const FormatEntry* entry = outputFormatNamed(toUtf8(text).c_str());
+    const FormatEntry* entry = outputFormatNamed(everyFormat(), toUtf8(text).c_str());
     if (!entry) return false;
     format = entry->output;
     return true;
 }
 
 const FormatSwitch* switchNamed(const std::u16string& name) {
-    for (const FormatSwitch& option : formatSwitches())
+    for (const FormatSwitch& option : everyFormatSwitch())
         if (name == fromUtf8(option.flag)) return &option;
     return nullptr;
 }
@@ -331,8 +331,8 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
         error = "no output format given (--format)";
         return false;
     }
-    for (const FormatSwitch& option : formatSwitches()) {
-        const FormatEntry& entry = outputFormatEntry(o.format);
+    for (const FormatSwitch& option : everyFormatSwitch()) {
+        const FormatEntry& entry = outputFormatEntry(everyFormat(), o.format);
         if ((o.switches & option.option) && !(entry.options & option.option)) {
             error = std::string(option.flag) + " does not apply to " + entry.name + " output";
             return false;

@@ -12,6 +12,7 @@
 #include "cli/settings_options.h"
 #include "cli/source_paths.h"
 #include "driver/batch_driver.h"
+#include "driver/library_formats.h"
 #include "library_versions.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -213,7 +214,7 @@ int run(const std::vector<std::u16string>& args) {
 
     TerminalHooks hooks(options, static_cast<uint32_t>(sources.size()));
     for (const auto& [absolute, given] : names) hooks.addSource(absolute, given);
-    BatchDriver driver(settings, hooks);
+    BatchDriver driver(settings, hooks, everyFormat());
     driver.setJobs(jobsFor(options));
     // Files no native reader takes go to the image plug-ins of the plug-in
     // folder (from --plugin-folder or the settings file).

@@ -15,8 +15,8 @@ namespace {
 constexpr int kRenameAttempts = 10000;
 }  // namespace
 
-BatchDriver::BatchDriver(Settings& settings, BatchHooks& hooks)
-    : settings_(settings), hooks_(hooks) {}
+BatchDriver::BatchDriver(Settings& settings, BatchHooks& hooks, FormatTable formats)
+    : settings_(settings), hooks_(hooks), formats_(formats) {}
 
 bool BatchDriver::executeJob(const ConvertJob& job) {
     produced_ = 0;
@@ -26,7 +26,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     if (!settings_.outputFolder.empty() && !platform::isDirectory(settings_.outputFolder.c_str()))
         settings_.outputFolder.clear();
 
-    const FormatEntry& format = outputFormatEntry(job.format);
+    const FormatEntry& format = outputFormatEntry(formats_, job.format);
 
     HeapString outputFolder;
     if (!settings_.outputFolder.empty()) {
@@ -64,7 +64,8 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     folderDeferral.reset();
 
     // The one-thread converter first: a batch that cannot have it cannot start.
-    std::unique_ptr<FileConverter> converter = FileConverter::create(settings_, fallback_);
+    std::unique_ptr<FileConverter> converter =
+        FileConverter::create(settings_, formats_, fallback_);
     if (!converter) {
         hooks_.showBatchError(kErrorNoMemory);
         return false;
@@ -75,7 +76,8 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
 
     outputFolder_ = outputFolder.c_str();
     extension_ = format.extension;
-    const BatchFiles files{job.sources, job.count, format, job.switches, tempFolder, cancel_};
+    const BatchFiles files{formats_,     job.sources, job.count, format,
+                           job.switches, tempFolder,  cancel_};
     const bool parallel =
         jobs_ > 1 && job.count > 1 && convertInParallel(files, jobs_, settings_, fallback_, *this);
     if (!parallel) convertInSequence(files, *converter, *this);

@@ -10,6 +10,8 @@
 #include "core/heap_string.h"
 #include "core/settings.h"
 #include "driver/batch_reports.h"
+#include "driver/format_table.h"
+#include "driver/native_formats.h"
 #include "driver/parallel_batch.h"
 
 struct ConvertJob {
@@ -23,7 +25,8 @@ struct ConvertJob {
 
 class BatchDriver : private FileFinisher {
   public:
-    BatchDriver(Settings& settings, BatchHooks& hooks);
+    // `formats`: the table that reads the sources and writes the outputs.
+    BatchDriver(Settings& settings, BatchHooks& hooks, FormatTable formats = nativeFormats());
     ~BatchDriver() = default;
     BatchDriver(const BatchDriver&) = delete;
     BatchDriver& operator=(const BatchDriver&) = delete;
@@ -62,6 +65,7 @@ class BatchDriver : private FileFinisher {
 
     Settings& settings_;
     BatchHooks& hooks_;
+    FormatTable formats_;
     FallbackReader* fallback_ = nullptr;
     uint32_t produced_ = 0;
     uint32_t batchSystemError_ = 0;

@@ -31,17 +31,19 @@ void registerTempFile(int cleanupSlot, const char16_t* path) {
         platform::setQueuedFileCleanupPath(static_cast<unsigned>(cleanupSlot), path);
 }
 
-std::unique_ptr<FileConverter> FileConverter::create(const Settings& settings,
+std::unique_ptr<FileConverter> FileConverter::create(const Settings& settings, FormatTable formats,
                                                      FallbackReader* fallback) {
-    std::unique_ptr<FileConverter> converter(new (std::nothrow) FileConverter(settings, fallback));
+    std::unique_ptr<FileConverter> converter(new (std::nothrow)
+                                                 FileConverter(settings, formats, fallback));
     if (!converter) return nullptr;
     converter->codecs_.reset(CodecContexts::create());
     if (!converter->codecs_) return nullptr;
     return converter;
 }
 
-FileConverter::FileConverter(const Settings& settings, FallbackReader* fallback)
-    : settings_(settings), fallback_(fallback) {
+FileConverter::FileConverter(const Settings& settings, FormatTable formats,
+                             FallbackReader* fallback)
+    : settings_(settings), formats_(formats), fallback_(fallback) {
     resetRecord(picture_.record);
 }
 
@@ -189,7 +191,8 @@ bool FileConverter::load(const char16_t* source, FileConversion& out) {
     request.keepTransparency = settings_.keepTransparency != 0;
     request.cmykProfile = cmyk ? &colour : nullptr;
     ImageRecord& record = picture_.record;
-    const ReadResult read = codecs_->read(formatOf(bytes), bytes, record, request);
+    const ReadResult read =
+        codecs_->read(readerFor(formats_, formatOf(bytes)), bytes, record, request);
     bool ok = read.ok;
     out.status = read.status;
     out.notes.damaged = read.damaged;

@@ -39,7 +39,8 @@ struct FileConversion {
 class FileConverter {
   public:
     // Null when memory for the codec contexts cannot be had.
-    static std::unique_ptr<FileConverter> create(const Settings& settings,
+    // `formats`: the table whose readers decode the sources.
+    static std::unique_ptr<FileConverter> create(const Settings& settings, FormatTable formats,
                                                  FallbackReader* fallback);
     ~FileConverter();
     FileConverter(const FileConverter&) = delete;
@@ -51,7 +52,7 @@ class FileConverter {
                  uint32_t switches, int cleanupSlot, FileConversion& out);
 
   private:
-    FileConverter(const Settings& settings, FallbackReader* fallback);
+    FileConverter(const Settings& settings, FormatTable formats, FallbackReader* fallback);
     bool decodeAndEncode(const char16_t* tempFolder, const char16_t* source,
                          const FormatEntry& format, uint32_t switches, FileConversion& out);
     bool copyJpeg(const char16_t* tempFolder, const char16_t* source, FileConversion& out);
@@ -65,6 +66,7 @@ class FileConverter {
     bool createTempFile(const char16_t* tempFolder, HeapString& tempFile);
 
     const Settings& settings_;
+    FormatTable formats_;
     FallbackReader* fallback_;
     std::unique_ptr<CodecContexts> codecs_;
     WorkingPicture picture_{};

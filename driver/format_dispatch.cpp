@@ -21,14 +21,10 @@ CodecContexts::~CodecContexts() {
     delete codecs_;
 }
 
-ReadResult CodecContexts::read(ImageFormat format, SourceBytes& source, ImageRecord& record,
+ReadResult CodecContexts::read(const FormatEntry* reader, SourceBytes& source, ImageRecord& record,
                                const ReadRequest& request) {
-    if (const FormatEntry* reader = readerFor(format))
-        return reader->read(*codecs_, source, record, request);
-    ReadResult result;
-    // No codec was used for an unrecognised file.
-    if (format == kFormatOpenFailed) result.status = kStatusInputError;
-    return result;
+    if (reader) return reader->read(*codecs_, source, record, request);
+    return {};  // no codec was used for an unrecognised file
 }
 
 WriteResult CodecContexts::write(const FormatEntry& format, const char16_t* path,

@@ -19,10 +19,10 @@ class CodecContexts {
     CodecContexts(const CodecContexts&) = delete;
     CodecContexts& operator=(const CodecContexts&) = delete;
 
-    // Decodes a source read whole, of the detected format, into the record.
-    // An unrecognised file (or one that could not be opened) fails with no
-    // codec used.
-    ReadResult read(ImageFormat format, SourceBytes& source, ImageRecord& record,
+    // Decodes a source read whole into the record with the reader of its
+    // detected format (null: an unrecognised file, which fails with no codec
+    // used).
+    ReadResult read(const FormatEntry* reader, SourceBytes& source, ImageRecord& record,
                     const ReadRequest& request);
     // Writes the picture in the entry's format to `path`.
     WriteResult write(const FormatEntry& format, const char16_t* path,

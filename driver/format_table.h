@@ -1,9 +1,10 @@
 // The formats this program reads and writes, one entry each, in the order
-// they are tried: the native codecs, then the libraries' codecs. The batch
-// driver, the command line (format names, switches, usage text) and the
-// settings code read this table; a new output format is one more entry.
-// Files no entry reads go to the fallback reader (the image plug-in host),
-// which stays last, behind the driver's FallbackReader interface.
+// they are tried: the native codecs (driver/native_formats.h), then the libraries'
+// codecs (everyFormat(), driver/library_formats.h). The batch driver, the
+// command line (format names, switches, usage text) and the settings code
+// read a table; a new output format is one more entry. Files no entry reads
+// go to the fallback reader (the image plug-in host), which stays last,
+// behind the driver's FallbackReader interface.
 #pragma once
 
 #include <cstdint>
@@ -88,13 +89,13 @@ struct FormatEntry {
     bool writes() const { return write || rewritesSource; }
 };
 
-std::span<const FormatEntry> formatTable();
-std::span<const FormatSwitch> formatSwitches();
+using FormatTable = std::span<const FormatEntry>;
 
-// The entry that writes `format`; an unknown code gives BMP's, as in the
-// settings file.
-const FormatEntry& outputFormatEntry(OutputFormat format);
+// The entry of the table that writes `format`; an unknown code gives the
+// first (BMP), as in the settings file.
+const FormatEntry& outputFormatEntry(FormatTable table, OutputFormat format);
 // The entry whose reader takes files the sniffer calls `format`, or null.
-const FormatEntry* readerFor(ImageFormat format);
-// The writing entry with this command-line name or alias (ASCII, any letter case), or null.
-const FormatEntry* outputFormatNamed(const char* name);
+const FormatEntry* readerFor(FormatTable table, ImageFormat format);
+// The writing entry with this command-line name or alias (ASCII, any letter
+// case), or null.
+const FormatEntry* outputFormatNamed(FormatTable table, const char* name);

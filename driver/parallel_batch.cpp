@@ -76,7 +76,8 @@ bool convertInParallel(const BatchFiles& files, uint32_t jobs, const Settings& s
     // A worker whose converter cannot be had only means fewer workers.
     std::vector<std::unique_ptr<FileConverter>> workers;
     for (uint32_t i = 0; i < wanted; ++i) {
-        auto worker = FileConverter::create(settings, fallback ? &*fallback : nullptr);
+        auto worker =
+            FileConverter::create(settings, files.formats, fallback ? &*fallback : nullptr);
         if (!worker) break;
         workers.push_back(std::move(worker));
     }

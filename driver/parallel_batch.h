@@ -10,14 +10,15 @@
 
 #include "core/heap_string.h"
 #include "core/settings.h"
+#include "driver/format_table.h"
 
 class FallbackReader;
 class FileConverter;
 struct FileConversion;
-struct FormatEntry;
 
 // What the loops convert.
 struct BatchFiles {
+    FormatTable formats;  // whose readers decode the sources
     const HeapString* sources;
     uint32_t count;
     const FormatEntry& format;
