@@ -3,58 +3,129 @@
 #include <cstdlib>
 #include <string>
 
+#include "driver/library_formats.h"
 #include "platform/utf8.h"
 
-const char kUsageText[] =
-    "usage: moravel [options] FILE...\n"
-    "Converts every FILE to one format and prints the path of each file written.\n"
-    "Existing files are never overwritten (name+1.ext, name+2.ext, ... are used).\n"
-    "Options take their value as the next argument or after '=' (--format=png).\n"
-    "  --format bmp|png|jpeg|gif|jpegcopy   output format, any letter case (jpg is\n"
-    "                                       jpeg; jpegcopy: lossless JPEG re-write\n"
-    "                                       without metadata, keeping the colour\n"
-    "                                       profile and the orientation)\n"
-    "  --output-folder DIR                  default: the folder of the first source\n"
-    "  --sub-folder NAME                    write into DIR/NAME (created when missing);\n"
-    "                                       a folder name, not a path\n"
-    "  --quality N                          JPEG quality 1-100, default 75\n"
-    "  --subsampling 420|422|444            JPEG chroma sampling, default 420\n"
-    "  --size-limit KIB                     JPEG file-size limit in KiB (1-32767); a\n"
-    "                                       file that does not fit even at quality 1 is\n"
-    "                                       written at quality 1 with a note\n"
-    "  --resize width:N|height:N|long:N     shrink to N pixels (N at least 1; never\n"
-    "                                       enlarges); sharpened afterwards\n"
-    "  --keep-transparency                  carry the one transparent colour of a\n"
-    "                                       palette or colour-key picture into PNG and\n"
-    "                                       GIF; a picture with an alpha channel is\n"
-    "                                       always flattened onto its background (white\n"
-    "                                       unless the PNG names another)\n"
-    "  --settings FILE                      read options from a settings file (Pirex.ini);\n"
-    "                                       flags override them\n"
-    "  --plugin-folder DIR                  image plug-ins (*.spi, *.sph) for other\n"
-    "                                       formats (Windows only); default: the\n"
-    "                                       plugins folder beside the program, \"\"\n"
-    "                                       for none; a relative DIR is taken from\n"
-    "                                       the current folder\n"
-    "  --jobs N                             files converted at once (1-64), default\n"
-    "                                       one per processor; outputs, names and\n"
-    "                                       messages are those of --jobs 1\n"
-    "  --show-settings                      print the settings (after flags) and exit\n"
-    "  --save-settings FILE                 write the settings (after flags) to FILE, a new\n"
-    "                                       file or an existing settings file, keeping\n"
-    "                                       what it holds for other versions\n"
-    "  --version                            moravel's version and those of the\n"
-    "                                       libraries it was built with\n"
-    "  -h, --help                           this text\n"
-    "Turned photos come out upright, as viewers show them (the orientation of\n"
-    "JPEG, TIFF, WebP, HEIC and AVIF; PNG's is not applied); --resize sizes the\n"
-    "upright picture. A picture with an embedded colour profile (Display P3,\n"
-    "Adobe RGB, ...) is converted to sRGB, which every output is; a profile that\n"
-    "cannot be read is ignored with a note.\n"
-    "Folders among the FILEs are skipped. Converted paths go to stdout, one per line\n"
-    "as each file is done; reasons for failures and notes go to stderr.\n"
-    "Exit status: 0 every file converted; 1 at least one file failed or was\n"
-    "skipped; 2 bad usage, no input files or a batch error; 130 interrupted.\n";
+namespace {
+
+// The option column of the usage text, and its width.
+constexpr size_t kTextColumn = 39;
+constexpr size_t kLineWidth = 79;
+
+// "  OPTION   text" with the text wrapped into the text column; an option as
+// wide as the column takes a line of its own.
+std::string optionLines(const std::string& option, const std::string& text) {
+    std::string lines = "  " + option;
+    size_t column = lines.size();
+    if (column + 1 > kTextColumn) {
+        lines += '\n';
+        column = 0;
+    }
+    lines.append(kTextColumn - column, ' ');
+    column = kTextColumn;
+    size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!first && column + 1 + word.size() > kLineWidth) {
+            lines += '\n';
+            lines.append(kTextColumn, ' ');
+            column = kTextColumn;
+        } else if (!first) {
+            lines += ' ';
+            ++column;
+        }
+        lines += word;
+        column += word.size();
+        first = false;
+        start = end + 1;
+    }
+    return lines + '\n';
+}
+
+// "bmp|png|jpeg|gif|jpegcopy|webp": the names of the written formats.
+std::string formatNames(const char* separator) {
+    std::string names;
+    for (const FormatEntry& entry : everyFormat()) {
+        if (!entry.writes() || !entry.name) continue;
+        if (!names.empty()) names += separator;
+        names += entry.name;
+    }
+    return names;
+}
+
+std::string formatOptionLines() {
+    std::string notes;
+    for (const FormatEntry& entry : everyFormat()) {
+        if (!entry.writes() || !entry.usageNote) continue;
+        notes += notes.empty() ? " (" : "; ";
+        notes += entry.usageNote;
+    }
+    if (!notes.empty()) notes += ")";
+    return optionLines("--format " + formatNames("|"), "output format, any letter case" + notes);
+}
+
+std::string switchLines() {
+    std::string lines;
+    for (const FormatSwitch& option : everyFormatSwitch())
+        lines += optionLines(option.flag, option.help);
+    return lines;
+}
+
+}  // namespace
+
+std::string usageText() {
+    return "usage: moravel [options] FILE...\n"
+           "Converts every FILE to one format and prints the path of each file written.\n"
+           "Existing files are never overwritten (name+1.ext, name+2.ext, ... are used).\n"
+           "Options take their value as the next argument or after '=' (--format=png).\n" +
+           formatOptionLines() +
+           "  --output-folder DIR                  default: the folder of the first source\n"
+           "  --sub-folder NAME                    write into DIR/NAME (created when missing);\n"
+           "                                       a folder name, not a path\n"
+           "  --quality N                          JPEG and WebP quality 1-100, default 75\n"
+           "  --subsampling 420|422|444            JPEG chroma sampling, default 420\n"
+           "  --size-limit KIB                     JPEG file-size limit in KiB (1-32767); a\n"
+           "                                       file that does not fit even at quality 1 is\n"
+           "                                       written at quality 1 with a note\n" +
+           switchLines() +
+           "  --resize width:N|height:N|long:N     shrink to N pixels (N at least 1; never\n"
+           "                                       enlarges); sharpened afterwards\n"
+           "  --keep-transparency                  carry the one transparent colour of a\n"
+           "                                       palette or colour-key picture into PNG and\n"
+           "                                       GIF; a picture with an alpha channel is\n"
+           "                                       always flattened onto its background (white\n"
+           "                                       unless the PNG names another)\n"
+           "  --settings FILE                      read options from a settings file (Pirex.ini);\n"
+           "                                       flags override them\n"
+           "  --plugin-folder DIR                  image plug-ins (*.spi, *.sph) for other\n"
+           "                                       formats (Windows only); default: the\n"
+           "                                       plugins folder beside the program, \"\"\n"
+           "                                       for none; a relative DIR is taken from\n"
+           "                                       the current folder\n"
+           "  --jobs N                             files converted at once (1-64), default\n"
+           "                                       one per processor; outputs, names and\n"
+           "                                       messages are those of --jobs 1\n"
+           "  --show-settings                      print the settings (after flags) and exit\n"
+           "  --save-settings FILE                 write the settings (after flags) to FILE, a "
+           "new\n"
+           "                                       file or an existing settings file, keeping\n"
+           "                                       what it holds for other versions\n"
+           "  --version                            moravel's version and those of the\n"
+           "                                       libraries it was built with\n"
+           "  -h, --help                           this text\n"
+           "Turned photos come out upright, as viewers show them (the orientation of\n"
+           "JPEG, TIFF, WebP, HEIC and AVIF; PNG's is not applied); --resize sizes the\n"
+           "upright picture. A picture with an embedded colour profile (Display P3,\n"
+           "Adobe RGB, ...) is converted to sRGB, which every output is; a profile that\n"
+           "cannot be read is ignored with a note.\n"
+           "Folders among the FILEs are skipped. Converted paths go to stdout, one per line\n"
+           "as each file is done; reasons for failures and notes go to stderr.\n"
+           "Exit status: 0 every file converted; 1 at least one file failed or was\n"
+           "skipped; 2 bad usage, no input files or a batch error; 130 interrupted.\n";
+}
 
 std::string toUtf8(const std::u16string& text) {
     return platform::toUtf8(text.data(), text.size());
@@ -85,20 +156,24 @@ std::u16string asciiLower(std::u16string text) {
 }
 
 bool parseFormat(const std::u16string& text, OutputFormat& format) {
-    const std::u16string name = asciiLower(text);
-    if (name == u"bmp")
-        format = OutputFormat::Bmp;
-    else if (name == u"png")
-        format = OutputFormat::Png;
-    else if (name == u"jpeg" || name == u"jpg")
-        format = OutputFormat::Jpeg;
-    else if (name == u"gif")
-        format = OutputFormat::Gif;
-    else if (name == u"jpegcopy")
-        format = OutputFormat::JpegCopy;
-    else
-        return false;
+    const FormatEntry* entry = outputFormatNamed(everyFormat(), toUtf8(text).c_str());
+    if (!entry) return false;
+    format = entry->output;
     return true;
+}
+
+const FormatSwitch* switchNamed(const std::u16string& name) {
+    for (const FormatSwitch& option : everyFormatSwitch())
+        if (name == fromUtf8(option.flag)) return &option;
+    return nullptr;
+}
+
+// "bmp, png, jpeg, gif or jpegcopy"
+std::string formatChoices() {
+    std::string names = formatNames(", ");
+    const size_t last = names.rfind(", ");
+    if (last != std::string::npos) names.replace(last, 2, " or ");
+    return names;
 }
 
 // A sub-folder is one folder name inside the output folder: no separators,
@@ -138,12 +213,16 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
             flag = &o.keepTransparency;
         else if (name == u"--show-settings")
             flag = &o.showSettings;
-        if (flag) {
+        const FormatSwitch* formatSwitch = switchNamed(name);
+        if (flag || formatSwitch) {
             if (inlineValue) {
                 error = "option " + toUtf8(name) + " takes no value";
                 return false;
             }
-            *flag = true;
+            if (flag)
+                *flag = true;
+            else
+                o.switches |= formatSwitch->option;
             continue;
         }
 
@@ -164,7 +243,7 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
         const std::u16string value = inlineValue ? arg.substr(equals + 1) : args[++i];
         if (name == u"--format") {
             if (!parseFormat(value, o.format)) {
-                error = "unknown format '" + toUtf8(value) + "' (bmp, png, jpeg, gif or jpegcopy)";
+                error = "unknown format '" + toUtf8(value) + "' (" + formatChoices() + ")";
                 return false;
             }
             o.hasFormat = true;
@@ -251,6 +330,13 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& o, std
     if (!o.hasFormat) {
         error = "no output format given (--format)";
         return false;
+    }
+    for (const FormatSwitch& option : everyFormatSwitch()) {
+        const FormatEntry& entry = outputFormatEntry(everyFormat(), o.format);
+        if ((o.switches & option.option) && !(entry.options & option.option)) {
+            error = std::string(option.flag) + " does not apply to " + entry.name + " output";
+            return false;
+        }
     }
     if (o.files.empty()) {
         error = "no files given";

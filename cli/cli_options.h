@@ -1,6 +1,7 @@
 // The command line of the `moravel` front end.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,8 @@ struct CliOptions {
     bool keepTransparency = false;
     bool hasPluginFolder = false;  // --plugin-folder (image plug-ins, Windows only)
     std::u16string pluginFolder;
-    int jobs = 0;  // --jobs: files converted at once; 0: one per processor
+    int jobs = 0;           // --jobs: files converted at once; 0: one per processor
+    uint32_t switches = 0;  // the format's switches given (FormatOption bits: --lossless)
 };
 
 // The most files converted at once.
@@ -47,7 +49,8 @@ bool parseCliOptions(const std::vector<std::u16string>& args, CliOptions& option
 // Applies the flags given on the command line over the settings.
 void applyCliOptions(const CliOptions& options, Settings& settings);
 
-extern const char kUsageText[];
+// The --help text; the formats and their switches come from the format table.
+std::string usageText();
 
 std::string toUtf8(const std::u16string& text);
 std::u16string fromUtf8(const std::string& text);

@@ -12,6 +12,7 @@
 #include "cli/settings_options.h"
 #include "cli/source_paths.h"
 #include "driver/batch_driver.h"
+#include "driver/library_formats.h"
 #include "library_versions.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -147,7 +148,7 @@ int run(const std::vector<std::u16string>& args) {
     std::string error;
     if (!parseCliOptions(args, options, error)) return usageError(error);
     if (options.help) {
-        std::printf("%s", kUsageText);
+        std::printf("%s", usageText().c_str());
         return 0;
     }
     if (options.version) {
@@ -213,7 +214,7 @@ int run(const std::vector<std::u16string>& args) {
 
     TerminalHooks hooks(options, static_cast<uint32_t>(sources.size()));
     for (const auto& [absolute, given] : names) hooks.addSource(absolute, given);
-    BatchDriver driver(settings, hooks);
+    BatchDriver driver(settings, hooks, everyFormat());
     driver.setJobs(jobsFor(options));
     // Files no native reader takes go to the image plug-ins of the plug-in
     // folder (from --plugin-folder or the settings file).
@@ -237,6 +238,7 @@ int run(const std::vector<std::u16string>& args) {
     job.sources = sources.data();
     job.count = static_cast<uint32_t>(sources.size());
     job.format = options.format;
+    job.switches = options.switches;
     // Ctrl+C or SIGTERM mid-batch removes the batch's temporary files and a
     // sub-folder it made that is still empty, then exits with this status.
     constexpr int kExitInterrupted = 130;

@@ -107,6 +107,7 @@ set_target_properties(moravel::jpeg PROPERTIES
 # Picture libraries of the import plug-ins and of moravel on Linux
 # (formats/): built once per target by scripts/build-imagelibs.sh from
 # Debian's source packages, static, cross-built for Windows.  moravel::webp
+# (libwebp.a decodes and encodes; the plug-ins take only its decoder)
 # and moravel::heif (libheif with libde265 and dav1d).  Natively the
 # libraries' failed internal checks call moravel_library_check_failed
 # (formats/library_check.cpp), taken from moravel_formats before them.
@@ -117,7 +118,7 @@ execute_process(
   RESULT_VARIABLE _moravel_rc)
 set(_moravel_webp_dir "${MORAVEL_DEPS_DIR}/libwebp-${MORAVEL_PLATFORM}")
 set(_moravel_heif_dir "${MORAVEL_DEPS_DIR}/libheif-${MORAVEL_PLATFORM}")
-if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_webp_dir}/lib/libwebpdemux.a"
+if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_webp_dir}/lib/libwebp.a"
    OR NOT EXISTS "${_moravel_heif_dir}/lib/libheif.a")
   message(FATAL_ERROR "the picture libraries for ${MORAVEL_PLATFORM} are missing in "
                       "${MORAVEL_DEPS_DIR}; run scripts/setup.sh (as root) first")
@@ -131,7 +132,7 @@ if(NOT WIN32)
 endif()
 target_include_directories(moravel::webp INTERFACE "${_moravel_webp_dir}/include")
 target_link_libraries(moravel::webp INTERFACE "${_moravel_webp_dir}/lib/libwebpdemux.a"
-                                              "${_moravel_webp_dir}/lib/libwebpdecoder.a"
+                                              "${_moravel_webp_dir}/lib/libwebp.a"
                                               ${_moravel_check_hook})
 add_library(moravel::heif INTERFACE IMPORTED GLOBAL)
 target_include_directories(moravel::heif INTERFACE "${_moravel_heif_dir}/include")

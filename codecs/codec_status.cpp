@@ -22,6 +22,8 @@ const char* codecStatusText(uint32_t status) {
             return "an image plug-in crashed or could not be loaded";
         case kStatusSourceChanged:
             return "the file changed while it was read";
+        case kStatusTooLargeForFormat:
+            return "the picture is wider or taller than the output format allows";
         case kPngInflateFailed:
             return "damaged compressed image data";
         case kPngDeflateFailed:

@@ -15,7 +15,8 @@ enum CodecStatus : uint32_t {
     kStatusMalformed = 50007,  // malformed structure (GIF blocks, TIFF header/directory, JPEG data)
     kStatusSourceChanged = 50008,  // the file was cut, grown or rewritten while it was read
     kStatusPluginFailed = 50003,  // an image plug-in crashed, or did not load, while asked about it
-    // The PNG codecs add their own values from 50009 upwards.
+    kStatusTooLargeForFormat = 50025,  // a side above what the output format can hold
+    // The PNG codecs add their own values from 50009 to 50024.
 };
 
 // A short English reason for a status of any codec ("not enough memory"),

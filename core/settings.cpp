@@ -5,21 +5,6 @@
 #include "core/path_limits.h"
 #include "platform/platform.h"
 
-OutputFormat outputFormatFromCode(uint32_t code) {
-    switch (code) {
-        case 1:
-            return OutputFormat::Png;
-        case 2:
-            return OutputFormat::Jpeg;
-        case 4:
-            return OutputFormat::Gif;
-        case 5:
-            return OutputFormat::JpegCopy;
-        default:
-            return OutputFormat::Bmp;
-    }
-}
-
 bool NameList::append(const char16_t* name, uint32_t length) {
     void* memory = platform::privateHeap().allocate(sizeof(Node));
     if (!memory) return false;

@@ -6,10 +6,8 @@
 
 #include "core/heap_string.h"
 
-enum class OutputFormat : uint32_t { Bmp = 0, Png = 1, Jpeg = 2, Gif = 4, JpegCopy = 5 };
-
-// Any code other than 1, 2, 4 and 5 counts as BMP.
-OutputFormat outputFormatFromCode(uint32_t code);
+// The output formats by their codes (driver/format_table.h describes each).
+enum class OutputFormat : uint32_t { Bmp = 0, Png = 1, Jpeg = 2, Gif = 4, JpegCopy = 5, Webp = 6 };
 
 enum ResizeMode : int32_t { kResizeByWidth = 0, kResizeByHeight = 1, kResizeByLongerSide = 2 };
 

@@ -8,84 +8,26 @@
 #include <cstdint>
 
 #include "core/heap_string.h"
-#include "core/image_record.h"
 #include "core/settings.h"
+#include "driver/batch_reports.h"
+#include "driver/format_table.h"
+#include "driver/native_formats.h"
+#include "driver/parallel_batch.h"
 
 struct ConvertJob {
     const HeapString* sources = nullptr;
     uint32_t count = 0;
     OutputFormat format = OutputFormat::Bmp;
+    // Options given as switches for this batch only (FormatOption bits of
+    // driver/format_table.h: kOptionLossless).
+    uint32_t switches = 0;
 };
 
-// Batch-level errors; their texts are strings 30001-30004 of the language library.
-enum BatchError : uint32_t {
-    kErrorNoMemory = 30001,
-    kErrorNothingProduced = 30002,
-    kErrorNoSourceFolder = 30003,
-    kErrorSubFolder = 30004,
-};
-
-// Why one source produced no output. The driver reports codes only; each
-// front end words them (moravel in English, the Windows program through its
-// language library).
-enum class FileFailure {
-    Unreadable,  // missing, unrecognised, or refused by every reader
-    ResizeFailed,
-    EncodeFailed,
-    NoFreeName,
-    CopyFailed,
-    NotJpeg,  // the lossless re-write needs a JPEG source
-};
-
-// What the conversion of one source noticed besides success: a front end
-// may tell the user, the file was converted all the same.
-struct ConversionNotes {
-    // The source was damaged (a JPEG cut short, say): decoded as far as its
-    // data goes, the missing parts filled.
-    bool damaged = false;
-    // Even the lowest JPEG quality stayed above the size limit; the file was
-    // written at quality 1 all the same.
-    bool aboveSizeLimit = false;
-    uint64_t outputBytes = 0;   // size of that file, when aboveSizeLimit
-    uint32_t sizeLimitKiB = 0;  // the limit it exceeds
-    // The source's embedded colour profile could not be used (refused, or
-    // not for this kind of picture): its colours were kept as decoded.
-    bool ignoredProfile = false;
-    bool any() const { return damaged || aboveSizeLimit || ignoredProfile; }
-};
-
-// What a front end supplies: the settings at batch start, the error boxes,
-// and (optionally) a word about each file.
-class BatchHooks {
+class BatchDriver : private FileFinisher {
   public:
-    virtual ~BatchHooks() = default;
-    // Brings the settings up to date with the front end's controls.
-    virtual void takeSettings(Settings& settings) {}
-    // A batch-level error; for kErrorSubFolder the operating system's reason
-    // is BatchDriver::batchSystemError() once executeJob has returned.
-    virtual void showBatchError(BatchError error) = 0;
-    // Called for a converted source before its output is delivered, only
-    // when there is something to note.
-    virtual void fileNotes(const char16_t* source, const ConversionNotes& notes) {}
-    virtual void fileConverted(const char16_t* source, const char16_t* output) {}
-    // codecStatus: the failing codec's CodecStatus (0 when none applies);
-    // systemError: the operating system's code for a failed copy or folder
-    // operation (platform::lastSystemError(), 0 when none applies).
-    virtual void fileFailed(const char16_t* source, FileFailure failure, uint32_t codecStatus,
-                            uint32_t systemError = 0) {}
-};
-
-class CodecContexts;
-struct SourceMetadata;
-namespace imaging {
-class ColourTransform;
-}
-class FallbackReader;
-
-class BatchDriver {
-  public:
-    BatchDriver(Settings& settings, BatchHooks& hooks);
-    ~BatchDriver();
+    // `formats`: the table that reads the sources and writes the outputs.
+    BatchDriver(Settings& settings, BatchHooks& hooks, FormatTable formats = nativeFormats());
+    ~BatchDriver() = default;
     BatchDriver(const BatchDriver&) = delete;
     BatchDriver& operator=(const BatchDriver&) = delete;
 
@@ -112,51 +54,24 @@ class BatchDriver {
     uint32_t producedCount() const { return produced_; }
     // The operating system's code behind the last batch-level error (0: none).
     uint32_t batchSystemError() const { return batchSystemError_; }
-    const WorkingPicture& workingPicture() const { return picture_; }
 
   private:
-    struct QueuedFile;
-    // Converts and delivers every source with several workers (parallel_batch.cpp);
-    // false, with nothing done, when fewer than two workers can be had.
-    bool convertInParallel(const ConvertJob& job, OutputFormat format, const char16_t* tempFolder,
-                           const char16_t* outputFolder, const char16_t* extension);
-    // Registers (null: forgets) the temporary file for removal on interrupt.
-    void registerTempFile(const char16_t* path);
-
-    bool convertOne(const char16_t* tempFolder, const char16_t* source, OutputFormat format,
-                    HeapString& tempFile);
-    bool decodeAndEncode(const char16_t* tempFolder, const char16_t* source, OutputFormat format,
-                         HeapString& tempFile);
-    bool copyJpeg(const char16_t* tempFolder, const char16_t* source, HeapString& tempFile);
-    bool load(const char16_t* source);
-    // Turns a freshly decoded picture into what viewers show of the source:
-    // upright by its orientation. False (status set, pixels released) when
-    // memory runs out.
-    bool showAsViewersDo(ImageRecord& record, const SourceMetadata& metadata,
-                         const imaging::ColourTransform& colour);
-    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
-    bool createTempFile(const char16_t* tempFolder, HeapString& tempFile);
+    // Reports a converted file's failure or notes and delivers its temporary
+    // file, which is removed and forgotten by the clean-up slot afterwards:
+    // the one path every file takes, whatever the number of workers.
+    void finish(const char16_t* source, FileConversion& file, int cleanupSlot) override;
     bool deliver(const char16_t* tempFile, const char16_t* source, const char16_t* outputFolder,
                  const char16_t* extension);
 
     Settings& settings_;
     BatchHooks& hooks_;
-    CodecContexts* codecs_ = nullptr;
+    FormatTable formats_;
     FallbackReader* fallback_ = nullptr;
-    WorkingPicture picture_{};
-    TransparentColor transparent_{};
     uint32_t produced_ = 0;
-    FileFailure lastFailure_ = FileFailure::Unreadable;
-    uint32_t lastStatus_ = 0;
     uint32_t batchSystemError_ = 0;
-    ConversionNotes notes_{};
     uint32_t jobs_ = 1;
     const std::atomic<bool>* cancel_ = nullptr;
-    // A worker of a parallel batch registers its temporary file in this
-    // queued-file slot (negative: the one temporary-file slot of a batch
-    // converted on one thread).
-    int queuedSlot_ = -1;
+    // The batch being run: where its files are delivered, under which extension.
+    const char16_t* outputFolder_ = nullptr;
+    const char16_t* extension_ = nullptr;
 };
-
-// ".bmp", ".png", ".jpg", ".gif" or ".jpg" for the lossless re-write.
-const char16_t* extensionFor(OutputFormat format);

@@ -1,8 +1,5 @@
-// The batch driver's loop over the sources with several workers: each
-// worker is a driver of its own (its own codec contexts and working
-// picture) that decodes, resizes and encodes into a temporary file; this
-// thread takes the finished files back in source order and delivers them
-// as the one-thread loop does, so names, bytes and reports stay the same.
+#include "driver/parallel_batch.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -12,9 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/batch_driver.h"
 #include "driver/fallback_reader.h"
-#include "driver/format_dispatch.h"
+#include "driver/file_converter.h"
 #include "driver/ordered_pipeline.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/platform.h"
@@ -60,31 +56,29 @@ class ShuffleDelay {
 
 }  // namespace
 
-// What a worker hands back for one source: its temporary file, or why it failed.
-struct BatchDriver::QueuedFile {
-    HeapString tempFile;
-    bool converted = false;
-    FileFailure failure = FileFailure::Unreadable;
-    uint32_t status = 0;
-    ConversionNotes notes{};
-};
+void convertInSequence(const BatchFiles& files, FileConverter& converter, FileFinisher& finisher) {
+    FileConversion file;
+    for (uint32_t i = 0; i < files.count; ++i) {
+        if (files.cancel && files.cancel->load(std::memory_order_relaxed)) break;
+        const char16_t* source = files.sources[i].c_str();
+        converter.convert(files.tempFolder, source, files.format, files.switches, kSingleTempSlot,
+                          file);
+        finisher.finish(source, file, kSingleTempSlot);
+    }
+}
 
-bool BatchDriver::convertInParallel(const ConvertJob& job, OutputFormat format,
-                                    const char16_t* tempFolder, const char16_t* outputFolder,
-                                    const char16_t* extension) {
-    const uint32_t wanted = std::min(jobs_, job.count);
+bool convertInParallel(const BatchFiles& files, uint32_t jobs, const Settings& settings,
+                       FallbackReader* fallbackReader, FileFinisher& finisher) {
+    const uint32_t wanted = std::min(jobs, files.count);
     std::optional<SerializedFallback> fallback;
-    if (fallback_) fallback.emplace(*fallback_);
+    if (fallbackReader) fallback.emplace(*fallbackReader);
 
-    // A worker whose contexts cannot be had only means fewer workers.
-    std::vector<std::unique_ptr<BatchDriver>> workers;
+    // A worker whose converter cannot be had only means fewer workers.
+    std::vector<std::unique_ptr<FileConverter>> workers;
     for (uint32_t i = 0; i < wanted; ++i) {
         auto worker =
-            std::unique_ptr<BatchDriver>(new (std::nothrow) BatchDriver(settings_, hooks_));
+            FileConverter::create(settings, files.formats, fallback ? &*fallback : nullptr);
         if (!worker) break;
-        worker->codecs_ = CodecContexts::create();
-        if (!worker->codecs_) break;
-        worker->fallback_ = fallback ? &*fallback : nullptr;
         workers.push_back(std::move(worker));
     }
     if (workers.size() < 2) return false;
@@ -94,46 +88,21 @@ bool BatchDriver::convertInParallel(const ConvertJob& job, OutputFormat format,
     PipelineShape shape;
     shape.workers = static_cast<uint32_t>(workers.size());
     shape.window = std::min<uint32_t>(2 * shape.workers, platform::kQueuedFileSlots);
-    std::vector<QueuedFile> queue(shape.window);
+    std::vector<FileConversion> queue(shape.window);
     const ShuffleDelay shuffle;
 
     auto work = [&](uint32_t index, uint32_t workerIndex) {
-        BatchDriver& worker = *workers[workerIndex];
-        QueuedFile& slot = queue[index % shape.window];
         shuffle.before(index);
-        worker.queuedSlot_ = static_cast<int>(index % shape.window);
-        worker.lastFailure_ = FileFailure::Unreadable;
-        worker.lastStatus_ = 0;
-        worker.notes_ = {};
-        slot.tempFile.clear();
-        slot.converted =
-            worker.convertOne(tempFolder, job.sources[index].c_str(), format, slot.tempFile);
-        slot.failure = worker.lastFailure_;
-        slot.status = worker.lastStatus_;
-        slot.notes = worker.notes_;
+        const int slot = static_cast<int>(index % shape.window);
+        workers[workerIndex]->convert(files.tempFolder, files.sources[index].c_str(), files.format,
+                                      files.switches, slot, queue[slot]);
     };
-    // Delivery as in the one-thread loop of executeJob.
     auto take = [&](uint32_t index) {
-        const char16_t* source = job.sources[index].c_str();
-        QueuedFile& slot = queue[index % shape.window];
-        const unsigned cleanupSlot = index % shape.window;
-        if (!slot.converted) {
-            platform::setQueuedFileCleanupPath(cleanupSlot, nullptr);
-            hooks_.fileFailed(source, slot.failure, slot.status);
-            return;
-        }
-        if (slot.notes.any()) hooks_.fileNotes(source, slot.notes);
-        deliver(slot.tempFile.c_str(), source, outputFolder, extension);
-        platform::deleteFile(slot.tempFile.c_str());
-        platform::setQueuedFileCleanupPath(cleanupSlot, nullptr);
+        const int slot = static_cast<int>(index % shape.window);
+        finisher.finish(files.sources[index].c_str(), queue[slot], slot);
     };
 
     // An interrupt may reach any thread: the clean-up waits for a worker
     // between creating its temporary file and registering it.
-    const uint32_t started = runOrderedPipeline(job.count, shape, work, take, cancel_);
-    for (auto& worker : workers) {
-        delete worker->codecs_;
-        worker->codecs_ = nullptr;
-    }
-    return started > 0;
+    return runOrderedPipeline(files.count, shape, work, take, files.cancel) > 0;
 }

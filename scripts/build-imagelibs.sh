@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the picture libraries of the import plug-ins (webp.sph, heif.sph,
 # avif.sph) and of `moravel` on Linux from Debian's source packages, static,
-# decoder parts only, and installs them into the dependency cache:
+# and installs them into the dependency cache:
 #
 #   scripts/build-imagelibs.sh [windows|native] [webp] [heif]
 #                                    (default: windows, both libraries)
 #
-#   <deps>/libwebp-<target>/{include/webp,lib/libwebpdecoder.a,lib/libwebpdemux.a}
+#   <deps>/libwebp-<target>/{include/webp,lib/libwebp.a,lib/libwebpdecoder.a,lib/libwebpdemux.a}
 #   <deps>/libheif-<target>/{include/libheif,lib/libheif.a,lib/libde265.a,lib/libdav1d.a}
 #
 # windows is cross-built with mingw-w64, native with the machine's gcc. One
@@ -22,7 +22,8 @@
 #
 # <deps> is $MORAVEL_DEPS_DIR, else <repository>/build/deps.  A library whose
 # cached install carries the current stamp is skipped, so a CI run builds each
-# once for all its configurations.  Source packages are fetched with
+# once for all its configurations. libwebp.a (decoder and encoder, for
+# moravel's WebP output) is the marker of a complete libwebp install.  Source packages are fetched with
 # `apt-get source --download-only` (deb-src entries are enabled by
 # scripts/setup.sh) and kept in <deps>/src.
 set -euo pipefail
@@ -96,7 +97,7 @@ stamp_of() {
 out_of() { echo "$deps/lib$1-$target"; }
 marker_of() {
   case "$1" in
-    webp) echo "$(out_of webp)/lib/libwebpdemux.a" ;;
+    webp) echo "$(out_of webp)/lib/libwebp.a" ;;
     heif) echo "$(out_of heif)/lib/libheif.a" ;;
   esac
 }
@@ -151,10 +152,11 @@ build_webp() {
   fetch libwebp
   local version; version="$(unpack libwebp "$work/libwebp")"
   say "building $version for $target"
-  cmake_build libwebp "$work/libwebp" "$out" webpdecoder webpdemux -- "${webp_flags[@]}"
+  cmake_build libwebp "$work/libwebp" "$out" webp webpdecoder webpdemux -- "${webp_flags[@]}"
   rm -rf "$out" && mkdir -p "$out/lib" "$out/include/webp" "$out/licences"
-  cp "$work/build-libwebp/libwebpdecoder.a" "$work/build-libwebp/libwebpdemux.a" "$out/lib/"
-  cp "$work/libwebp/src/webp/decode.h" "$work/libwebp/src/webp/demux.h" \
+  cp "$work/build-libwebp/libwebp.a" "$work/build-libwebp/libwebpdecoder.a" \
+     "$work/build-libwebp/libwebpdemux.a" "$out/lib/"
+  cp "$work/libwebp/src/webp/decode.h" "$work/libwebp/src/webp/demux.h" "$work/libwebp/src/webp/encode.h" \
      "$work/libwebp/src/webp/mux_types.h" "$work/libwebp/src/webp/types.h" "$out/include/webp/"
   cp "$work/libwebp/COPYING" "$out/licences/libwebp-COPYING.txt"
   cp "$work/libwebp/PATENTS" "$out/licences/libwebp-PATENTS.txt"

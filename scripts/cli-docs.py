@@ -26,7 +26,8 @@ def parse_help(text):
         if option and not continued:
             options.append([option.group(1), option.group(2) or ""])
         elif continued and options and not notes:
-            options[-1][1] += " " + continued.group(1)
+            # An option too long for its column has its text on the next lines.
+            options[-1][1] = (options[-1][1] + " " + continued.group(1)).strip()
         elif options:
             notes.append(line)
         else:

@@ -64,6 +64,13 @@ def main():
         if option not in readme:
             failures.append(f"README lacks '{option}'")
 
+    # The formats, exactly: a document naming a format the program lacks is wrong too.
+    help_formats = [o for o in options if o.startswith("--format ")]
+    for name, text in (("the manual", manual_text), ("README", readme)):
+        listed = re.findall(r"--format ([a-z|]+\|[a-z|]+)", text)
+        if not help_formats or any(f"--format {names}" != help_formats[0] for names in listed):
+            failures.append(f"{name} lists formats {listed}, --help {help_formats}")
+
     statuses = help_exit_statuses(help_text)
     manual_table, readme_table = manual_exit_table(page), readme_exit_table(readme)
     if sorted(manual_table) != statuses:

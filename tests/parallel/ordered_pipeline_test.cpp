@@ -347,7 +347,7 @@ TEST(JobsOption, BothFormsAndItsRange) {
             EXPECT_NE(error.find("--jobs"), std::string::npos) << error;
         }
     }
-    EXPECT_NE(std::string(kUsageText).find("--jobs N"), std::string::npos);
+    EXPECT_NE(usageText().find("--jobs N"), std::string::npos);
 }
 
 }  // namespace
