@@ -132,6 +132,8 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
 
     delete codecs_;
     codecs_ = nullptr;
+    // The pages kept for the next picture are not wanted after the batch.
+    platform::releaseCachedPages();
 
     if (produced_ > 0) {
         platform::notifyChange(platform::ChangeKind::FolderUpdated, outputFolder.c_str());
