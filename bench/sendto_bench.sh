@@ -8,7 +8,7 @@
 #   bench/sendto_bench.sh [--count N] [--size WxH] [--repeat R] [--build DIR] [--work DIR]
 #
 # Defaults: 200 photographs of 4000 x 3000 (12 MP, JPEG quality 92), made
-# once into WORK/photos; outputs 1600 px JPEGs (longer side, quality 75) as
+# once into WORK/photos-N-WxH; outputs 1600 px JPEGs (longer side, quality 75) as
 # the settings file says. One core: the whole Windows process is pinned to
 # CPU 0 with taskset; the program then sees one processor and converts one
 # file at a time. Prints wall and CPU seconds of every run, the best of each
@@ -55,12 +55,13 @@ if [[ ! -f "$photos/.complete" ]]; then
   echo "making $count photographs of $size in $photos ..."
   rm -rf "$photos" && mkdir -p "$photos"
   c++ -O2 -o "$work/photo_pattern" "$here/bench/photo_pattern.cpp"
+  # shellcheck disable=SC2016 # expanded by the inner sh
   seq 1 "$count" | xargs -P 2 -I{} sh -c \
     'n=$(printf %03d "$1"); "$2/photo_pattern" "$3" "$4" "$1" | cjpeg -quality 92 > "$5/p$n.jpg"' \
     _ {} "$work" "$width" "$height" "$photos"
   touch "$photos/.complete"
 fi
-mapfile -t sources < <(find "$photos" -name '*.jpg' | sort)
+mapfile -t sources < <(find "$photos/" -name '*.jpg' | sort)
 windows_sources=()
 for source in "${sources[@]}"; do windows_sources+=("$(winpath "$source")"); done
 
@@ -99,8 +100,10 @@ command_for() {   # RUN -> the command line in the array "command"
 
 # Wine's own server and services run before the first timed run and stay
 # (unpinned, like an operating system's kernel), so no run pays for them.
-env -u TMP -u TEMP -u TMPDIR WINEPREFIX="$prefix" "${WINESERVER:-wineserver}" -p 2>/dev/null ||
-  env -u TMP -u TEMP -u TMPDIR WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -p
+wineserver=/usr/lib/wine/wineserver64
+[[ -x "$wineserver" ]] || wineserver="$(command -v wineserver)"
+# (Already running for this prefix: it says so and stays.)
+WINEPREFIX="$prefix" "$wineserver" -p 2>/dev/null || true
 trap 'env WINEPREFIX="$prefix" "${wine_run[@]}" --kill' EXIT
 
 results="$work/results.txt"
