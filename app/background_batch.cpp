@@ -1,6 +1,7 @@
 #include "app/background_batch.h"
 
 #include <algorithm>
+#include <bit>
 #include <system_error>
 
 #include "app/text.h"
@@ -8,7 +9,13 @@
 namespace app {
 
 uint32_t processorCount() {
-    const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    // A process held to fewer processors (start /affinity, a job object) gets
+    // no more workers than it may run on: more would only take turns there.
+    // The mask is empty for a process whose threads span processor groups.
+    DWORD_PTR processMask = 0, systemMask = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask) && processMask != 0)
+        count = std::min<DWORD>(count, static_cast<DWORD>(std::popcount(processMask)));
     // The driver's queued-file slots bound the useful number of workers.
     return std::clamp<uint32_t>(count, 1, 64);
 }

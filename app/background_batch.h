@@ -68,7 +68,7 @@ class BackgroundBatch final : private BatchHooks {
     std::vector<FailedFile> failures_;
 };
 
-// Files converted at once: one per processor.
+// Files converted at once: one per processor the process may run on.
 uint32_t processorCount();
 
 }  // namespace app

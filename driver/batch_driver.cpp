@@ -82,6 +82,8 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         jobs_ > 1 && job.count > 1 && convertInParallel(files, jobs_, settings_, fallback_, *this);
     if (!parallel) convertInSequence(files, *converter, *this);
     converter.reset();
+    // The pages kept for the next picture are not wanted after the batch.
+    platform::releaseCachedPages();
 
     if (produced_ > 0) {
         platform::notifyChange(platform::ChangeKind::FolderUpdated, outputFolder.c_str());

@@ -53,6 +53,9 @@ PrivateHeap& privateHeap();
 // ---- Page allocations for pixel buffers and large work areas.
 void* allocatePages(size_t bytes);  // committed read-write, zero-filled; null when refused
 void releasePages(void* pages);     // null is ignored
+// Gives back to the system the released pages kept for reuse (Windows keeps
+// a few large blocks while a batch runs; elsewhere pages go back at once).
+void releaseCachedPages();
 
 // ---- Files.
 using NativeHandle = intptr_t;

@@ -97,6 +97,10 @@ void releasePages(void* pointer) {
     munmap(pages, total);
 }
 
+void releaseCachedPages() {
+    // Nothing is kept: releasePages unmaps at once.
+}
+
 // ---- Files.
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {

@@ -52,17 +52,7 @@ PrivateHeap& privateHeap() {
     return heap;
 }
 
-// ---- Pages.
-void* allocatePages(size_t bytes) {
-    if (bytes == 0) return nullptr;
-    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-}
-
-void releasePages(void* pages) {
-    if (!pages) return;
-    VirtualFree(pages, 0, MEM_DECOMMIT);
-    VirtualFree(pages, 0, MEM_RELEASE);
-}
+// ---- Pages: pages_win32.cpp.
 
 // ---- Files.
 File& File::operator=(File&& other) noexcept {

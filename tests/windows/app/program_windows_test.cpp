@@ -5,11 +5,14 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <bit>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
+#include "app/background_batch.h"
 #include "app/control_ids.h"
 #include "app/text.h"
 #include "core/settings_file_reader.h"
@@ -544,6 +547,21 @@ TEST_F(ProgramWindowsTest, StartFailuresAndTheSecondInstance) {
     EXPECT_TRUE(shown.empty());
     EXPECT_TRUE(IsWindow(first));
     EXPECT_FALSE(fs::exists(sources / "a+1.bmp"));
+}
+
+// A batch takes one worker per processor the process may run on: held to
+// one processor, one; free again, every processor.
+TEST(BatchWorkers, FollowTheProcessAffinity) {
+    HANDLE process = GetCurrentProcess();
+    DWORD_PTR processMask = 0, systemMask = 0;
+    ASSERT_TRUE(GetProcessAffinityMask(process, &processMask, &systemMask));
+    if (std::popcount(processMask) < 2) GTEST_SKIP() << "needs two processors";
+    const uint32_t all = app::processorCount();
+    EXPECT_EQ(all, std::min<uint32_t>(std::popcount(processMask), 64));
+    ASSERT_TRUE(SetProcessAffinityMask(process, processMask & (~processMask + 1)));
+    EXPECT_EQ(app::processorCount(), 1u);
+    ASSERT_TRUE(SetProcessAffinityMask(process, processMask));
+    EXPECT_EQ(app::processorCount(), all);
 }
 
 }  // namespace
