@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <initializer_list>
 #include <new>
@@ -133,7 +134,8 @@ void AboutWindow::createControls() {
     const Control controls[] = {
         {L"STATIC", kVersionLine, SS_CENTERIMAGE | SS_ENDELLIPSIS, kAboutVersionLabelId, 7},
         {L"STATIC", kNoticeLine, SS_CENTERIMAGE | SS_ENDELLIPSIS, kAboutNoticeLabelId, 27},
-        {kAboutLinkClass, link_, 0, kAboutLinkId, 47},
+        // The link is the window's one tab stop, when it leads somewhere.
+        {kAboutLinkClass, link_, link_[0] != L'\0' ? DWORD{WS_TABSTOP} : 0, kAboutLinkId, 47},
     };
     for (const Control& control : controls) {
         const RECT box = scaleForDpi(
@@ -160,6 +162,18 @@ void AboutWindow::paintLink(HWND link, HDC dc) const {
     const int length = GetWindowTextW(link, text, MAX_PATH);
     // A long path to the manual keeps its start and its file name.
     DrawTextExW(dc, text, length, &client, DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS, nullptr);
+    // The keyboard focus: a dotted frame around the text.
+    if (GetFocus() == link && length > 0) {
+        RECT box = client;
+        DrawTextExW(dc, text, length, &box,
+                    DT_SINGLELINE | DT_VCENTER | DT_PATH_ELLIPSIS | DT_CALCRECT, nullptr);
+        const int height = box.bottom - box.top;
+        box.top = (client.bottom - height) / 2;
+        box.bottom = box.top + height;
+        box.right = std::min(box.right + 1, client.right);
+        SetTextColor(dc, RGB(0, 0, 0));
+        DrawFocusRect(dc, &box);
+    }
     if (previousFont != nullptr) SelectObject(dc, previousFont);
 }
 
@@ -195,6 +209,11 @@ LRESULT AboutWindow::onFrameMessage(HWND window, UINT message, WPARAM wParam, LP
                 return 0;
             }
             break;
+        case WM_SETFOCUS:
+            // The keyboard goes to the link, the one control it can work.
+            if (HWND link = GetDlgItem(window, kAboutLinkId); link && link_[0] != L'\0')
+                SetFocus(link);
+            return 0;
         case WM_CLOSE:
             close();
             return 0;
@@ -224,11 +243,20 @@ LRESULT AboutWindow::onLinkMessage(HWND window, UINT message, WPARAM wParam, LPA
             if (link_[0] != L'\0') args_.openAddress(link_);
             return 0;
         case WM_KEYDOWN:
-            // Esc closes the window wherever the focus is.
+            // Esc closes the window wherever the focus is; Enter and Space
+            // open the link like a click.
             if (wParam == VK_ESCAPE) {
                 SendMessageW(frame_, WM_CLOSE, 0, 0);
                 return 0;
             }
+            if ((wParam == VK_RETURN || wParam == VK_SPACE) && link_[0] != L'\0') {
+                args_.openAddress(link_);
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            InvalidateRect(window, nullptr, FALSE);
             break;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -153,14 +153,29 @@ int Application::runMessageLoop() {
     BOOL result;
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (result == -1) return 0;
-        // Tab, the arrow keys in the radio group and Alt mnemonics in the
-        // settings window. The convert window takes its letters itself.
-        HWND settings = settingsWindow_.hwnd();
-        if (settings && IsWindowVisible(settings) && IsDialogMessageW(settings, &message)) continue;
+        if (translateKeyboard(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
+}
+
+bool Application::translateKeyboard(MSG& message) {
+    if (!message.hwnd) return false;
+    // The convert window: its letters wherever its focus is, then Tab, Enter
+    // and Esc.
+    if (convertWindow_.translateKeyboard(message)) return true;
+    // Tab, the arrow keys in the radio group and Alt mnemonics in the
+    // settings window.
+    HWND settings = settingsWindow_.hwnd();
+    if (settings && IsWindowVisible(settings) && IsDialogMessageW(settings, &message)) return true;
+    // The progress window: Tab between the list and its button, Enter, Esc.
+    HWND top = GetAncestor(message.hwnd, GA_ROOT);
+    wchar_t className[64] = {};
+    if (top && GetClassNameW(top, className, 64) &&
+        lstrcmpW(className, ProgressWindow::kClassName) == 0)
+        return IsDialogMessageW(top, &message) != FALSE;
+    return false;
 }
 
 void Application::dispatchCommand(int id) {
@@ -184,7 +199,9 @@ void Application::dispatchCommand(int id) {
             const bool on = convertWindow_.resizeChecked();
             settingsWindow_.setResizeSwitch(on);
             convertWindow_.enableJpegCopy(!on);
-            SetFocus(convertWindow_.hwnd());
+            // Back to the window, where the letters act; a switch worked
+            // from the keyboard keeps the focus, so that Tab goes on from it.
+            if (!convertWindow_.switchedByKeyboard()) SetFocus(convertWindow_.hwnd());
             break;
         }
         case kIdOpenSettings:
@@ -249,6 +266,8 @@ void Application::changeDpi(int dpi) {
     recreateUiFont();
     convertWindow_.applyDpi();
     settingsWindow_.applyDpi();
+    convertIcons_.apply(convertWindow_.hwnd(), instance_, dpi);
+    settingsIcons_.apply(settingsWindow_.hwnd(), instance_, dpi);
 }
 
 void Application::updateResizeDependents() {

@@ -30,6 +30,7 @@
 #include "app/shell.h"
 #include "app/source_list.h"
 #include "app/ui_font.h"
+#include "app/window_icons.h"
 #include "core/settings.h"
 #include "core/settings_file_reader.h"
 #include "core/settings_locate.h"
@@ -69,6 +70,10 @@ class Application final : public Shell {
     bool initialize(const StartOptions& options);
     // Until WM_QUIT; returns its exit code.
     int runMessageLoop();
+    // The keyboard interface of the program's windows, before a message is
+    // translated and dispatched: true when it was handled (the message loop
+    // then skips it).
+    bool translateKeyboard(MSG& message);
 
     // The convert window's commands: format buttons, its resize switch and
     // the settings button.
@@ -118,7 +123,7 @@ class Application final : public Shell {
     // 20000 and the font height.
     bool recreateUiFont();
     // A window moved to a monitor of another DPI: the font, then both
-    // windows' layouts, made for `dpi`.
+    // windows' layouts and icons, made for `dpi`.
     void changeDpi(int dpi);
 
   private:
@@ -147,6 +152,9 @@ class Application final : public Shell {
     UiFont font_;
     UiFont designFont_;
     int uiDpi_ = 96;
+    // Before the windows, which show them until they go.
+    WindowIcons convertIcons_;
+    WindowIcons settingsIcons_;
     ConvertWindow convertWindow_{*this};
     SettingsWindow settingsWindow_{*this};
     const ArgumentVector* arguments_ = nullptr;

@@ -49,8 +49,9 @@ void ConvertWindow::createControls() {
     const int dpi = app_.uiDpi();
     for (const ControlPlace& place : kControls) {
         const RECT box = placeAtDpi(place, dpi);
-        createButton(hwnd(), place.id, place.kind, box.left, box.top, box.right - box.left,
-                     box.bottom - box.top, app_.language().text(place.id), app_.uiFont());
+        createButton(hwnd(), place.id, place.kind | WS_TABSTOP, box.left, box.top,
+                     box.right - box.left, box.bottom - box.top, app_.language().text(place.id),
+                     app_.uiFont());
     }
     setResizeChecked(app_.settings().resizeOn != 0);
 }
@@ -78,6 +79,32 @@ void ConvertWindow::setResizeChecked(bool on) {
 
 void ConvertWindow::enableJpegCopy(bool enabled) {
     EnableWindow(GetDlgItem(hwnd(), kIdConvertJpegCopy), enabled);
+}
+
+bool ConvertWindow::translateKeyboard(MSG& message) {
+    if (!hwnd() || (message.hwnd != hwnd() && !IsChild(hwnd(), message.hwnd))) return false;
+    // The format letters act wherever the focus is in this window, as long
+    // as no Ctrl or Alt goes with them.
+    if (message.message == WM_KEYDOWN && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0)
+        for (const KeyCommand& entry : kKeys)
+            if (entry.key == message.wParam) {
+                keyDown(message.wParam);
+                return true;
+            }
+    // Space lets go of the resize switch: it toggles with the focus on it.
+    const bool switchKey = message.message == WM_KEYUP && message.wParam == VK_SPACE &&
+                           message.hwnd == GetDlgItem(hwnd(), kIdResizeSwitch);
+    switchedByKeyboard_ = switchKey;
+    const bool handled = IsDialogMessageW(hwnd(), &message) != FALSE;
+    switchedByKeyboard_ = false;
+    return handled;
+}
+
+void ConvertWindow::pressFocusedButton(HWND focus) {
+    if (!focus || GetParent(focus) != hwnd() || !IsWindowEnabled(focus)) return;
+    const LONG kind = GetWindowLongW(focus, GWL_STYLE) & BS_TYPEMASK;
+    if (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON)
+        app_.dispatchCommand(GetDlgCtrlID(focus));
 }
 
 void ConvertWindow::keyDown(WPARAM key) {
@@ -118,7 +145,15 @@ LRESULT ConvertWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             moveToSuggested(lParam);
             return 0;
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) app_.dispatchCommand(LOWORD(wParam));
+            // IDCANCEL and IDOK come from the dialog manager's Esc and Enter:
+            // Esc closes, Enter presses the push button with the focus.
+            if (LOWORD(wParam) == IDCANCEL) {
+                SendMessageW(hwnd(), WM_CLOSE, 0, 0);
+            } else if (LOWORD(wParam) == IDOK) {
+                pressFocusedButton(GetFocus());
+            } else if (HIWORD(wParam) == BN_CLICKED) {
+                app_.dispatchCommand(LOWORD(wParam));
+            }
             return 0;
         case WM_COPYDATA:
             return app_.receiveFiles(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) ? TRUE

@@ -1,6 +1,8 @@
 // The convert window: five format buttons, the resize switch and the button
 // that opens the settings window. Keys B, P, J, G, T and S act as the buttons
-// while the window itself has the focus; Esc closes the program.
+// wherever the focus is in the window; Esc closes the program. Tab and
+// Shift+Tab walk the controls in layout order, Enter presses the focused
+// push button and Space works the focused control.
 #pragma once
 
 #include "app/window.h"
@@ -25,6 +27,10 @@ class ConvertWindow : public Window {
     void enableJpegCopy(bool enabled);
     // The font and the button places for the application's new DPI.
     void applyDpi();
+    // The keyboard before a message is dispatched: true when it was handled.
+    bool translateKeyboard(MSG& message);
+    // The resize switch is being toggled with Space.
+    bool switchedByKeyboard() const { return switchedByKeyboard_; }
 
   protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -32,8 +38,10 @@ class ConvertWindow : public Window {
   private:
     void createControls();
     void keyDown(WPARAM key);
+    void pressFocusedButton(HWND focus);
 
     Application& app_;
+    bool switchedByKeyboard_ = false;
 };
 
 }  // namespace app

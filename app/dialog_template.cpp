@@ -14,8 +14,10 @@ constexpr uint32_t kDsSetFont = 0x40;
 constexpr size_t kHeaderBytes = 26;
 constexpr size_t kStyleOffset = 12;
 constexpr size_t kItemCountOffset = 16;
+constexpr size_t kBoxOffset = 18;
 // helpID, exStyle, style, x, y, cx, cy, id.
 constexpr size_t kItemHeaderBytes = 24;
+constexpr size_t kItemBoxOffset = 12;
 
 // A bounded reader over the resource bytes; every step fails instead of
 // reading past the end.
@@ -57,14 +59,23 @@ class TemplateCursor {
     size_t offset_ = 0;
 };
 
+int16_t readS16(const uint8_t* p) {
+    return static_cast<int16_t>(p[0] | p[1] << 8);
+}
+
+// x, y, cx, cy as four 16-bit signed numbers.
+DialogUnitsBox readBox(const uint8_t* p) {
+    return {readS16(p), readS16(p + 2), readS16(p + 4), readS16(p + 6)};
+}
+
 uint32_t readU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-}  // namespace
-
-bool measureDialogTemplate(const uint8_t* data, size_t available, DialogTemplateLayout& layout) {
+// Walks the template; collects the boxes when `boxes` is given.
+bool walkDialogTemplate(const uint8_t* data, size_t available, DialogTemplateLayout& layout,
+                        DialogBoxes* boxes) {
     layout = {};
     if (!data || available < kHeaderBytes) return false;
     const uint16_t version = static_cast<uint16_t>(data[0] | data[1] << 8);
@@ -77,6 +88,10 @@ bool measureDialogTemplate(const uint8_t* data, size_t available, DialogTemplate
 
     TemplateCursor cursor(data, available);
     if (!cursor.skip(kHeaderBytes)) return false;
+    if (boxes) {
+        boxes->dialog = readBox(data + kBoxOffset);
+        boxes->items.clear();
+    }
     if (!cursor.skipStringOrOrdinal() || !cursor.skipStringOrOrdinal() ||
         !cursor.skipStringOrOrdinal())
         return false;
@@ -86,14 +101,28 @@ bool measureDialogTemplate(const uint8_t* data, size_t available, DialogTemplate
 
     for (uint16_t i = 0; i < itemCount; ++i) {
         uint16_t extraBytes = 0;
-        if (!cursor.alignTo4() || !cursor.skip(kItemHeaderBytes) || !cursor.skipStringOrOrdinal() ||
-            !cursor.skipStringOrOrdinal() || !cursor.readU16(extraBytes) ||
-            !cursor.skip(extraBytes))
+        if (!cursor.alignTo4()) return false;
+        const size_t item = cursor.offset();
+        if (!cursor.skip(kItemHeaderBytes)) return false;
+        if (boxes) boxes->items.push_back(readBox(data + item + kItemBoxOffset));
+        if (!cursor.skipStringOrOrdinal() || !cursor.skipStringOrOrdinal() ||
+            !cursor.readU16(extraBytes) || !cursor.skip(extraBytes))
             return false;
     }
     layout.size = cursor.offset();
     layout.pointSizeOffset = pointSizeOffset;
     return true;
+}
+
+}  // namespace
+
+bool measureDialogTemplate(const uint8_t* data, size_t available, DialogTemplateLayout& layout) {
+    return walkDialogTemplate(data, available, layout, nullptr);
+}
+
+bool readDialogBoxes(const uint8_t* data, size_t available, DialogBoxes& boxes) {
+    DialogTemplateLayout layout;
+    return walkDialogTemplate(data, available, layout, &boxes);
 }
 
 uint16_t dialogPointSize(int32_t fontHeight) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace app {
 
@@ -19,6 +20,22 @@ struct DialogTemplateLayout {
 // bytes: class, title, creation data). False when the bytes are not an
 // extended template with DS_SETFONT, or any field runs past `available`.
 bool measureDialogTemplate(const uint8_t* data, size_t available, DialogTemplateLayout& layout);
+
+// A box in dialog units (x and width in quarters of the font's average
+// character width, y and height in eighths of its height).
+struct DialogUnitsBox {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The dialog's box and each item's, in item order, which is the order the
+// dialog manager creates the controls in.
+struct DialogBoxes {
+    DialogUnitsBox dialog;
+    std::vector<DialogUnitsBox> items;
+};
+
+// measureDialogTemplate that also reads the boxes.
+bool readDialogBoxes(const uint8_t* data, size_t available, DialogBoxes& boxes);
 
 // 11 points for the large font (height -14), else 9.
 uint16_t dialogPointSize(int32_t fontHeight);

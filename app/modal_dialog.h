@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include "app/application.h"
+#include "app/dialog_scaling.h"
+#include "app/dialog_template.h"
 
 namespace app {
 
@@ -23,6 +25,9 @@ class ModalDialog {
         const DialogTemplateCopy layout =
             app_.language().dialogTemplate(templateId, app_.settings().fontHeight);
         if (!layout.valid()) return;
+        const auto* bytes = static_cast<const uint8_t*>(layout.data());
+        if (!readDialogBoxes(bytes, layout.size(), boxes_)) boxes_.items.clear();
+        pointSize_ = dialogPointSize(app_.settings().fontHeight);
         DialogBoxIndirectParamW(app_.instance(), static_cast<const DLGTEMPLATE*>(layout.data()),
                                 owner, procedure, reinterpret_cast<LPARAM>(this));
     }
@@ -32,11 +37,15 @@ class ModalDialog {
     HWND dialog_ = nullptr;
 
   private:
+    DialogBoxes boxes_;  // the template's, to place the controls at any DPI
+    int pointSize_ = 9;
+
     static INT_PTR CALLBACK procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_INITDIALOG) {
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             auto* self = reinterpret_cast<ModalDialog*>(lParam);
             self->dialog_ = dialog;
+            scaleDialogForDpi(dialog, self->boxes_, self->pointSize_);
             static_cast<Derived*>(self)->initialize();
             return TRUE;
         }

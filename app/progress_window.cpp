@@ -91,10 +91,11 @@ void ProgressWindow::createControls() {
     createChild(hwnd(), L"STATIC", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 0, kIdProgressFile,
                 font);
     createChild(hwnd(), PROGRESS_CLASSW, PBS_SMOOTH, 0, kIdProgressBar, font);
-    createChild(
-        hwnd(), L"EDIT",
-        ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL,
-        WS_EX_CLIENTEDGE, kIdProgressFailures, font);
+    // The list is a tab stop so that it scrolls from the keyboard.
+    createChild(hwnd(), L"EDIT",
+                ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
+                    WS_HSCROLL | WS_TABSTOP,
+                WS_EX_CLIENTEDGE, kIdProgressFailures, font);
     HWND button = createChild(hwnd(), L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDCANCEL, font);
     SetWindowTextW(button, app_.language().text(IDS_PROGRESS_CANCEL));
     ShowWindow(GetDlgItem(hwnd(), kIdProgressFailures), SW_HIDE);
@@ -207,8 +208,23 @@ LRESULT ProgressWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) break;
-            if (LOWORD(wParam) == IDOK && listing_ && onClose_) onClose_();
-            if (LOWORD(wParam) == IDCANCEL && !listing_ && !cancelling_ && onCancel_) onCancel_();
+            // Esc (IDCANCEL from the dialog manager) is the close box.
+            if (LOWORD(wParam) == IDCANCEL || (LOWORD(wParam) == IDOK && listing_))
+                SendMessageW(hwnd(), WM_CLOSE, 0, 0);
+            return 0;
+        case WM_NEXTDLGCTL:
+            // The multi-line list asks for the next control on Tab.
+            if (!LOWORD(lParam))
+                if (HWND next = GetNextDlgTabItem(hwnd(), GetFocus(), wParam != 0)) SetFocus(next);
+            return 0;
+        case WM_DPICHANGED:
+            app_.changeDpi(HIWORD(wParam));
+            for (HWND child = GetWindow(hwnd(), GW_CHILD); child;
+                 child = GetWindow(child, GW_HWNDNEXT))
+                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(app_.uiFont()), FALSE);
+            moveToSuggested(lParam);
+            layOut();
+            icons_.apply(hwnd(), app_.instance(), HIWORD(wParam));
             return 0;
     }
     return defaultHandling(message, wParam, lParam);

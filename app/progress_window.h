@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/window.h"
+#include "app/window_icons.h"
 
 struct ITaskbarList3;
 
@@ -51,6 +52,7 @@ class ProgressWindow : public Window {
     int lineHeight_ = 20;
     bool listing_ = false;
     bool cancelling_ = false;
+    WindowIcons icons_;
 };
 
 }  // namespace app

@@ -32,7 +32,7 @@ out="${2:-$build/screenshots}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
-for tool in xvfb-run import convert wine wineserver; do
+for tool in xvfb-run import convert zopflipng wine wineserver; do
   command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 if [[ "$(fc-list : family)" != *IPAPGothic* ]]; then
@@ -129,7 +129,10 @@ take() {  # STATE SCENE OUTPUT: waits for the driver's rectangle, shoots, crops
   [[ -f "$state/$scene.rect" ]] || { echo "screenshots: no $scene" >&2; return 1; }
   read -r x y width height < "$state/$scene.rect"
   import -window root "$state/full.png"
-  convert "$state/full.png" -crop "${width}x${height}+${x}+${y}" +repage "$picture"
+  convert "$state/full.png" -crop "${width}x${height}+${x}+${y}" +repage "$state/cropped.png"
+  # Stored as small as the pixels allow: the manual's pictures go into the
+  # download twice (Pirex.chm and manual/).
+  zopflipng -y -m --filters=0me "$state/cropped.png" "$picture" >/dev/null
   touch "$state/$scene.done"
   echo "$picture"
 }

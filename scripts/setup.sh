@@ -51,8 +51,9 @@ packages=(
   webp libheif-examples libavif-bin
   # test oracles
   python3 python3-pil python3-numpy imagemagick libjpeg-turbo-progs pngcheck
-  # the manual: chmcmd compiles it, enum_chmLib lists what it holds
-  fp-utils libchm-bin
+  # the manual: chmcmd compiles it, enum_chmLib lists what it holds, zopflipng
+  # stores its pictures smaller without changing a pixel
+  fp-utils libchm-bin zopfli
   # used by the scripts; man-db renders the installed manual page in its test
   util-linux ca-certificates man-db groff-base
 )

@@ -50,7 +50,7 @@ TEST(WebpWriter, LosslessKeepsEveryPixelOfBothLayouts) {
         const auto path = folder / "out.webp";
         const auto result = formats::writeWebp(u16(path).c_str(), picture, {75, true});
         ASSERT_EQ(result.status, WebpWriteStatus::Written) << c.bits;
-        const std::vector<uint8_t> file = readAll(path);
+        const std::vector<uint8_t> file = readBytes(path);
         EXPECT_EQ(result.bytes, file.size());
         int width = 0, height = 0;
         EXPECT_EQ(decodeRgb(file, width, height), *c.expected) << c.bits;

@@ -17,16 +17,17 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/text.h"
-#include "core/settings_store.h"
-#include "tests/windows/app/app_test_support.h"
+#include "tests/windows/dpi/dpi_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kDesignDpi = 96;
+using dpitest::becomeDpiAware;
+using dpitest::Case;
+using dpitest::expectedDpi;
+using dpitest::kDesignDpi;
+using dpitest::placeOf;
 
 // The settings window's controls (a number edit stands for itself and its
 // up-down, which sizes itself inside the edit), then the convert window's.
@@ -37,41 +38,17 @@ constexpr int kSettingsControls[] = {1010, 1011, 1070, 1071, 1020, 1021, 1022, 1
 constexpr int kLists[] = {1011, 1025};
 constexpr int kConvertControls[] = {1000, 1001, 1002, 1003, 1004, 1005, 1006};
 
-struct Case {
-    const char16_t* language;
-    int fontHeight;
-};
 constexpr Case kCases[] = {
     {u"English", -12}, {u"English", -14}, {u"Japanese", -12}, {u"Japanese", -14}};
 
-int expectedDpi() {
-    const char* value = std::getenv("MORAVEL_DPI");
-    return value ? std::atoi(value) : 0;
-}
-
 fs::path referenceFile() {
     return apptest::folderFromEnvironment("MORAVEL_DPI_REFERENCE");
-}
-
-// The process is per-monitor aware, as Pirex.exe's manifest makes it.
-void becomeDpiAware() {
-    using SetContext = BOOL(WINAPI*)(HANDLE);
-    const auto set = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-    if (set) set(reinterpret_cast<HANDLE>(-4));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
 }
 
 std::wstring textOf(HWND window) {
     wchar_t text[300] = {};
     GetWindowTextW(window, text, 300);
     return text;
-}
-
-RECT placeOf(HWND parent, HWND control) {
-    RECT box = {};
-    GetWindowRect(control, &box);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
-    return box;
 }
 
 // A number edit together with the up-down inside its right edge.
@@ -103,35 +80,13 @@ class DpiLayoutTest : public ::testing::Test {
     // `everythingEnabled`: the size limit and the resize switch on, so that
     // no control is disabled.
     void start(const Case& c, bool everythingEnabled = false) {
-        Settings settings;
-        settings.language.assign(c.language);
-        settings.fontHeight = c.fontHeight;
-        if (everythingEnabled) settings.jpegSizeLimitOn = settings.resizeOn = 1;
-        const fs::path settingsFile = temp / "Pirex.ini";
-        ASSERT_TRUE(saveSettings(app::utf16(settingsFile.c_str()), settings));
-        const fs::path folder = apptest::programFolder();
-        std::wstring commandLine = L"\"" + (folder / "Pirex.exe").wstring() + L"\"";
-        arguments.split(commandLine.c_str());
-        location.programFolder.assign(app::utf16(folder.c_str()));
-        location.settingsFile.assign(app::utf16(settingsFile.c_str()));
-        program = std::make_unique<app::Application>(
-            GetModuleHandleW(nullptr), [](HWND, const wchar_t*, const wchar_t*, UINT) {});
-        app::StartOptions options;
-        options.osClass = 5;
-        options.arguments = &arguments;
-        options.location = &location;
-        options.uiLanguage = 0x0409;
-        ASSERT_TRUE(program->initialize(options));
+        ASSERT_TRUE(program.start(c, [&](Settings& settings) {
+            if (everythingEnabled) settings.jpegSizeLimitOn = settings.resizeOn = 1;
+        }));
     }
-    void TearDown() override {
-        program.reset();
-        apptest::drainMessages();
-    }
+    void TearDown() override { program.stop(); }
 
-    TempFolder temp;
-    app::ArgumentVector arguments;
-    SettingsLocation location;
-    std::unique_ptr<app::Application> program;
+    dpitest::Program program;
 };
 
 // Every control's rectangle, and the client area's, of both windows.
@@ -299,6 +254,13 @@ TEST_F(DpiLayoutTest, DpiChangeRebuildsFontAndLayout) {
                   reinterpret_cast<LRESULT>(program->uiFont()));
         EXPECT_EQ(SendMessageW(GetDlgItem(convert, 1000), WM_GETFONT, 0, 0),
                   reinterpret_cast<LRESULT>(program->uiFont()));
+        // Both windows show the program's icon at the new DPI's sizes.
+        for (HWND window : {settings, convert}) {
+            EXPECT_EQ(iconWidth(SendMessageW(window, WM_GETICON, ICON_BIG, 0)),
+                      dpitest::metricForDpi(SM_CXICON, kNewDpi));
+            EXPECT_EQ(iconWidth(SendMessageW(window, WM_GETICON, ICON_SMALL, 0)),
+                      dpitest::metricForDpi(SM_CXSMICON, kNewDpi));
+        }
         collect(settings, "s", kSettingsControls, std::size(kSettingsControls), moved);
         collect(convert, "c", kConvertControls, std::size(kConvertControls), moved);
         // A sent message leaves the frames at 96 DPI, so the client areas
