@@ -108,7 +108,10 @@ set_target_properties(moravel::jpeg PROPERTIES
 # (formats/): built once per target by scripts/build-imagelibs.sh from
 # Debian's source packages, static, cross-built for Windows.  moravel::webp
 # (libwebp.a decodes and encodes; the plug-ins take only its decoder)
-# and moravel::heif (libheif with libde265 and dav1d).  Natively the
+# and moravel::heif (libheif with libde265 and dav1d); on Windows also
+# moravel::heif_hevc (libheif with libde265 alone, for heif.sph) and
+# moravel::heif_av1 (libheif with dav1d alone, for avif.sph), since a libheif
+# with both decoders keeps both in every link.  Natively the
 # libraries' failed internal checks call moravel_library_check_failed
 # (formats/library_check.cpp), taken from moravel_formats before them.
 # ---------------------------------------------------------------------------
@@ -119,7 +122,8 @@ execute_process(
 set(_moravel_webp_dir "${MORAVEL_DEPS_DIR}/libwebp-${MORAVEL_PLATFORM}")
 set(_moravel_heif_dir "${MORAVEL_DEPS_DIR}/libheif-${MORAVEL_PLATFORM}")
 if(NOT _moravel_rc EQUAL 0 OR NOT EXISTS "${_moravel_webp_dir}/lib/libwebp.a"
-   OR NOT EXISTS "${_moravel_heif_dir}/lib/libheif.a")
+   OR NOT EXISTS "${_moravel_heif_dir}/lib/libheif.a"
+   OR (WIN32 AND NOT EXISTS "${_moravel_heif_dir}/lib/libheif-av1.a"))
   message(FATAL_ERROR "the picture libraries for ${MORAVEL_PLATFORM} are missing in "
                       "${MORAVEL_DEPS_DIR}; run scripts/setup.sh (as root) first")
 endif()
@@ -141,6 +145,17 @@ target_link_libraries(moravel::heif INTERFACE "${_moravel_heif_dir}/lib/libheif.
                                               "${_moravel_heif_dir}/lib/libde265.a"
                                               "${_moravel_heif_dir}/lib/libdav1d.a"
                                               ${_moravel_check_hook})
+if(WIN32)
+  foreach(_moravel_codec hevc av1)
+    add_library(moravel::heif_${_moravel_codec} INTERFACE IMPORTED GLOBAL)
+    target_include_directories(moravel::heif_${_moravel_codec} INTERFACE "${_moravel_heif_dir}/include")
+    target_compile_definitions(moravel::heif_${_moravel_codec} INTERFACE LIBHEIF_STATIC_BUILD)
+  endforeach()
+  target_link_libraries(moravel::heif_hevc INTERFACE "${_moravel_heif_dir}/lib/libheif-hevc.a"
+                                                     "${_moravel_heif_dir}/lib/libde265.a")
+  target_link_libraries(moravel::heif_av1 INTERFACE "${_moravel_heif_dir}/lib/libheif-av1.a"
+                                                    "${_moravel_heif_dir}/lib/libdav1d.a")
+endif()
 
 # ---------------------------------------------------------------------------
 # Little CMS 2 (embedded colour profiles): built once per target by

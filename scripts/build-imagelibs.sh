@@ -8,10 +8,13 @@
 #
 #   <deps>/libwebp-<target>/{include/webp,lib/libwebp.a,lib/libwebpdecoder.a,lib/libwebpdemux.a}
 #   <deps>/libheif-<target>/{include/libheif,lib/libheif.a,lib/libde265.a,lib/libdav1d.a}
+#   <deps>/libheif-windows/lib/{libheif-hevc.a,libheif-av1.a}
 #
-# windows is cross-built with mingw-w64, native with the machine's gcc. One
-# libheif carries both decoders, libde265 (HEVC) and dav1d (AV1), so
-# heif.sph and avif.sph link the same archives.
+# windows is cross-built with mingw-w64, native with the machine's gcc.
+# libheif.a carries both decoders, libde265 (HEVC) and dav1d (AV1); its
+# decoder registry refers to both, so a link keeps both. For Windows the same
+# source is built twice more with one decoder each: heif.sph links
+# libheif-hevc.a with libde265, avif.sph libheif-av1.a with dav1d.
 #
 # The libraries keep their internal checks (assert). A failed one must cost
 # one file, not end the process: on Windows the plug-ins take the place of
@@ -23,7 +26,8 @@
 # <deps> is $MORAVEL_DEPS_DIR, else <repository>/build/deps.  A library whose
 # cached install carries the current stamp is skipped, so a CI run builds each
 # once for all its configurations. libwebp.a (decoder and encoder, for
-# moravel's WebP output) is the marker of a complete libwebp install.  Source packages are fetched with
+# moravel's WebP output) is the marker of a complete libwebp install, and
+# libheif-av1.a (installed last) that of a complete Windows libheif install.  Source packages are fetched with
 # `apt-get source --download-only` (deb-src entries are enabled by
 # scripts/setup.sh) and kept in <deps>/src.
 set -euo pipefail
@@ -98,7 +102,8 @@ out_of() { echo "$deps/lib$1-$target"; }
 marker_of() {
   case "$1" in
     webp) echo "$(out_of webp)/lib/libwebp.a" ;;
-    heif) echo "$(out_of heif)/lib/libheif.a" ;;
+    heif) if [[ $target == windows ]]; then echo "$(out_of heif)/lib/libheif-av1.a"
+          else echo "$(out_of heif)/lib/libheif.a"; fi ;;
   esac
 }
 
@@ -218,13 +223,26 @@ build_heif() {
   cmake --install "$work/build-libde265" >/dev/null 2>&1 \
     || die "installing libde265 into $stage failed"
   build_dav1d "$stage"
-  cmake_build libheif "$work/libheif" "$stage" heif -- "${heif_flags[@]}" \
-    -DLIBDE265_INCLUDE_DIR="$stage/include" -DLIBDE265_LIBRARY="$stage/lib/libde265.a" \
-    -DDAV1D_INCLUDE_DIR="$stage/include" -DDAV1D_LIBRARY="$stage/lib/libdav1d.a" \
-    -DCMAKE_C_FLAGS=-DLIBDE265_STATIC_BUILD -DCMAKE_CXX_FLAGS=-DLIBDE265_STATIC_BUILD \
-    -DCMAKE_PREFIX_PATH="$stage"
+  local stage_flags=(-DLIBDE265_INCLUDE_DIR="$stage/include" -DLIBDE265_LIBRARY="$stage/lib/libde265.a"
+                     -DDAV1D_INCLUDE_DIR="$stage/include" -DDAV1D_LIBRARY="$stage/lib/libdav1d.a"
+                     -DCMAKE_C_FLAGS=-DLIBDE265_STATIC_BUILD -DCMAKE_CXX_FLAGS=-DLIBDE265_STATIC_BUILD
+                     -DCMAKE_PREFIX_PATH="$stage")
+  cmake_build libheif "$work/libheif" "$stage" heif -- "${heif_flags[@]}" "${stage_flags[@]}"
+  # One decoder each for the Windows plug-ins (the later -D wins).
+  local variants=()
+  if [[ $target == windows ]]; then
+    variants=(hevc av1)
+    cmake_build libheif-hevc "$work/libheif" "$stage" heif -- "${heif_flags[@]}" "${stage_flags[@]}" \
+      -DWITH_DAV1D=OFF
+    cmake_build libheif-av1 "$work/libheif" "$stage" heif -- "${heif_flags[@]}" "${stage_flags[@]}" \
+      -DWITH_LIBDE265=OFF
+  fi
   rm -rf "$out" && mkdir -p "$out/lib" "$out/include/libheif" "$out/licences"
   cp "$(find "$work/build-libheif" -name libheif.a | head -n1)" "$out/lib/"
+  local variant
+  for variant in "${variants[@]}"; do
+    cp "$(find "$work/build-libheif-$variant" -name libheif.a | head -n1)" "$out/lib/libheif-$variant.a"
+  done
   cp "$stage/lib/libde265.a" "$stage/lib/libdav1d.a" "$out/lib/"
   cp "$work/libheif/libheif/heif.h" "$out/include/libheif/"
   cp "$(find "$work/build-libheif" -name heif_version.h | head -n1)" "$out/include/libheif/"

@@ -126,15 +126,17 @@ if [[ ${#plugins[@]} -gt 0 ]]; then
   mkdir -p "$stage/plugins"
   for plugin in "${plugins[@]}"; do
     name="$(basename "$plugin" .sph)"
+    # heif.sph links libheif with libde265 alone, avif.sph with dav1d alone.
+    libheif="$deps/libheif-windows/licences"
     case "$name" in
-      webp) licences="$deps/libwebp-windows/licences" ;;
-      heif|avif) licences="$deps/libheif-windows/licences"; relinkable+=("$name") ;;
-      *) fail "plug-in $plugin: no licence folder known for it (add it to scripts/package.sh)" ;;
+      webp) texts=("$deps/libwebp-windows/licences"/*) ;;
+      heif) texts=("$libheif/libheif-COPYING.txt" "$libheif/libde265-COPYING.txt"); relinkable+=("$name") ;;
+      avif) texts=("$libheif/libheif-COPYING.txt" "$libheif/dav1d-COPYING.txt"); relinkable+=("$name") ;;
+      *) fail "plug-in $plugin: no licence texts known for it (add them to scripts/package.sh)" ;;
     esac
-    shopt -s nullglob
-    texts=("$licences"/*)
-    shopt -u nullglob
-    [[ ${#texts[@]} -gt 0 ]] || fail "plug-in $plugin: no licence texts in $licences"
+    for text in "${texts[@]}"; do
+      [[ -f "$text" ]] || fail "plug-in $plugin: missing licence text $text"
+    done
     cp "$plugin" "$stage/plugins/"
     cp "${texts[@]}" "$stage/licenses/"
   done
@@ -142,7 +144,7 @@ fi
 
 # The plug-ins that link LGPL libraries (libheif, libde265) statically come
 # with what it takes to relink them with changed libraries: their own objects,
-# every archive they link, the link script, the libraries' Debian source
+# every archive each of them links (listed per plug-in in <name>.relink), the link script, the libraries' Debian source
 # packages and the script that built them. The relinked plug-ins must be the
 # shipped bytes, or the folder is not what it claims to be.
 if [[ ${#relinkable[@]} -gt 0 ]]; then

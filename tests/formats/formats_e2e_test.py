@@ -9,7 +9,8 @@ converted. For AVIF, the difference to avifdec (libavif's own conversion to
 RGB) is printed: it converts YUV differently and is no exact reference.
 Under Wine, moravel on Linux (MORAVEL_NATIVE_CLI; required when CI=true)
 converts the same pictures, and its files must equal moravel.exe's byte for
-byte: both decode with the same libraries built from the same sources."""
+byte: both decode with the same libraries built from the same sources. Each
+HEIF plug-in alone refuses the other's coding."""
 import os
 import pathlib
 import re
@@ -113,6 +114,40 @@ def compare_with_native(good, out, work):
             failures.append(f"{source.name}: moravel on Linux and moravel.exe differ")
     print(f"{len(good)} pictures equal moravel on Linux byte for byte"
           if not failures else "moravel on Linux differs")
+    return failures
+
+
+def heif_plugins_alone(src, work, env):
+    """heif.sph and avif.sph link one decoder each (HEVC, AV1): alone in a
+    plug-in folder, each converts its own coding's picture and refuses the
+    other's, also under its own extension."""
+    failures = []
+    for plugin, own, other in (("heif.sph", "photo.heic", "photo8_420.avif"),
+                               ("avif.sph", "photo8_420.avif", "photo.heic")):
+        folder, out = work / f"alone_{plugin}", work / f"alone_{plugin}_out"
+        folder.mkdir()
+        out.mkdir()
+        shutil.copy(pathlib.Path(PLUGINS) / plugin, folder / plugin)
+        disguised = work / f"other_coding{pathlib.Path(own).suffix}"
+        shutil.copy(src / other, disguised)
+        refused = [src / other, disguised]
+        run = subprocess.run(WINE + [CLI, "--format", "png", "--output-folder", target_path(out),
+                                     "--plugin-folder", target_path(folder)] +
+                             [target_path(p) for p in [src / own] + refused],
+                             env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL,
+                             timeout=600)
+        if run.returncode != 1:
+            failures.append(f"{plugin} alone: exit status {run.returncode}, expected 1\n{run.stderr}")
+        if not (out / (pathlib.Path(own).stem + ".png")).exists():
+            failures.append(f"{plugin} alone did not convert {own}\n{run.stderr}")
+        for source in refused:
+            if (out / (source.stem + ".png")).exists():
+                failures.append(f"{plugin} alone converted {source.name}")
+            if not re.search(re.escape(source.name) + r": \S", run.stderr):
+                failures.append(f"{plugin} alone: no failure line for {source.name}:\n{run.stderr}")
+        disguised.unlink()
+    print("heif.sph and avif.sph alone each refuse the other's pictures"
+          if not failures else "a HEIF plug-in alone took the other's pictures")
     return failures
 
 
@@ -221,6 +256,7 @@ def main():
                 failures.append("photo_turned_av1.avif is not the upright photo turned")
         print(f"{len(good)} pictures compared, {len(bad)} refused")
         if WINE:
+            failures += heif_plugins_alone(src, work, env)
             failures += compare_with_native(good, out, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -69,15 +69,16 @@ BASE_FILES = {
     "licenses/zlib-copyright.txt",
 }
 # Each image plug-in with the licences of the libraries it links in.
-HEIF_LICENCES = {"licenses/libheif-COPYING.txt", "licenses/libde265-COPYING.txt",
-                 "licenses/dav1d-COPYING.txt"}
 PLUGIN_LICENCES = {
     "webp": {"licenses/libwebp-COPYING.txt", "licenses/libwebp-PATENTS.txt"},
-    "heif": HEIF_LICENCES,
-    "avif": HEIF_LICENCES,
+    "heif": {"licenses/libheif-COPYING.txt", "licenses/libde265-COPYING.txt"},
+    "avif": {"licenses/libheif-COPYING.txt", "licenses/dav1d-COPYING.txt"},
 }
 # These link LGPL libraries statically and come with the relink folder.
 RELINKABLE_PLUGINS = {"heif", "avif"}
+# Each links a libheif with only its own coding's decoder; the other one
+# (whose code names it) would only add weight.
+FOREIGN_DECODERS = {"plugins/heif.sph": b"dav1d", "plugins/avif.sph": b"de265"}
 RELINK_FILES = {"relink/ReadMe.txt", "relink/relink.sh", "relink/link_plugin.sh",
                 "relink/build/build-imagelibs.sh", "relink/build/debian-source.sh",
                 "relink/build/toolchain-mingw64.cmake"}
@@ -241,6 +242,9 @@ def check_binaries(folder, checkout):
         with open(binary, "rb") as f:
             inside = f.read()
         check(checkout.encode() not in inside, f"{name} holds the path of the checkout {checkout}")
+        foreign = FOREIGN_DECODERS.get(name.replace(os.sep, "/"))
+        if foreign:
+            check(foreign not in inside, f"{name} holds the {foreign.decode()} decoder")
     # The language libraries are pure resources: nothing imported at all.
     for library in ("English.dll", "Japanese.dll"):
         check(not imports_and_sections(os.path.join(folder, library))[0],
