@@ -234,6 +234,14 @@ void Application::openOptions(HWND owner) {
     runOptionsDialog(*this, owner);
 }
 
+void Application::changeLanguageAndFont(const char16_t* language, int32_t fontHeight) {
+    settings_.fontHeight = fontHeight;
+    // A library that cannot be loaded leaves the one in use.
+    if (language) language_.switchTo(language, settings_.language, GetUserDefaultUILanguage());
+    recreateUiFont();
+    settingsWindow_.reapplyLanguage();
+}
+
 void Application::languageReapplied() {
     // The new font on every child of the convert window, its captions
     // reloaded.

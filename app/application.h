@@ -53,9 +53,8 @@ struct StartOptions {
     LANGID uiLanguage = 0;
 };
 
-// The Shell of the program's windows. The settings window sees only the
-// Shell; the convert window, the dialogs and the batch session still take the
-// Application itself.
+// The Shell of the program's windows: the windows, the dialogs and the batch
+// session see only the Shell.
 class Application final : public Shell {
   public:
     explicit Application(HINSTANCE instance, ShowMessageFn showMessage = showMessageBox);
@@ -78,15 +77,16 @@ class Application final : public Shell {
     // The convert window's commands: format buttons, its resize switch and
     // the settings button.
     void dispatchCommand(int id);
+    void convertCommand(int id) override { dispatchCommand(id); }
     // Files a second start of the program handed over (WM_COPYDATA to the
     // convert window): queued when a batch runs, else refused (false).
-    bool receiveFiles(const COPYDATASTRUCT& data);
+    bool receiveFiles(const COPYDATASTRUCT& data) override;
     // A batch runs, or its failed files are still being shown.
     bool batchRunning() const { return session_.busy(); }
     // WM_CLOSE of the convert window, before it is destroyed.
-    void convertWindowClosing();
+    void convertWindowClosing() override;
     // WM_ENDSESSION (the session really ends).
-    void sessionEnding();
+    void sessionEnding() override;
     // Brings the Settings up to date with the windows' controls (at the start
     // of every batch).
     void takeWindowValues();
@@ -110,6 +110,9 @@ class Application final : public Shell {
     void dpiChanged(int dpi) override { changeDpi(dpi); }
     void openOptions(HWND owner) override;
     void languageReapplied() override;
+    void changeLanguageAndFont(const char16_t* language, int32_t fontHeight) override;
+    HWND convertFrame() const override { return convertWindow_.hwnd(); }
+    HWND settingsFrame() const override { return settingsWindow_.hwnd(); }
 
     ConvertWindow& convertWindow() { return convertWindow_; }
     SettingsWindow& settingsWindow() { return settingsWindow_; }

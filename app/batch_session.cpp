@@ -1,7 +1,8 @@
 #include "app/batch_session.h"
 
-#include "app/application.h"
 #include "app/failure_words.h"
+#include "app/language_library.h"
+#include "app/shell.h"
 #include "lang/resource_ids.h"
 #include "plugins/plugin_host.h"
 
@@ -49,7 +50,7 @@ bool copySettings(const Settings& from, Settings& to) {
            to.pluginFolder.length() == from.pluginFolder.length();
 }
 
-BatchSession::BatchSession(Application& app)
+BatchSession::BatchSession(Shell& app)
     : app_(app),
       progress_(
           app, [this] { cancel(); },
@@ -108,7 +109,7 @@ bool BatchSession::startNext() {
     if (!batch_.start(hwnd(), settings_, pluginHost_.get(), *current_, format_, processorCount(),
                       &cancel_)) {
         setWindowsEnabled(true);
-        app_.showError(kErrorNoMemory, app_.settingsWindow().hwnd());
+        app_.showError(kErrorNoMemory, app_.settingsFrame());
         current_.reset();
         return !queue_.empty() && startNext();
     }
@@ -155,7 +156,7 @@ void BatchSession::batchEnded() {
     setWindowsEnabled(true);
     // The batch's error boxes, as they would follow a batch on this thread.
     const std::vector<BatchError> errors = batch_.errors();
-    for (BatchError error : errors) app_.showError(error, app_.settingsWindow().hwnd());
+    for (BatchError error : errors) app_.showError(error, app_.settingsFrame());
     if (startNext()) return;
     finish();
 }
@@ -189,8 +190,8 @@ void BatchSession::finish() {
 void BatchSession::showProgress() {
     if (progress_.exists()) return;
     // Owned by the window the user sees; in a start mode neither shows.
-    HWND convert = app_.convertWindow().hwnd();
-    HWND settings = app_.settingsWindow().hwnd();
+    HWND convert = app_.convertFrame();
+    HWND settings = app_.settingsFrame();
     HWND owner = IsWindowVisible(settings) ? settings : convert;
     progress_.open(owner, !IsWindowVisible(owner));
     updateProgress();
@@ -214,8 +215,8 @@ uint32_t BatchSession::queuedCount() const {
 }
 
 void BatchSession::setWindowsEnabled(bool enabled) {
-    if (app_.convertWindow().exists()) EnableWindow(app_.convertWindow().hwnd(), enabled);
-    if (app_.settingsWindow().exists()) EnableWindow(app_.settingsWindow().hwnd(), enabled);
+    if (HWND convert = app_.convertFrame()) EnableWindow(convert, enabled);
+    if (HWND settings = app_.settingsFrame()) EnableWindow(settings, enabled);
 }
 
 LRESULT BatchSession::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -25,13 +25,13 @@ class PluginHost;
 
 namespace app {
 
-class Application;
+class Shell;
 
 class BatchSession : public Window {
   public:
     static constexpr wchar_t kClassName[] = L"Pirex_batch_class";
 
-    explicit BatchSession(Application& app);
+    explicit BatchSession(Shell& app);
     ~BatchSession() override;
 
     // The message-only window that hears from the batch thread.
@@ -64,7 +64,7 @@ class BatchSession : public Window {
     void setWindowsEnabled(bool enabled);
     uint32_t queuedCount() const;
 
-    Application& app_;
+    Shell& app_;
     Settings settings_;  // the run's copy: the batch thread reads it
     OutputFormat format_ = OutputFormat::Bmp;
     std::function<void()> finished_;

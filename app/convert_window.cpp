@@ -1,8 +1,9 @@
 #include "app/convert_window.h"
 
-#include "app/application.h"
 #include "app/control_ids.h"
 #include "app/dpi.h"
+#include "app/language_library.h"
+#include "app/shell.h"
 
 namespace app {
 
@@ -103,8 +104,7 @@ bool ConvertWindow::translateKeyboard(MSG& message) {
 void ConvertWindow::pressFocusedButton(HWND focus) {
     if (!focus || GetParent(focus) != hwnd() || !IsWindowEnabled(focus)) return;
     const LONG kind = GetWindowLongW(focus, GWL_STYLE) & BS_TYPEMASK;
-    if (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON)
-        app_.dispatchCommand(GetDlgCtrlID(focus));
+    if (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON) app_.convertCommand(GetDlgCtrlID(focus));
 }
 
 void ConvertWindow::keyDown(WPARAM key) {
@@ -114,7 +114,7 @@ void ConvertWindow::keyDown(WPARAM key) {
     }
     for (const KeyCommand& entry : kKeys)
         if (entry.key == key) {
-            app_.dispatchCommand(entry.command);
+            app_.convertCommand(entry.command);
             return;
         }
 }
@@ -141,7 +141,7 @@ LRESULT ConvertWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             keyDown(wParam);
             return 0;
         case WM_DPICHANGED:
-            app_.changeDpi(HIWORD(wParam));
+            app_.dpiChanged(HIWORD(wParam));
             moveToSuggested(lParam);
             return 0;
         case WM_COMMAND:
@@ -152,7 +152,7 @@ LRESULT ConvertWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             } else if (LOWORD(wParam) == IDOK) {
                 pressFocusedButton(GetFocus());
             } else if (HIWORD(wParam) == BN_CLICKED) {
-                app_.dispatchCommand(LOWORD(wParam));
+                app_.convertCommand(LOWORD(wParam));
             }
             return 0;
         case WM_COPYDATA:

@@ -9,7 +9,7 @@
 
 namespace app {
 
-class Application;
+class Shell;
 
 class ConvertWindow : public Window {
   public:
@@ -19,7 +19,7 @@ class ConvertWindow : public Window {
     static constexpr DWORD kStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     static constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME;
 
-    explicit ConvertWindow(Application& app) : app_(app) {}
+    explicit ConvertWindow(Shell& app) : app_(app) {}
 
     bool create();
     bool resizeChecked() const;
@@ -40,7 +40,7 @@ class ConvertWindow : public Window {
     void keyDown(WPARAM key);
     void pressFocusedButton(HWND focus);
 
-    Application& app_;
+    Shell& app_;
     bool switchedByKeyboard_ = false;
 };
 

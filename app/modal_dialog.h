@@ -6,16 +6,17 @@
 
 #include <windows.h>
 
-#include "app/application.h"
 #include "app/dialog_scaling.h"
 #include "app/dialog_template.h"
+#include "app/language_library.h"
+#include "app/shell.h"
 
 namespace app {
 
 template <class Derived>
 class ModalDialog {
   public:
-    explicit ModalDialog(Application& app) : app_(app) {}
+    explicit ModalDialog(Shell& app) : app_(app) {}
     ModalDialog(const ModalDialog&) = delete;
     ModalDialog& operator=(const ModalDialog&) = delete;
 
@@ -33,7 +34,7 @@ class ModalDialog {
     }
 
   protected:
-    Application& app_;
+    Shell& app_;
     HWND dialog_ = nullptr;
 
   private:

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/application.h"
+#include "app/language_library.h"
 #include "app/modal_dialog.h"
 #include "app/plugin_dialog.h"
 #include "app/shortcuts.h"
@@ -64,22 +64,15 @@ class OptionsDialog : public ModalDialog<OptionsDialog> {
         const bool sameLanguage =
             !chosen[0] || (static_cast<uint32_t>(lstrlenW(chosen)) == settings.language.length() &&
                            sameName(utf16(chosen), settings.language.c_str()));
-        if (!sameLanguage || fontHeight != settings.fontHeight) {
-            settings.fontHeight = fontHeight;
-            // A library that cannot be loaded leaves the one in use.
-            if (!sameLanguage)
-                app_.language().switchTo(utf16(chosen), settings.language,
-                                         GetUserDefaultUILanguage());
-            app_.recreateUiFont();
-            app_.settingsWindow().reapplyLanguage();
-        }
+        if (!sameLanguage || fontHeight != settings.fontHeight)
+            app_.changeLanguageAndFont(sameLanguage ? nullptr : utf16(chosen), fontHeight);
         EndDialog(dialog_, IDCANCEL);
     }
 };
 
 }  // namespace
 
-void runOptionsDialog(Application& app, HWND owner) {
+void runOptionsDialog(Shell& app, HWND owner) {
     OptionsDialog dialog(app);
     dialog.run(owner, kOptionsDialogTemplate);
 }

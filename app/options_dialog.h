@@ -7,7 +7,7 @@
 
 namespace app {
 
-class Application;
+class Shell;
 
 inline constexpr WORD kOptionsDialogTemplate = 2000;
 inline constexpr int kIdDesktopShortcut = 2010;
@@ -17,6 +17,6 @@ inline constexpr int kIdLargeFont = 2030;
 
 // Runs the dialog modally, owned by `owner`. Nothing opens when the language
 // library has no usable template.
-void runOptionsDialog(Application& app, HWND owner);
+void runOptionsDialog(Shell& app, HWND owner);
 
 }  // namespace app

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/application.h"
 #include "app/dpi.h"
 #include "app/folder_chooser.h"
+#include "app/language_library.h"
 #include "app/modal_dialog.h"
+#include "app/shell.h"
 #include "app/text.h"
+#include "lang/resource_ids.h"
 #include "platform/platform.h"
 #include "plugins/plugin_host.h"
 
@@ -21,7 +23,6 @@ namespace {
 constexpr int kColumnFileString = 20100;
 constexpr int kColumnTypesString = 20101;
 constexpr int kColumnDescriptionString = 20102;
-constexpr int kChooserTitleString = 20010;
 constexpr UINT_PTR kRepaintSubclass = 1;
 // State image 1 is the empty check box, 2 the ticked one.
 constexpr UINT kUnticked = INDEXTOSTATEIMAGEMASK(1);
@@ -139,7 +140,7 @@ class PluginDialog : public ModalDialog<PluginDialog> {
                 return TRUE;
             case kIdPluginChooseFolder: {
                 HeapString chosen;
-                const UiText title = app_.language().text(kChooserTitleString);
+                const UiText title = app_.language().text(IDS_FOLDER_CHOOSER_TITLE);
                 if (chooseFolder(dialog_, title, folder_, chosen)) {
                     folder_ = std::move(chosen);
                     SetDlgItemTextW(dialog_, kIdPluginFolder, wide(folder_.c_str()));
@@ -201,7 +202,7 @@ class PluginDialog : public ModalDialog<PluginDialog> {
 
 }  // namespace
 
-void runPluginDialog(Application& app, HWND owner) {
+void runPluginDialog(Shell& app, HWND owner) {
     PluginDialog dialog(app);
     dialog.run(owner, kPluginDialogTemplate);
 }

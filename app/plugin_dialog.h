@@ -8,7 +8,7 @@
 
 namespace app {
 
-class Application;
+class Shell;
 
 inline constexpr WORD kPluginDialogTemplate = 2100;
 inline constexpr int kIdPluginFolder = 2110;
@@ -17,6 +17,6 @@ inline constexpr int kIdPluginClearFolder = 2130;
 inline constexpr int kIdPluginList = 2140;
 
 // Runs the dialog modally, owned by `owner` (the options dialog).
-void runPluginDialog(Application& app, HWND owner);
+void runPluginDialog(Shell& app, HWND owner);
 
 }  // namespace app

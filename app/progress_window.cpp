@@ -3,10 +3,11 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
-#include "app/application.h"
 #include "app/control_ids.h"
 #include "app/dpi.h"
 #include "app/failure_words.h"
+#include "app/language_library.h"
+#include "app/shell.h"
 #include "lang/resource_ids.h"
 
 namespace app {
@@ -33,7 +34,7 @@ HWND createChild(HWND parent, const wchar_t* className, DWORD style, DWORD exSty
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(Application& app, std::function<void()> onCancel,
+ProgressWindow::ProgressWindow(Shell& app, std::function<void()> onCancel,
                                std::function<void()> onClose)
     : app_(app), onCancel_(std::move(onCancel)), onClose_(std::move(onClose)) {}
 
@@ -218,7 +219,7 @@ LRESULT ProgressWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
                 if (HWND next = GetNextDlgTabItem(hwnd(), GetFocus(), wParam != 0)) SetFocus(next);
             return 0;
         case WM_DPICHANGED:
-            app_.changeDpi(HIWORD(wParam));
+            app_.dpiChanged(HIWORD(wParam));
             for (HWND child = GetWindow(hwnd(), GW_CHILD); child;
                  child = GetWindow(child, GW_HWNDNEXT))
                 SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(app_.uiFont()), FALSE);

@@ -15,7 +15,7 @@ struct ITaskbarList3;
 
 namespace app {
 
-class Application;
+class Shell;
 
 class ProgressWindow : public Window {
   public:
@@ -23,7 +23,7 @@ class ProgressWindow : public Window {
 
     // onCancel: Cancel or the close box while the batch runs; onClose:
     // Close or the close box under the list of failures.
-    ProgressWindow(Application& app, std::function<void()> onCancel, std::function<void()> onClose);
+    ProgressWindow(Shell& app, std::function<void()> onCancel, std::function<void()> onClose);
     ~ProgressWindow() override;
 
     // Shows the window owned by `owner`. With `ownButton` (the owner is
@@ -44,7 +44,7 @@ class ProgressWindow : public Window {
     void layOut();
     void setTaskbar(uint32_t done, uint32_t total);
 
-    Application& app_;
+    Shell& app_;
     std::function<void()> onCancel_;
     std::function<void()> onClose_;
     HWND taskbarWindow_ = nullptr;

@@ -40,6 +40,24 @@ class Shell {
     // After the settings window re-applied a language or font change: the
     // other windows follow.
     virtual void languageReapplied() = 0;
+    // The options dialog's choice: the language library named `language`
+    // (null: the one in use) and the font height, applied to every window.
+    virtual void changeLanguageAndFont(const char16_t* language, int32_t fontHeight) = 0;
+
+    // The convert window's events: a format button, its resize switch or
+    // the settings button (by id, also from the keyboard), its WM_CLOSE
+    // before it goes, and WM_ENDSESSION when the session really ends.
+    virtual void convertCommand(int id) = 0;
+    virtual void convertWindowClosing() = 0;
+    virtual void sessionEnding() = 0;
+    // Files a second start of the program handed over (WM_COPYDATA to the
+    // convert window): queued when a batch runs, else refused (false).
+    virtual bool receiveFiles(const COPYDATASTRUCT& data) = 0;
+
+    // The two main windows' frames (null when one does not exist): a batch
+    // disables them and owns its boxes by them.
+    virtual HWND convertFrame() const = 0;
+    virtual HWND settingsFrame() const = 0;
 
   protected:
     ~Shell() = default;

@@ -130,10 +130,12 @@ take() {  # STATE SCENE OUTPUT: waits for the driver's rectangle, shoots, crops
   read -r x y width height < "$state/$scene.rect"
   import -window root "$state/full.png"
   convert "$state/full.png" -crop "${width}x${height}+${x}+${y}" +repage "$state/cropped.png"
+  # The window may go on as soon as its pixels are held: storing the picture
+  # small can take longer than the driver waits for a scene.
+  touch "$state/$scene.done"
   # Stored as small as the pixels allow: the manual's pictures go into the
   # download twice (Pirex.chm and manual/).
   zopflipng -y -m --filters=0me "$state/cropped.png" "$picture" >/dev/null
-  touch "$state/$scene.done"
   echo "$picture"
 }
 
