@@ -9,7 +9,8 @@
 # BUILD_DIR: a windows build folder (default build/windows); the script
 # builds what it needs there. OUT_DIR: where the PNG files go (default
 # BUILD_DIR/screenshots), named <language>-<scene>-<normal|large>.png.
-# The manual and the README use the English ones from help/images/.
+# The manual and the README use the English normal-font ones taken at 144 DPI
+# (below), copied to help/images/; the pages show them at their 96-DPI size.
 # MORAVEL_SCREENSHOT_DPI=144 (or 120, 192) sets the display's DPI; the names
 # then end in -<dpi>dpi.
 set -euo pipefail
