@@ -154,6 +154,15 @@ class PluginDialog : public ModalDialog<PluginDialog> {
                 ListView_DeleteAllItems(list());
                 return TRUE;
             case IDOK:
+                // Enter on a selected plug-in opens its own settings, as a
+                // double-click does; anywhere else it confirms.
+                if (GetFocus() == list()) {
+                    const int row = ListView_GetNextItem(list(), -1, LVNI_SELECTED);
+                    if (row >= 0) {
+                        configure(row);
+                        return TRUE;
+                    }
+                }
                 store();
                 close();
                 return TRUE;
@@ -186,7 +195,8 @@ class PluginDialog : public ModalDialog<PluginDialog> {
         EndDialog(dialog_, 0);
     }
 
-    // A double-click on a selected row opens that plug-in's own settings.
+    // A double-click on a selected row, or Enter on it, opens that
+    // plug-in's own settings.
     void configure(int row) {
         HWND view = list();
         if (row < 0 || !(ListView_GetItemState(view, row, LVIS_SELECTED) & LVIS_SELECTED)) return;

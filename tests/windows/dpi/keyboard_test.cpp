@@ -410,6 +410,44 @@ TEST_F(KeyboardTest, EveryWindowByKeyboardInLayoutOrderAtThisDpi) {
                             press(VK_RETURN, kPlain, own);
                             EXPECT_FALSE(IsWindowVisible(dialog)) << "Enter left the plug-ins";
                         });
+        // With plug-ins listed, Enter on the selected one opens its own
+        // settings (their box is closed again here) and leaves the dialog
+        // open; Enter on the OK button then confirms.
+        app.settings().pluginFolder.assign(
+            app::utf16((apptest::programFolder() / "plugins").c_str()));
+        withModalDialog([&] { app::runPluginDialog(app, settings); },
+                        [&](HWND dialog) {
+                            const Translate own = [dialog](MSG& message) {
+                                return IsDialogMessageW(dialog, &message) != FALSE;
+                            };
+                            HWND view = GetDlgItem(dialog, app::kIdPluginList);
+                            ASSERT_GT(ListView_GetItemCount(view), 0) << "no plug-ins listed";
+                            ListView_SetItemState(view, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                                                  LVIS_SELECTED | LVIS_FOCUSED);
+                            SetFocus(view);
+                            static bool sawSettings;
+                            sawSettings = false;
+                            SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
+                                EnumThreadWindows(
+                                    GetCurrentThreadId(),
+                                    [](HWND window, LPARAM) -> BOOL {
+                                        wchar_t text[256] = {};
+                                        GetDlgItemTextW(window, 0xFFFF, text, 256);
+                                        if (!IsWindowVisible(window) || !text[0]) return TRUE;
+                                        sawSettings = true;
+                                        PostMessageW(window, WM_COMMAND, IDOK, 0);
+                                        return FALSE;
+                                    },
+                                    0);
+                                if (sawSettings) KillTimer(nullptr, timer);
+                            });
+                            press(VK_RETURN, kPlain, own);
+                            EXPECT_TRUE(sawSettings) << "Enter on a plug-in did not open it";
+                            EXPECT_TRUE(IsWindowVisible(dialog)) << "Enter on a plug-in closed";
+                            SetFocus(GetDlgItem(dialog, IDOK));
+                            press(VK_RETURN, kPlain, own);
+                            EXPECT_FALSE(IsWindowVisible(dialog)) << "Enter on OK left it open";
+                        });
 
         // About: the link has the focus; Enter opens it, Esc closes.
         openings() = 0;
