@@ -257,10 +257,13 @@ function(_moravel_test_environment out)
              "MORAVEL_BINARY_DIR=${_bin}" ${MORAVEL_TEST_ENVIRONMENT} PARENT_SCOPE)
 endfunction()
 
-# Under Wine, one fixture creates the prefix before the first windows test.
+# Under Wine, one fixture creates the prefix and starts its wineserver before
+# the first windows test, and stops the server after the last one.
 if(WIN32 AND CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
-  add_test(NAME wine-prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --init)
+  add_test(NAME wine-prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --start)
   set_tests_properties(wine-prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300 LABELS "windows")
+  add_test(NAME wine-prefix-stop COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} --kill)
+  set_tests_properties(wine-prefix-stop PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS "windows")
   set(MORAVEL_WINE_FIXTURE wine_prefix)
   string(JOIN " " MORAVEL_WINE_COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR})
 else()

@@ -3,6 +3,8 @@
 #
 #   wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]
 #   wine-run.sh [--prefix DIR] --init          (only create the prefix)
+#   wine-run.sh [--prefix DIR] --start         (create it and keep its
+#                                               wineserver up until --kill)
 #   wine-run.sh [--prefix DIR] --kill          (stop that prefix's wineserver)
 #
 # The prefix is DIR, else $WINEPREFIX, else <repository>/build/wineprefix.
@@ -102,6 +104,18 @@ create_prefix() {
 case "${1:-}" in
   --init)
     create_prefix
+    exit 0
+    ;;
+  --start)
+    # A server that stops 3 s after its last client can be gone, or going,
+    # when the next test's first process connects ("recvmsg: Connection
+    # reset by peer").  A test run keeps one up from start to end.  The
+    # services Wine starts with its first process inherit that process's
+    # output and now live as long as the server: start them here, on
+    # /dev/null, so no test's output pipe is held open.
+    create_prefix
+    "$wineserver" -p </dev/null >/dev/null 2>&1 || true
+    "$wine" wineboot </dev/null >/dev/null 2>&1 || true
     exit 0
     ;;
   --kill)
