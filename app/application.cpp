@@ -311,7 +311,7 @@ void Application::runBatch(OutputFormat format) {
     if (!startedWithFiles_) return;
     auto sources = std::make_unique<SourceList>();
     if (!collectArguments(*sources)) {
-        showError(kErrorNoMemory, convertWindow_.hwnd());
+        showError(IDS_ERROR_OUT_OF_MEMORY, convertWindow_.hwnd());
         closeProgram();
         return;
     }
@@ -342,10 +342,10 @@ void Application::executeJob(std::unique_ptr<SourceList> sources, OutputFormat f
     takeWindowValues();
     // Not one source exists: nothing can be produced.
     if (sources->count() == 0) {
-        showError(kErrorNothingProduced, settingsWindow_.hwnd());
+        showError(IDS_ERROR_NOTHING_CONVERTED, settingsWindow_.hwnd());
         finished();
     } else if (!session_.start(std::move(sources), format, finished)) {
-        showError(kErrorNoMemory, settingsWindow_.hwnd());
+        showError(IDS_ERROR_OUT_OF_MEMORY, settingsWindow_.hwnd());
         finished();
     }
 }
@@ -375,7 +375,7 @@ void Application::filesDropped(HDROP drop) {
     DragFinish(drop);
     if (!listed) {
         pendingDrop_.clear();
-        if (count > 0) showError(kErrorNoMemory, settingsWindow_.hwnd());
+        if (count > 0) showError(IDS_ERROR_OUT_OF_MEMORY, settingsWindow_.hwnd());
         return;
     }
     // A folder as the first item: the whole drop is ignored.

@@ -109,7 +109,7 @@ bool BatchSession::startNext() {
     if (!batch_.start(hwnd(), settings_, pluginHost_.get(), *current_, format_, processorCount(),
                       &cancel_)) {
         setWindowsEnabled(true);
-        app_.showError(kErrorNoMemory, app_.settingsFrame());
+        app_.showError(IDS_ERROR_OUT_OF_MEMORY, app_.settingsFrame());
         current_.reset();
         return !queue_.empty() && startNext();
     }
@@ -156,7 +156,7 @@ void BatchSession::batchEnded() {
     setWindowsEnabled(true);
     // The batch's error boxes, as they would follow a batch on this thread.
     const std::vector<BatchError> errors = batch_.errors();
-    for (BatchError error : errors) app_.showError(error, app_.settingsFrame());
+    for (BatchError error : errors) app_.showError(batchErrorStringId(error), app_.settingsFrame());
     if (startNext()) return;
     finish();
 }

@@ -61,6 +61,20 @@ std::wstring fillIn(const wchar_t* pattern, const std::wstring& first, const std
     return text;
 }
 
+UINT batchErrorStringId(BatchError error) {
+    switch (error) {
+        case BatchError::NoMemory:
+            return IDS_ERROR_OUT_OF_MEMORY;
+        case BatchError::NothingProduced:
+            return IDS_ERROR_NOTHING_CONVERTED;
+        case BatchError::NoSourceFolder:
+            return IDS_ERROR_NO_OUTPUT_FOLDER;
+        case BatchError::SubFolder:
+            return IDS_ERROR_SUB_FOLDER;
+    }
+    return IDS_ERROR_OUT_OF_MEMORY;
+}
+
 std::wstring failureWords(const LanguageLibrary& language, FileFailure failure, OutputFormat format,
                           uint32_t codecStatus, uint32_t systemError) {
     switch (failure) {

@@ -12,6 +12,9 @@ namespace app {
 // The text of `pattern` with "%1" and "%2" replaced by `first` and `second`.
 std::wstring fillIn(const wchar_t* pattern, const std::wstring& first, const std::wstring& second);
 
+// The language library's string for a batch-level error.
+UINT batchErrorStringId(BatchError error);
+
 // The reason for one failed file: the failure in words, and the codec's
 // status or the system's error code as its detail where there is one.
 std::wstring failureWords(const LanguageLibrary& language, FileFailure failure, OutputFormat format,

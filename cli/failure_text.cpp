@@ -65,13 +65,13 @@ std::string conversionNoteTexts(const ConversionNotes& notes) {
 
 std::string batchErrorText(BatchError error, uint32_t systemError) {
     switch (error) {
-        case kErrorNoMemory:
+        case BatchError::NoMemory:
             return "Not enough memory to start the conversion.";
-        case kErrorNothingProduced:
+        case BatchError::NothingProduced:
             return "No file was converted.";
-        case kErrorNoSourceFolder:
+        case BatchError::NoSourceFolder:
             return "The folder of the first file does not exist; give --output-folder.";
-        case kErrorSubFolder:
+        case BatchError::SubFolder:
             if (systemError != 0)
                 return "The output sub-folder cannot be created: " + systemReason(systemError) +
                        ".";

@@ -2,6 +2,7 @@
 // optionally a settings file), errors are plain sentences on stderr.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -84,8 +85,8 @@ class TerminalHooks final : public BatchHooks {
     }
 
     void finish() { clearProgress(); }
-    bool hadBatchError() const { return batchError_ != 0; }
-    BatchError batchError() const { return static_cast<BatchError>(batchError_); }
+    bool hadBatchError() const { return batchError_.has_value(); }
+    BatchError batchError() const { return *batchError_; }
     uint32_t failedCount() const { return failed_; }
 
   private:
@@ -125,7 +126,7 @@ class TerminalHooks final : public BatchHooks {
     uint32_t failed_ = 0;
     bool progress_;
     bool shown_ = false;
-    uint32_t batchError_ = 0;
+    std::optional<BatchError> batchError_;
     std::string pendingNotes_;
     std::unordered_map<std::u16string, std::u16string> givenNames_;  // absolute -> as given
 };
@@ -248,7 +249,7 @@ int run(const std::vector<std::u16string>& args) {
     if (hooks.hadBatchError())
         std::fprintf(stderr, "moravel: %s\n",
                      batchErrorText(hooks.batchError(), driver.batchSystemError()).c_str());
-    if (hooks.hadBatchError() && hooks.batchError() != kErrorNothingProduced) return 2;
+    if (hooks.hadBatchError() && hooks.batchError() != BatchError::NothingProduced) return 2;
     return hooks.failedCount() + skipped > 0 ? 1 : 0;
 }
 

@@ -35,7 +35,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
         const char16_t* first = job.count > 0 ? job.sources[0].c_str() : u"";
         folderOf(first, outputFolder);
         if (!platform::isDirectory(outputFolder.c_str())) {
-            hooks_.showBatchError(kErrorNoSourceFolder);
+            hooks_.showBatchError(BatchError::NoSourceFolder);
             return false;
         }
     }
@@ -45,13 +45,13 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     bool createdSubFolder = false;
     if (settings_.subFolderOn && !settings_.subFolderName.empty()) {
         if (!outputFolder.appendPath(settings_.subFolderName.c_str())) {
-            hooks_.showBatchError(kErrorNoMemory);
+            hooks_.showBatchError(BatchError::NoMemory);
             return false;
         }
         if (!platform::isDirectory(outputFolder.c_str())) {
             if (!platform::createDirectory(outputFolder.c_str())) {
                 batchSystemError_ = platform::lastSystemError();
-                hooks_.showBatchError(kErrorSubFolder);
+                hooks_.showBatchError(BatchError::SubFolder);
                 return false;
             }
             platform::notifyChange(platform::ChangeKind::FolderCreated, outputFolder.c_str());
@@ -67,7 +67,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     std::unique_ptr<FileConverter> converter =
         FileConverter::create(settings_, formats_, fallback_);
     if (!converter) {
-        hooks_.showBatchError(kErrorNoMemory);
+        hooks_.showBatchError(BatchError::NoMemory);
         return false;
     }
 
@@ -91,7 +91,7 @@ bool BatchDriver::executeJob(const ConvertJob& job) {
     }
     if (createdSubFolder && platform::removeDirectory(outputFolder.c_str()))
         platform::notifyChange(platform::ChangeKind::FolderRemoved, outputFolder.c_str());
-    hooks_.showBatchError(kErrorNothingProduced);
+    hooks_.showBatchError(BatchError::NothingProduced);
     return false;
 }
 

@@ -45,7 +45,7 @@ class BatchDriver : private FileFinisher {
     // Once it is set no further source starts; the sources already started
     // finish and are delivered in order, every temporary file is removed,
     // and the batch ends as if its list had stopped there (nothing produced
-    // still reports kErrorNothingProduced). The caller keeps the flag alive.
+    // still reports BatchError::NothingProduced). The caller keeps the flag alive.
     void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
     // Runs one batch; true when at least one output file was produced.

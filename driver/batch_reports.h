@@ -6,12 +6,12 @@
 
 #include "core/settings.h"
 
-// Batch-level errors; their texts are strings 30001-30004 of the language library.
-enum BatchError : uint32_t {
-    kErrorNoMemory = 30001,
-    kErrorNothingProduced = 30002,
-    kErrorNoSourceFolder = 30003,
-    kErrorSubFolder = 30004,
+// Batch-level errors. Like FileFailure, codes only: each front end words them.
+enum class BatchError {
+    NoMemory,
+    NothingProduced,
+    NoSourceFolder,  // no output folder given and the first file's folder is gone
+    SubFolder,       // the output sub-folder cannot be created
 };
 
 // Why one source produced no output. The driver reports codes only; each
@@ -50,7 +50,7 @@ class BatchHooks {
     virtual ~BatchHooks() = default;
     // Brings the settings up to date with the front end's controls.
     virtual void takeSettings(Settings& settings) {}
-    // A batch-level error; for kErrorSubFolder the operating system's reason
+    // A batch-level error; for BatchError::SubFolder the operating system's reason
     // is BatchDriver::batchSystemError() once executeJob has returned.
     virtual void showBatchError(BatchError error) = 0;
     // Called for a converted source before its output is delivered, only

@@ -59,9 +59,9 @@ TEST(FailureText, CopyFailuresCarryTheSystemsReason) {
               "could not be copied into the output folder: " + reason);
     EXPECT_EQ(fileFailureText(FileFailure::CopyFailed, OutputFormat::Png, 0, 0),
               "could not be copied into the output folder");
-    EXPECT_EQ(batchErrorText(kErrorSubFolder, denied),
+    EXPECT_EQ(batchErrorText(BatchError::SubFolder, denied),
               "The output sub-folder cannot be created: " + reason + ".");
-    EXPECT_EQ(batchErrorText(kErrorNothingProduced, 0), "No file was converted.");
+    EXPECT_EQ(batchErrorText(BatchError::NothingProduced, 0), "No file was converted.");
 }
 
 TEST(FailureText, NotesOfConvertedFiles) {

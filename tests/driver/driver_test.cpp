@@ -94,7 +94,7 @@ TEST_F(Batch, NothingReadableReportsNothingProducedAndRemovesItsSubFolder) {
     auto junk = in.write("junk.dat", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a'});
     settings.subFolderOn = 1;
     EXPECT_FALSE(run({junk, in / "gone.png"}));
-    EXPECT_EQ(hooks.errors, std::vector<BatchError>{kErrorNothingProduced});
+    EXPECT_EQ(hooks.errors, std::vector<BatchError>{BatchError::NothingProduced});
     EXPECT_EQ(hooks.failures.size(), 2u);
     EXPECT_FALSE(std::filesystem::exists(in / "Output"));
     EXPECT_EQ(countFiles(temp.path()), 0);  // no temporary file left behind
@@ -107,12 +107,12 @@ TEST_F(Batch, PreExistingSubFolderIsKept) {
     settings.subFolderName.assign(u"Mine");
     EXPECT_FALSE(run({junk}));
     EXPECT_TRUE(std::filesystem::is_directory(in / "Mine"));
-    EXPECT_EQ(hooks.errors, std::vector<BatchError>{kErrorNothingProduced});
+    EXPECT_EQ(hooks.errors, std::vector<BatchError>{BatchError::NothingProduced});
 }
 
 TEST_F(Batch, MissingFolderOfTheFirstSourceStopsTheBatch) {
     EXPECT_FALSE(run({in / "gone" / "a.bmp"}));
-    EXPECT_EQ(hooks.errors, std::vector<BatchError>{kErrorNoSourceFolder});
+    EXPECT_EQ(hooks.errors, std::vector<BatchError>{BatchError::NoSourceFolder});
     EXPECT_TRUE(hooks.failures.empty());
 }
 
@@ -123,7 +123,7 @@ TEST_F(Batch, ConfiguredOutputFolderThatIsGoneFallsBackToTheSourceFolder) {
     settings.subFolderName.assign(u"Sub");
     EXPECT_FALSE(run({junk}));
     EXPECT_TRUE(settings.outputFolder.empty());
-    EXPECT_EQ(hooks.errors, std::vector<BatchError>{kErrorNothingProduced});
+    EXPECT_EQ(hooks.errors, std::vector<BatchError>{BatchError::NothingProduced});
 }
 
 TEST_F(Batch, SubFolderThatCannotBeCreated) {
@@ -131,7 +131,7 @@ TEST_F(Batch, SubFolderThatCannotBeCreated) {
     in.write("Output", {1});  // a file stands where the folder should go
     settings.subFolderOn = 1;
     EXPECT_FALSE(run({junk}));
-    EXPECT_EQ(hooks.errors, std::vector<BatchError>{kErrorSubFolder});
+    EXPECT_EQ(hooks.errors, std::vector<BatchError>{BatchError::SubFolder});
     EXPECT_TRUE(hooks.failures.empty());
 }
 
@@ -140,7 +140,7 @@ TEST_F(Batch, EmptySubFolderNameWritesIntoTheFolderItself) {
     settings.subFolderOn = 1;
     settings.subFolderName.clear();
     EXPECT_FALSE(run({junk}));
-    EXPECT_EQ(hooks.errors, std::vector<BatchError>{kErrorNothingProduced});
+    EXPECT_EQ(hooks.errors, std::vector<BatchError>{BatchError::NothingProduced});
     EXPECT_EQ(countFiles(in.path()), 1);
 }
 

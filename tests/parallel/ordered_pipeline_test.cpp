@@ -154,7 +154,7 @@ class TranscriptHooks : public BatchHooks {
   public:
     explicit TranscriptHooks(std::string root) : root_(std::move(root)) {}
     void showBatchError(BatchError error) override {
-        lines.push_back("error " + std::to_string(error));
+        lines.push_back("error " + std::to_string(static_cast<int>(error)));
     }
     void fileNotes(const char16_t* source, const ConversionNotes&) override {
         lines.push_back("notes " + local(source));
