@@ -11,6 +11,7 @@
 #include "app/text.h"
 #include "core/crc32.h"
 #include "core/settings_store.h"
+#include "driver/native_formats.h"
 #include "lang/resource_ids.h"
 #include "platform/platform.h"
 
@@ -21,30 +22,6 @@ namespace {
 constexpr wchar_t kStartFailed[] = L"Failed to execute file.";
 constexpr wchar_t kLanguageMissing[] = L"Language file not found.";
 constexpr wchar_t kStartCaption[] = L"Error";
-
-// Start modes 1-5 convert at once to BMP, PNG, JPEG, GIF or the lossless
-// JPEG re-write; any other mode waits for a format command.
-bool formatForStartMode(int mode, OutputFormat& format) {
-    switch (mode) {
-        case 1:
-            format = OutputFormat::Bmp;
-            return true;
-        case 2:
-            format = OutputFormat::Png;
-            return true;
-        case 3:
-            format = OutputFormat::Jpeg;
-            return true;
-        case 4:
-            format = OutputFormat::Gif;
-            return true;
-        case 5:
-            format = OutputFormat::JpegCopy;
-            return true;
-        default:
-            return false;
-    }
-}
 
 // Dropped item `index` as a heap string of its full length.
 bool queryDroppedPath(HDROP drop, UINT index, HeapString& path) {
@@ -132,11 +109,10 @@ bool Application::startWindows(SettingsFileReader& reader) {
     updateResizeDependents();
 
     if (startedWithFiles_) {
-        OutputFormat format;
-        if (formatForStartMode(settings_.startMode, format)) {
+        if (const FormatEntry* format = formatOfStartMode(nativeFormats(), settings_.startMode)) {
             // The settings file is still open for reading: it stays as it was.
             saveOnClose_ = false;
-            runBatch(format);
+            runBatch(format->output);
         } else {
             ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
             UpdateWindow(convertWindow_.hwnd());
@@ -179,22 +155,11 @@ bool Application::translateKeyboard(MSG& message) {
 }
 
 void Application::dispatchCommand(int id) {
+    if (const FormatEntry* format = formatOfButton(nativeFormats(), static_cast<uint32_t>(id))) {
+        runBatch(format->output);
+        return;
+    }
     switch (id) {
-        case kIdConvertBmp:
-            runBatch(OutputFormat::Bmp);
-            break;
-        case kIdConvertPng:
-            runBatch(OutputFormat::Png);
-            break;
-        case kIdConvertJpeg:
-            runBatch(OutputFormat::Jpeg);
-            break;
-        case kIdConvertGif:
-            runBatch(OutputFormat::Gif);
-            break;
-        case kIdConvertJpegCopy:
-            runBatch(OutputFormat::JpegCopy);
-            break;
         case kIdResizeSwitch: {
             const bool on = convertWindow_.resizeChecked();
             settingsWindow_.setResizeSwitch(on);
@@ -385,9 +350,8 @@ void Application::filesDropped(HDROP drop) {
     }
 
     settings_.startMode = settingsWindow_.startModeSelection();
-    OutputFormat format;
-    if (formatForStartMode(settings_.startMode, format)) {
-        runBatch(format);
+    if (const FormatEntry* format = formatOfStartMode(nativeFormats(), settings_.startMode)) {
+        runBatch(format->output);
     } else {
         ShowWindow(convertWindow_.hwnd(), SW_RESTORE);
         ShowWindow(settingsWindow_.hwnd(), SW_HIDE);

@@ -26,6 +26,19 @@ const FormatEntry* readerFor(FormatTable table, ImageFormat format) {
     return nullptr;
 }
 
+const FormatEntry* formatOfButton(FormatTable table, uint32_t id) {
+    for (const FormatEntry& entry : table)
+        if (entry.writes() && entry.uiStringId != 0 && entry.uiStringId == id) return &entry;
+    return nullptr;
+}
+
+const FormatEntry* formatOfStartMode(FormatTable table, int mode) {
+    int button = 0;
+    for (const FormatEntry& entry : table)
+        if (entry.writes() && entry.uiStringId != 0 && ++button == mode) return &entry;
+    return nullptr;
+}
+
 const FormatEntry* outputFormatNamed(FormatTable table, const char* name) {
     for (const FormatEntry& entry : table)
         if (entry.writes() && (sameName(entry.name, name) || sameName(entry.alias, name)))

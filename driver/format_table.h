@@ -96,6 +96,12 @@ using FormatTable = std::span<const FormatEntry>;
 const FormatEntry& outputFormatEntry(FormatTable table, OutputFormat format);
 // The entry whose reader takes files the sniffer calls `format`, or null.
 const FormatEntry* readerFor(FormatTable table, ImageFormat format);
+// The writing entry behind the convert button whose text is string `id`, or null.
+const FormatEntry* formatOfButton(FormatTable table, uint32_t id);
+// The writing entry start mode `mode` converts to at once, or null (the mode
+// waits for a command): modes 1, 2, ... are the convert buttons in table
+// order, BMP, PNG, JPEG, GIF and the lossless re-write.
+const FormatEntry* formatOfStartMode(FormatTable table, int mode);
 // The writing entry with this command-line name or alias (ASCII, any letter
 // case), or null.
 const FormatEntry* outputFormatNamed(FormatTable table, const char* name);

@@ -4,6 +4,8 @@
 #include "cli/cli_options.h"
 #include "driver/batch_driver.h"
 #include "driver/jpeg_size_hint.h"
+#include "driver/library_formats.h"
+#include "driver/native_formats.h"
 #include "driver/output_names.h"
 #include "platform/platform.h"
 #include "tests/support/temp_folder.h"
@@ -192,6 +194,31 @@ TEST(CommandLine, RefusesBadUsage) {
         std::string error;
         EXPECT_FALSE(parseCliOptions(a, o, error)) << toUtf8(a.back());
         EXPECT_FALSE(error.empty());
+    }
+}
+
+// Start modes are stored in settings files, so 1-5 must keep meaning the
+// five convert buttons, whatever entries the tables gain.
+TEST(FormatTable, StartModesAndButtonsNameTheFiveFormats) {
+    const struct {
+        int mode;
+        uint32_t button;
+        OutputFormat format;
+    } expected[] = {
+        {1, IDS_CONVERT_BMP, OutputFormat::Bmp},   {2, IDS_CONVERT_PNG, OutputFormat::Png},
+        {3, IDS_CONVERT_JPEG, OutputFormat::Jpeg}, {4, IDS_CONVERT_GIF, OutputFormat::Gif},
+        {5, IDS_CONVERT_JPEG_COPY, OutputFormat::JpegCopy},
+    };
+    for (FormatTable table : {nativeFormats(), everyFormat()}) {
+        for (const auto& e : expected) {
+            const FormatEntry* byMode = formatOfStartMode(table, e.mode);
+            const FormatEntry* byButton = formatOfButton(table, e.button);
+            ASSERT_TRUE(byMode && byButton) << e.mode;
+            EXPECT_EQ(byMode->output, e.format) << e.mode;
+            EXPECT_EQ(byButton, byMode) << e.mode;
+        }
+        for (int mode : {-1, 0, 6, 7}) EXPECT_EQ(formatOfStartMode(table, mode), nullptr) << mode;
+        EXPECT_EQ(formatOfButton(table, 0), nullptr);
     }
 }
 
