@@ -199,10 +199,10 @@ bool FileConverter::load(const char16_t* source, FileConversion& out) {
     if (ok) transparent_ = read.transparent;
     // Unrecognised or refused by its reader: the fallback gets it.
     if (!ok && fallback_) {
-        FallbackReport report;
-        ok = fallback_->read(source, bytes, record, report);
-        out.notes.damaged = ok && report.damaged;
-        if (!ok && report.status != 0) out.status = report.status;
+        const ReadResult fallback = fallback_->read(source, bytes, record);
+        ok = fallback.ok;
+        out.notes.damaged = ok && fallback.damaged;
+        if (!ok && fallback.status != 0) out.status = fallback.status;
         // A plug-in reads the file again by its path; a file that changed
         // since it was read here could give a picture of neither version.
         if (ok && !bytes.unchangedOnDisk(source)) {

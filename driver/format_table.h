@@ -14,6 +14,7 @@
 #include "core/image_record.h"
 #include "core/picture_to_write.h"
 #include "core/settings.h"
+#include "driver/codec_results.h"
 #include "driver/jpeg_size_hint.h"
 
 namespace imaging {
@@ -47,27 +48,9 @@ struct ReadRequest {
     const imaging::ColourTransform* cmykProfile = nullptr;
 };
 
-// What one read gives back besides the picture in the record.
-struct ReadResult {
-    uint32_t status = 0;  // a CodecStatus
-    bool ok = false;
-    bool damaged = false;          // decoded as far as the data goes, the rest filled
-    bool tookCmykProfile = false;  // the inks went through the request's CMYK profile
-    TransparentColor transparent{};
-};
-
 struct WriteRequest {
     const Settings& settings;
     uint32_t switches = 0;  // FormatOption bits given as switches (kOptionLossless)
-};
-
-// What one write gives back.
-struct WriteResult {
-    uint32_t status = 0;  // a CodecStatus
-    bool ok = false;
-    // A size-limited JPEG still above its limit at quality 1, written all the same.
-    bool aboveSizeLimit = false;
-    uint64_t bytes = 0;  // size of the file written, when known
 };
 
 struct FormatEntry {

@@ -21,10 +21,9 @@ namespace {
 class SerializedFallback final : public FallbackReader {
   public:
     explicit SerializedFallback(FallbackReader& reader) : reader_(reader) {}
-    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
-              FallbackReport& report) override {
+    ReadResult read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) override {
         std::lock_guard<std::mutex> guard(lock_);
-        return reader_.read(path, bytes, record, report);
+        return reader_.read(path, bytes, record);
     }
 
   private:

@@ -138,13 +138,12 @@ bool PluginHost::isDisabled(const char16_t* name) const {
     return false;
 }
 
-bool PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
-                      FallbackReport& report) {
-    report = {};
+ReadResult PluginHost::read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) {
+    ReadResult result;
     bool pluginFailed = false;
-    const bool ok = decode(path, bytes, record, report.damaged, pluginFailed);
-    if (!ok && pluginFailed) report.status = kStatusPluginFailed;
-    return ok;
+    result.ok = decode(path, bytes, record, result.damaged, pluginFailed);
+    if (!result.ok && pluginFailed) result.status = kStatusPluginFailed;
+    return result;
 }
 
 bool PluginHost::decode(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,

@@ -24,11 +24,10 @@ class PluginHost final : public FallbackReader {
     // decodeWithPlugin: false when the folder is not set or not a directory,
     // the source cannot be read (missing, empty, 4 GiB or more), no enabled
     // import filter accepts it, or the accepting one fails to decode it.
-    // The report says when the bits block was short (damaged) and, on
+    // The result says when the bits block was short (damaged) and, on
     // failure, kStatusPluginFailed when a plug-in faulted while asked about
     // the file or failed in its own start-up code.
-    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
-              FallbackReport& report) override;
+    ReadResult read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) override;
 
     // Import filters of the folder in enumeration order ("*.spi" first),
     // switched-off ones included. False only when memory runs out.
@@ -47,7 +46,7 @@ class PluginHost final : public FallbackReader {
     uint32_t lastFault() const { return lastFault_; }
 
   private:
-    // read() without its report: `pluginFailed` when a fault or a failed
+    // read() without its result: `pluginFailed` when a fault or a failed
     // start-up of a plug-in is why the file was not decoded.
     bool decode(const char16_t* path, const SourceBytes& bytes, ImageRecord& record, bool& damaged,
                 bool& pluginFailed);

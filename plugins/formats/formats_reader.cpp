@@ -1,5 +1,6 @@
 #include "plugins/formats/formats_reader.h"
 
+#include "codecs/codec_status.h"
 #include "formats/format_registry.h"
 
 namespace {
@@ -21,22 +22,43 @@ class RecordSink final : public formats::PictureSink {
     ImageRecord& record_;
 };
 
+// The codec status a front end words for a decoder's failure.
+uint32_t codecStatusOf(formats::DecodeStatus status) {
+    switch (status) {
+        case formats::DecodeStatus::ok:
+            return kStatusOk;
+        case formats::DecodeStatus::notRecognised:
+            return 0;
+        case formats::DecodeStatus::damaged:
+            return kStatusMalformed;
+        case formats::DecodeStatus::unsupported:
+        case formats::DecodeStatus::tooLarge:
+            return kStatusUnsupported;
+        case formats::DecodeStatus::outOfMemory:
+            return kStatusNoMemory;
+    }
+    return kStatusUnsupported;
+}
+
 }  // namespace
 
-bool FormatsReader::read(const char16_t*, const SourceBytes& bytes, ImageRecord& record,
-                         FallbackReport&) {
+ReadResult FormatsReader::read(const char16_t*, const SourceBytes& bytes, ImageRecord& record) {
+    ReadResult result;
     resetRecord(record);
     const formats::FormatDecoder* decoder = formats::findDecoder(bytes.data(), bytes.size());
-    if (!decoder) return false;
+    if (!decoder) return result;
     RecordSink sink(record);
-    if (decoder->decode(bytes.data(), bytes.size(), sink) != formats::DecodeStatus::ok) {
+    const formats::DecodeStatus decoded = decoder->decode(bytes.data(), bytes.size(), sink);
+    result.status = codecStatusOf(decoded);
+    if (decoded != formats::DecodeStatus::ok) {
         releasePixelBuffer(record.pixels);
         record.pixels = nullptr;
-        return false;
+        return result;
     }
     record.sourceFileSize = static_cast<uint32_t>(bytes.size());
     record.sourceModified = bytes.lastWriteTime();
     record.sourceBitsPerPixel = 24;
     record.sourceFormat = kFormatUnknown;
-    return true;
+    result.ok = true;
+    return result;
 }

@@ -7,6 +7,5 @@
 
 class FormatsReader final : public FallbackReader {
   public:
-    bool read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record,
-              FallbackReport& report) override;
+    ReadResult read(const char16_t* path, const SourceBytes& bytes, ImageRecord& record) override;
 };

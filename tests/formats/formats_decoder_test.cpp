@@ -689,11 +689,13 @@ TEST(FormatsReader, FillsTheRecordOrLeavesNoPixels) {
 
     FormatsReader reader;
     // As the driver calls it: with the file read whole first.
-    FallbackReport report;
+    ReadResult report;
     auto read = [&](const std::filesystem::path& path, ImageRecord& record) {
         SourceBytes bytes;
-        return bytes.load(u16(path).c_str()) == kStatusOk &&
-               reader.read(u16(path).c_str(), bytes, record, report);
+        report = {};
+        if (bytes.load(u16(path).c_str()) != kStatusOk) return false;
+        report = reader.read(u16(path).c_str(), bytes, record);
+        return report.ok;
     };
     ImageRecord record{};
     ASSERT_TRUE(read(good, record));
@@ -707,11 +709,19 @@ TEST(FormatsReader, FillsTheRecordOrLeavesNoPixels) {
     EXPECT_EQ(std::memcmp(record.pixels, expected.bgr.data(), 37 * 3), 0);
     releasePixelBuffer(record.pixels);
 
-    for (const auto& path : {damaged, other, empty, folder / "missing.webp"}) {
-        SCOPED_TRACE(path.filename().string());
+    // The decoder's reason reaches the driver; a file that is no library
+    // format has none.
+    const struct {
+        std::filesystem::path path;
+        uint32_t status;
+    } failures[] = {
+        {damaged, kStatusMalformed}, {other, 0}, {empty, 0}, {folder / "missing.webp", 0}};
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.path.filename().string());
         ImageRecord failed{};
-        EXPECT_FALSE(read(path, failed));
+        EXPECT_FALSE(read(failure.path, failed));
         EXPECT_EQ(failed.pixels, nullptr);
+        EXPECT_EQ(report.status, failure.status);
     }
 }
 

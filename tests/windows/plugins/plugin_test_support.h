@@ -58,10 +58,11 @@ struct HostUnderTest {
         report = {};
         SourceBytes bytes;
         if (bytes.load(source.u16string().c_str()) != kStatusOk) return false;
-        return host.read(source.u16string().c_str(), bytes, record, report);
+        report = host.read(source.u16string().c_str(), bytes, record);
+        return report.ok;
     }
     HeapString pluginFolder;
-    FallbackReport report;  // of the last read
+    ReadResult report;  // of the last read
     NameList disabled;
     PluginHost host;
 };
