@@ -21,8 +21,6 @@
 
 #ifdef _WIN32
 #include "plugins/plugin_host.h"
-#else
-#include "plugins/formats/formats_reader.h"
 #endif
 
 #ifdef _WIN32
@@ -227,9 +225,7 @@ int run(const std::vector<std::u16string>& args) {
         !platform::isDirectory(options.pluginFolder.c_str()))
         return usageError("plug-in folder " + toUtf8(options.pluginFolder) + " does not exist");
 #else
-    // WebP and HEIF through the import plug-ins' own decoders.
-    FormatsReader formatsReader;
-    driver.setFallbackReader(&formatsReader);
+    // WebP, HEIC and AVIF are entries of the format table here.
     if (options.hasPluginFolder)
         std::fprintf(stderr,
                      "moravel: image plug-ins exist only on Windows; --plugin-folder "

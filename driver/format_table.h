@@ -60,7 +60,10 @@ struct FormatEntry {
     const char16_t* extension;  // of its outputs
     uint32_t uiStringId;        // its convert button's text (0: command line only)
     OutputFormat output;        // its settings code, when it is written
-    ImageFormat input;          // what the sniffer calls its files (kFormatUnknown: not read)
+    // What the sniffer calls its files. A reader under kFormatUnknown gets
+    // the files the sniffer does not know, recognises its own by their
+    // first bytes, and fails with status 0 on the others.
+    ImageFormat input;
     ReadResult (*read)(CodecSet& codecs, SourceBytes& source, ImageRecord& record,
                        const ReadRequest& request);
     WriteResult (*write)(CodecSet& codecs, const char16_t* path, const PictureToWrite& picture,
@@ -78,6 +81,7 @@ using FormatTable = std::span<const FormatEntry>;
 // first (BMP), as in the settings file.
 const FormatEntry& outputFormatEntry(FormatTable table, OutputFormat format);
 // The entry whose reader takes files the sniffer calls `format`, or null.
+// Only the first entry that reads a format is ever used.
 const FormatEntry* readerFor(FormatTable table, ImageFormat format);
 // The writing entry behind the convert button whose text is string `id`, or null.
 const FormatEntry* formatOfButton(FormatTable table, uint32_t id);

@@ -5,6 +5,9 @@
 #include "codecs/codec_status.h"
 #include "codecs/jpeg/jpeg_writer.h"
 #include "driver/native_formats.h"
+#ifndef _WIN32
+#include "driver/library_decoders.h"
+#endif
 #include "formats/webp_encoder.h"
 
 namespace {
@@ -40,6 +43,11 @@ WriteResult writeWebp(CodecSet&, const char16_t* path, const PictureToWrite& pic
 constexpr FormatEntry kLibraryFormats[] = {
     {"webp", nullptr, "webp: lossy unless --lossless", u".webp", 0, OutputFormat::Webp,
      kFormatUnknown, nullptr, writeWebp, false, kOptionQuality | kOptionLossless},
+#ifndef _WIN32
+    // WebP, HEIC and AVIF input; on Windows the import plug-ins read them.
+    {nullptr, nullptr, nullptr, nullptr, 0, OutputFormat::Bmp, kFormatUnknown, readWithLibraries,
+     nullptr, false, 0},
+#endif
 };
 
 template <size_t First, size_t Second>

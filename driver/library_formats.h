@@ -1,5 +1,6 @@
 // Every format moravel converts: the native codecs, then the libraries'
-// codecs (WebP output through libwebp). Only the command line takes this
+// codecs (WebP output through libwebp; on Linux also WebP, HEIC and AVIF
+// input, which on Windows the import plug-ins read). Only the command line takes this
 // table; the Windows program converts with the native formats alone and so
 // carries no encoder library it never uses.
 #pragma once

@@ -1,4 +1,4 @@
-#include "plugins/formats/formats_reader.h"
+#include "driver/library_decoders.h"
 
 #include "codecs/codec_status.h"
 #include "formats/format_registry.h"
@@ -42,7 +42,8 @@ uint32_t codecStatusOf(formats::DecodeStatus status) {
 
 }  // namespace
 
-ReadResult FormatsReader::read(const char16_t*, const SourceBytes& bytes, ImageRecord& record) {
+ReadResult readWithLibraries(CodecSet&, SourceBytes& bytes, ImageRecord& record,
+                             const ReadRequest&) {
     ReadResult result;
     resetRecord(record);
     const formats::FormatDecoder* decoder = formats::findDecoder(bytes.data(), bytes.size());
