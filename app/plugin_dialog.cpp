@@ -20,9 +20,6 @@ namespace app {
 
 namespace {
 
-constexpr int kColumnFileString = 20100;
-constexpr int kColumnTypesString = 20101;
-constexpr int kColumnDescriptionString = 20102;
 constexpr UINT_PTR kRepaintSubclass = 1;
 // State image 1 is the empty check box, 2 the ticked one.
 constexpr UINT kUnticked = INDEXTOSTATEIMAGEMASK(1);
@@ -72,9 +69,9 @@ class PluginDialog : public ModalDialog<PluginDialog> {
         // 96 DPI, scaled for the dialog's.
         const int dpi = dpiOf(dialog_);
         const int file = scaleForDpi(100, dpi), types = scaleForDpi(135, dpi);
-        addColumn(0, kColumnFileString, file);
-        addColumn(1, kColumnTypesString, types);
-        addColumn(2, kColumnDescriptionString, client.right - file - types);
+        addColumn(0, IDS_PLUGIN_COLUMN_FILE, file);
+        addColumn(1, IDS_PLUGIN_COLUMN_TYPES, types);
+        addColumn(2, IDS_PLUGIN_COLUMN_DESCRIPTION, client.right - file - types);
         fill();
         SetWindowSubclass(view, repaintAfterScroll, kRepaintSubclass, 0);
     }
