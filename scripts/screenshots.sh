@@ -121,6 +121,7 @@ with open(path, "wb") as f:
 EOF
 }
 
+storing=()  # the zopflipng runs still storing pictures
 take() {  # STATE SCENE OUTPUT: waits for the driver's rectangle, shoots, crops
   local state="$1" scene="$2" picture="$3"
   for _ in $(seq 1 300); do
@@ -130,13 +131,13 @@ take() {  # STATE SCENE OUTPUT: waits for the driver's rectangle, shoots, crops
   [[ -f "$state/$scene.rect" ]] || { echo "screenshots: no $scene" >&2; return 1; }
   read -r x y width height < "$state/$scene.rect"
   import -window root "$state/full.png"
-  convert "$state/full.png" -crop "${width}x${height}+${x}+${y}" +repage "$state/cropped.png"
-  # The window may go on as soon as its pixels are held: storing the picture
-  # small can take longer than the driver waits for a scene.
+  convert "$state/full.png" -crop "${width}x${height}+${x}+${y}" +repage "$state/$scene-cropped.png"
   touch "$state/$scene.done"
-  # Stored as small as the pixels allow: the manual's pictures go into the
-  # download twice (Pirex.chm and manual/).
-  zopflipng -y -m --filters=0me "$state/cropped.png" "$picture" >/dev/null
+  # Stored as small as the pixels allow (the manual's pictures go into the
+  # download twice: Pirex.chm and manual/), beside the next scene: at 192 DPI
+  # one picture takes longer than the driver waits for the next.
+  zopflipng -y -m --filters=0me "$state/$scene-cropped.png" "$picture" >/dev/null &
+  storing+=($!)
   echo "$picture"
 }
 
@@ -173,3 +174,4 @@ for language in English Japanese; do
   done
 done
 wineserver -k || true
+for pid in "${storing[@]}"; do wait "$pid"; done
