@@ -507,6 +507,9 @@ TEST_F(SendToTest, FilesDroppedOnTheSettingsWindowConvert) {
         ASSERT_TRUE(dropFromOutside(pirex, settingsWindow, sourcePaths(byProgram)));
         HWND convert = waitForWindow(L"Pirex_convert_class", kStartTimeout, true);
         ASSERT_NE(convert, nullptr);
+        // The convert window is shown before the settings window is hidden,
+        // so that the program keeps the activation: the second follows.
+        for (int i = 0; i < 250 && IsWindowVisible(settingsWindow); ++i) Sleep(20);
         EXPECT_FALSE(IsWindowVisible(settingsWindow));
         PostMessageW(convert, WM_KEYDOWN, 'B', 0);
         // A sent message overtakes the posted key: wait for the batch's end
