@@ -49,17 +49,17 @@ class PluginDialog : public ModalDialog<PluginDialog> {
         if (message == WM_COMMAND) return command(LOWORD(wParam), HIWORD(wParam));
         if (message == WM_NOTIFY) {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->idFrom == kIdPluginList && header->code == NM_DBLCLK)
+            if (header->idFrom == IDC_PLUGIN_LIST && header->code == NM_DBLCLK)
                 configure(reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem);
         }
         return FALSE;
     }
 
-    HWND list() const { return GetDlgItem(dialog_, kIdPluginList); }
+    HWND list() const { return GetDlgItem(dialog_, IDC_PLUGIN_LIST); }
 
     void initialize() {
         folder_ = app_.settings().pluginFolder;
-        SetDlgItemTextW(dialog_, kIdPluginFolder, wide(folder_.c_str()));
+        SetDlgItemTextW(dialog_, IDC_PLUGIN_FOLDER, wide(folder_.c_str()));
         HWND view = list();
         ListView_SetExtendedListViewStyle(
             view, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
@@ -124,7 +124,7 @@ class PluginDialog : public ModalDialog<PluginDialog> {
     // The edit's text when it differs from the folder copy becomes the copy.
     bool takeEditedFolder() {
         wchar_t text[MAX_PATH] = {};
-        GetDlgItemTextW(dialog_, kIdPluginFolder, text, MAX_PATH);
+        GetDlgItemTextW(dialog_, IDC_PLUGIN_FOLDER, text, MAX_PATH);
         if (lstrcmpW(text, wide(folder_.c_str())) == 0) return false;
         folder_.assign(utf16(text));
         return true;
@@ -132,22 +132,22 @@ class PluginDialog : public ModalDialog<PluginDialog> {
 
     INT_PTR command(int id, int code) {
         switch (id) {
-            case kIdPluginFolder:
+            case IDC_PLUGIN_FOLDER:
                 if (code == EN_KILLFOCUS && takeEditedFolder()) fill();
                 return TRUE;
-            case kIdPluginChooseFolder: {
+            case IDC_PLUGIN_CHOOSE_FOLDER: {
                 HeapString chosen;
                 const UiText title = app_.language().text(IDS_FOLDER_CHOOSER_TITLE);
                 if (chooseFolder(dialog_, title, folder_, chosen)) {
                     folder_ = std::move(chosen);
-                    SetDlgItemTextW(dialog_, kIdPluginFolder, wide(folder_.c_str()));
+                    SetDlgItemTextW(dialog_, IDC_PLUGIN_FOLDER, wide(folder_.c_str()));
                     fill();
                 }
                 return TRUE;
             }
-            case kIdPluginClearFolder:
+            case IDC_PLUGIN_CLEAR_FOLDER:
                 folder_.clear();
-                SetDlgItemTextW(dialog_, kIdPluginFolder, L"");
+                SetDlgItemTextW(dialog_, IDC_PLUGIN_FOLDER, L"");
                 ListView_DeleteAllItems(list());
                 return TRUE;
             case IDOK:
@@ -211,7 +211,7 @@ class PluginDialog : public ModalDialog<PluginDialog> {
 
 void runPluginDialog(Shell& app, HWND owner) {
     PluginDialog dialog(app);
-    dialog.run(owner, kPluginDialogTemplate);
+    dialog.run(owner, IDD_PLUGINS);
 }
 
 }  // namespace app

@@ -6,17 +6,9 @@
 
 #include <windows.h>
 
-#include "lang/resource_ids.h"
-
 namespace app {
 
 class Shell;
-
-inline constexpr WORD kPluginDialogTemplate = IDD_PLUGINS;
-inline constexpr int kIdPluginFolder = IDC_PLUGIN_FOLDER;
-inline constexpr int kIdPluginChooseFolder = IDC_PLUGIN_CHOOSE_FOLDER;
-inline constexpr int kIdPluginClearFolder = IDC_PLUGIN_CLEAR_FOLDER;
-inline constexpr int kIdPluginList = IDC_PLUGIN_LIST;
 
 // Runs the dialog modally, owned by `owner` (the options dialog).
 void runPluginDialog(Shell& app, HWND owner);

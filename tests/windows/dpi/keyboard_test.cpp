@@ -27,6 +27,7 @@
 #include "app/options_dialog.h"
 #include "app/plugin_dialog.h"
 #include "app/progress_window.h"
+#include "lang/resource_ids.h"
 #include "tests/windows/dpi/dpi_program.h"
 
 namespace {
@@ -406,7 +407,7 @@ TEST_F(KeyboardTest, EveryWindowByKeyboardInLayoutOrderAtThisDpi) {
                             };
                             const OpenWindow open{dialog, own};
                             checkWindow(open, "plug-ins", c, dpi);
-                            SetFocus(GetDlgItem(dialog, app::kIdPluginList));
+                            SetFocus(GetDlgItem(dialog, IDC_PLUGIN_LIST));
                             press(VK_RETURN, kPlain, own);
                             EXPECT_FALSE(IsWindowVisible(dialog)) << "Enter left the plug-ins";
                         });
@@ -420,7 +421,7 @@ TEST_F(KeyboardTest, EveryWindowByKeyboardInLayoutOrderAtThisDpi) {
                             const Translate own = [dialog](MSG& message) {
                                 return IsDialogMessageW(dialog, &message) != FALSE;
                             };
-                            HWND view = GetDlgItem(dialog, app::kIdPluginList);
+                            HWND view = GetDlgItem(dialog, IDC_PLUGIN_LIST);
                             ASSERT_GT(ListView_GetItemCount(view), 0) << "no plug-ins listed";
                             ListView_SetItemState(view, 0, LVIS_SELECTED | LVIS_FOCUSED,
                                                   LVIS_SELECTED | LVIS_FOCUSED);
